@@ -1,0 +1,24 @@
+# The Debian 12 packages comflash needs, and a function that installs the missing ones.
+# Sourced by the other scripts.
+
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
+# srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
+COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei)
+
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
