@@ -1,0 +1,40 @@
+#include "ui/qt/qt_button.h"
+
+#include <QApplication>
+
+#include "ui/qt/widget_geometry.h"
+
+namespace comflash::ui::qt {
+
+QtButton::QtButton(const ControlSpec& spec, QWidget* window)
+    : spec_(spec), button_(new QPushButton(window)) {
+    placeControl(*button_, spec);
+    QObject::connect(button_, &QPushButton::clicked, [this] { clicked(); });
+}
+
+std::string QtButton::caption() const {
+    return button_->text().toStdString();
+}
+
+void QtButton::setCaption(const std::string& text) {
+    button_->setText(QString::fromStdString(text));
+}
+
+bool QtButton::visible() const {
+    return !button_->isHidden();
+}
+
+void QtButton::load() {
+    setCaption(std::string(spec_.text));
+    button_->setVisible(spec_.visible);
+}
+
+// Qt already keeps hidden and modally blocked buttons from the user; the check repeats it
+// for clicks made in code (QAbstractButton::click), which bypass both.
+void QtButton::clicked() {
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (!button_->isVisible() || (modal != nullptr && modal != button_->window())) return;
+    if (onClick) onClick();
+}
+
+}  // namespace comflash::ui::qt

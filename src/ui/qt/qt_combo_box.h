@@ -1,0 +1,32 @@
+// A list-style drop-down: a non-editable QComboBox that selects nothing until told to.
+#pragma once
+
+#include <QComboBox>
+
+#include "ui/catalogue.h"
+#include "ui/controls.h"
+#include "ui/qt/control_adapter.h"
+
+namespace comflash::ui::qt {
+
+class QtComboBox final : public ComboBox, public ControlAdapter {
+  public:
+    QtComboBox(const ControlSpec& spec, QWidget* window);
+
+    void addItem(const std::string& text) override;
+    int listCount() const override { return combo_->count(); }
+    std::string list(int index) const override;
+    int listIndex() const override { return combo_->currentIndex(); }
+    // An index outside the list selects nothing.
+    void setListIndex(int index) override;
+    std::string text() const override;
+
+    void load() override;
+    QComboBox& widget() { return *combo_; }
+
+  private:
+    const ControlSpec& spec_;
+    QComboBox* combo_;  // owned by the window's widget
+};
+
+}  // namespace comflash::ui::qt

@@ -1,0 +1,62 @@
+// The serial control over QSerialPort. Received bytes collect in the control's own buffer;
+// whenever bytes arrive and at least RThreshold of them are buffered, onComm runs with
+// commEvent() == kEventReceive. Ports are named by number; portDevice turns a number into
+// the device to open.
+#pragma once
+
+#include <QSerialPort>
+#include <functional>
+#include <string>
+
+#include "ui/controls.h"
+#include "ui/qt/control_adapter.h"
+#include "ui/qt/line_settings.h"
+
+namespace comflash::ui::qt {
+
+class QtComm final : public CommControl, public ControlAdapter {
+  public:
+    using PortDevice = std::function<std::string(int commPort)>;
+
+    explicit QtComm(PortDevice portDevice);
+
+    int commPort() const override { return commPort_; }
+    // Takes effect at the next opening.
+    void setCommPort(int number) override { commPort_ = number; }
+    std::string settings() const override { return settings_; }
+    // Applied to an open port at once.
+    bool setSettings(const std::string& settings) override;
+    bool portOpen() const override { return port_.isOpen(); }
+    // Opening an open port does nothing and succeeds.
+    bool setPortOpen(bool open) override;
+    int inputMode() const override { return inputMode_; }
+    void setInputMode(int mode) override { inputMode_ = mode; }
+    int rThreshold() const override { return rThreshold_; }
+    void setRThreshold(int count) override { rThreshold_ = count; }
+    std::vector<std::uint8_t> input() override;
+    bool output(std::span<const std::uint8_t> bytes) override;
+    int commEvent() const override { return commEvent_; }
+
+    void load() override;
+    void unload() override;
+
+  private:
+    bool open();
+    void close();
+    bool apply(const LineSettings& line);
+    void takeReceived();
+    void received();
+    void failed(QSerialPort::SerialPortError error);
+
+    PortDevice portDevice_;
+    QSerialPort port_;
+    int commPort_ = 1;
+    std::string settings_;
+    LineSettings line_;
+    int inputMode_ = kInputModeText;
+    int rThreshold_ = 0;
+    int commEvent_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace comflash::ui::qt

@@ -1,0 +1,29 @@
+// The real toolkit: Qt windows and message boxes, and a real pause of the user-interface
+// thread. A QApplication must exist before the first call.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ui/qt/qt_comm.h"
+#include "ui/window.h"
+
+namespace comflash::ui::qt {
+
+class QtToolkit final : public Toolkit {
+  public:
+    // portDevice maps serial port number n ("COM"n) to the device the serial controls open.
+    explicit QtToolkit(QtComm::PortDevice portDevice);
+
+    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    Answer showMessage(const MessageBox& box) override;
+    // Received bytes wait in the serial driver meanwhile; no event is handled.
+    void sleep(int milliseconds) override;
+
+  private:
+    QtComm::PortDevice portDevice_;
+    // The window centred on the screen; the others are centred on it.
+    QPointer<QWidget> mainWindow_;
+};
+
+}  // namespace comflash::ui::qt

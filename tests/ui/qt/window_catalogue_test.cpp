@@ -1,0 +1,179 @@
+// The three windows as Qt builds them from the catalogue: sizes, flags, controls, tab order,
+// focus and the title font.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "test_application.h"
+#include "ui/qt/qt_toolkit.h"
+#include "ui/qt/qt_window.h"
+
+namespace comflash::ui::qt {
+namespace {
+
+using test::waitUntil;
+
+class WindowCatalogue : public ::testing::Test {
+  protected:
+    std::unique_ptr<QtWindow> create(const WindowSpec& spec) {
+        auto window = toolkit_.createWindow(spec);
+        return std::unique_ptr<QtWindow>(static_cast<QtWindow*>(window.release()));
+    }
+
+    static QWidget* control(QtWindow& window, const char* name) {
+        return window.widget().findChild<QWidget*>(name);
+    }
+
+    static QWidget* pressTab(QWidget& window) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                        Qt::Key_Tab);
+        return QApplication::focusWidget();
+    }
+
+    QtToolkit toolkit_{[](int) { return std::string(); }};
+};
+
+TEST_F(WindowCatalogue, WindowsAreFixedSizeWithCloseBoxOnly) {
+    struct Case {
+        const WindowSpec& spec;
+        QSize client;
+        Qt::WindowType type;
+    };
+    const Case cases[] = {
+        {kForm1, {290, 164}, Qt::Window},
+        {kFormComPort, {259, 117}, Qt::Window},
+        {kFormProcess, {312, 112}, Qt::Tool},  // no taskbar button
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.spec.name));
+        auto window = create(c.spec);
+        window->show();
+        QWidget& widget = window->widget();
+        EXPECT_EQ(widget.size(), c.client);
+        EXPECT_EQ(widget.minimumSize(), c.client);
+        EXPECT_EQ(widget.maximumSize(), c.client);
+        EXPECT_EQ(widget.windowType(), c.type);
+        const Qt::WindowFlags flags = widget.windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_EQ(window->caption(), c.spec.caption);
+        window->unload();
+    }
+}
+
+TEST_F(WindowCatalogue, ControlsSitAtTheirPlaceWithTheirTextAndVisibility) {
+    for (const WindowSpec* spec : {&kForm1, &kFormComPort, &kFormProcess}) {
+        auto window = create(*spec);
+        window->show();
+        for (const ControlSpec& c : spec->controls) {
+            SCOPED_TRACE(std::string(spec->name) + "." + std::string(c.name));
+            QWidget* widget = control(*window, std::string(c.name).c_str());
+            if (c.kind == ControlKind::Timer || c.kind == ControlKind::Comm ||
+                c.kind == ControlKind::FileList) {
+                EXPECT_EQ(widget, nullptr);  // nothing on the screen
+                continue;
+            }
+            ASSERT_NE(widget, nullptr);
+            EXPECT_EQ(widget->geometry(), QRect(toPixels(c.left), toPixels(c.top),
+                                                toPixels(c.width), toPixels(c.height)));
+            EXPECT_EQ(widget->isVisible(), c.visible);
+            const QString text = QString::fromUtf8(c.text.data(), qsizetype(c.text.size()));
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                EXPECT_EQ(button->text(), text);
+                EXPECT_EQ(window->button(c.name).visible(), c.visible);
+            }
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                EXPECT_EQ(label->text(), text);
+                EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            }
+        }
+        window->unload();
+    }
+}
+
+TEST_F(WindowCatalogue, MainWindowFocusStartsOnUpdateAndTabSkipsHiddenControlsAndLabels) {
+    auto window = create(kForm1);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window->widget()));
+    QWidget* update = control(*window, "Command1");
+    QWidget* com = control(*window, "CommandCom");
+    EXPECT_EQ(QApplication::focusWidget(), update);
+    EXPECT_EQ(pressTab(window->widget()), com);
+    EXPECT_EQ(pressTab(window->widget()), update);
+    window->unload();
+}
+
+TEST_F(WindowCatalogue, PortDialogFocusStartsOnTheListThenOkThenCancel) {
+    auto window = create(kFormComPort);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window->widget()));
+    QWidget* list = control(*window, "ComboComPort");
+    EXPECT_EQ(QApplication::focusWidget(), list);
+    EXPECT_EQ(pressTab(window->widget()), control(*window, "CommandOk"));
+    EXPECT_EQ(pressTab(window->widget()), control(*window, "CommandCancel"));
+    EXPECT_EQ(pressTab(window->widget()), list);
+    window->unload();
+}
+
+TEST_F(WindowCatalogue, AmpersandMarksTheAccessKey) {
+    auto window = create(kFormComPort);
+    int ok = 0;
+    int cancel = 0;
+    window->button("CommandOk").onClick = [&] { ++ok; };
+    window->button("CommandCancel").onClick = [&] { ++cancel; };
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window->widget()));
+    QTest::keyClick(&window->widget(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return cancel == 1; }));
+    QTest::keyClick(&window->widget(), Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return ok == 1; }));
+    EXPECT_EQ(cancel, 1);
+    window->unload();
+}
+
+TEST_F(WindowCatalogue, TitleFontIsBoldAtItsSizeInAFamilyWithChineseGlyphs) {
+    auto window = create(kForm1);
+    window->show();
+    auto* title = qobject_cast<QLabel*>(control(*window, "Label1"));
+    ASSERT_NE(title, nullptr);
+    const QFontInfo info(title->font());
+    EXPECT_TRUE(info.bold());
+    EXPECT_DOUBLE_EQ(info.pointSizeF(), 26.25);
+    EXPECT_TRUE(
+        QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
+        << info.family().toStdString();
+    // The other controls keep the default font.
+    EXPECT_EQ(control(*window, "LabelVersion")->font(), QApplication::font());
+    window->unload();
+}
+
+TEST_F(WindowCatalogue, MainWindowIsCentredOnTheScreenAndTheOthersOnIt) {
+    // A window is placed before it is first shown, when its frame is not known yet; the
+    // frame's width may shift the centre by that much.
+    constexpr int kFrameSlack = 8;
+    auto main = create(kForm1);
+    main->show();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((main->widget().frameGeometry().center() - screen.center()).manhattanLength(),
+              kFrameSlack);
+
+    // Moved off the screen's centre, so that the dialog's place tells the two apart.
+    main->widget().move(main->widget().pos() + QPoint(37, 23));
+    auto dialog = create(kFormComPort);
+    dialog->show();
+    EXPECT_LE((dialog->widget().frameGeometry().center() - main->widget().frameGeometry().center())
+                  .manhattanLength(),
+              kFrameSlack);
+    dialog->unload();
+    main->unload();
+}
+
+}  // namespace
+}  // namespace comflash::ui::qt
