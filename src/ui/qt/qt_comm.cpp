@@ -7,32 +7,19 @@ namespace {
 // The control's settings until the program changes them.
 constexpr const char* kInitialSettings = "9600,n,8,1";
 
-QSerialPort::Parity toQt(LineSettings::Parity parity) {
+QSerialPort::Parity toQtParity(char parity) {
     switch (parity) {
-        case LineSettings::Parity::Even:
+        case 'E':
             return QSerialPort::EvenParity;
-        case LineSettings::Parity::Odd:
+        case 'O':
             return QSerialPort::OddParity;
-        case LineSettings::Parity::Mark:
+        case 'M':
             return QSerialPort::MarkParity;
-        case LineSettings::Parity::Space:
+        case 'S':
             return QSerialPort::SpaceParity;
-        case LineSettings::Parity::None:
-            break;
+        default:
+            return QSerialPort::NoParity;
     }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(LineSettings::StopBits stopBits) {
-    switch (stopBits) {
-        case LineSettings::StopBits::OneAndHalf:
-            return QSerialPort::OneAndHalfStop;
-        case LineSettings::StopBits::Two:
-            return QSerialPort::TwoStop;
-        case LineSettings::StopBits::One:
-            break;
-    }
-    return QSerialPort::OneStop;
 }
 
 }  // namespace
@@ -45,7 +32,7 @@ QtComm::QtComm(PortDevice portDevice) : portDevice_(std::move(portDevice)) {
 }
 
 bool QtComm::setSettings(const std::string& settings) {
-    const auto line = LineSettings::parse(settings);
+    const auto line = parseLineSettings(settings);
     if (!line || (port_.isOpen() && !apply(*line))) return false;
     settings_ = settings;
     line_ = *line;
@@ -81,7 +68,7 @@ void QtComm::load() {
     close();
     commPort_ = 1;
     settings_ = kInitialSettings;
-    line_ = *LineSettings::parse(settings_);
+    line_ = *parseLineSettings(settings_);
     inputMode_ = kInputModeText;
     rThreshold_ = 0;
     commEvent_ = 0;
@@ -113,9 +100,10 @@ void QtComm::close() {
 }
 
 bool QtComm::apply(const LineSettings& line) {
-    return port_.setBaudRate(line.baudRate) &&
+    return port_.setBaudRate(line.baud) &&
            port_.setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits)) &&
-           port_.setParity(toQt(line.parity)) && port_.setStopBits(toQt(line.stopBits));
+           port_.setParity(toQtParity(line.parity)) &&
+           port_.setStopBits(line.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
 }
 
 void QtComm::takeReceived() {
@@ -130,10 +118,11 @@ void QtComm::received() {
     if (onComm) onComm();
 }
 
-// A port whose device went away (an unplugged adapter, a closed pseudo-terminal) is closed,
-// so that the program sees it closed and further output fails instead of vanishing.
+// A port whose device went away (an unplugged adapter, a hung-up pseudo-terminal) is closed:
+// the program then sees it closed and further output fails instead of vanishing, and the
+// dead device, which stays readable forever, does not keep the event loop spinning.
 void QtComm::failed(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::ResourceError) close();
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) close();
 }
 
 }  // namespace comflash::ui::qt

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "ui/controls.h"
+#include "ui/line_settings.h"
 #include "ui/qt/control_adapter.h"
-#include "ui/qt/line_settings.h"
 
 namespace comflash::ui::qt {
 

@@ -12,6 +12,7 @@
 #include "ui/qt/qt_label.h"
 #include "ui/qt/qt_progress_bar.h"
 #include "ui/qt/qt_timer.h"
+#include "ui/qt/reloaded_file_list.h"
 
 namespace comflash::ui::qt {
 
@@ -113,7 +114,7 @@ Timer& QtWindow::timer(std::string_view name) {
 }
 
 FileList& QtWindow::fileList(std::string_view name) {
-    throw std::invalid_argument("no file list " + std::string(name));
+    return find<ReloadedFileList>(name, ControlKind::FileList);
 }
 
 ComboBox& QtWindow::comboBox(std::string_view name) {
@@ -146,7 +147,8 @@ void QtWindow::addControl(const ControlSpec& control, const QtComm::PortDevice& 
             adapter = std::make_unique<QtComm>(portDevice);
             break;
         case ControlKind::FileList:
-            return;
+            adapter = std::make_unique<ReloadedFileList>();
+            break;
     }
     adapter->load();
     controls_.emplace(control.name, std::move(adapter));

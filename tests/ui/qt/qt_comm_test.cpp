@@ -1,0 +1,197 @@
+// The serial control against a pseudo-terminal: the test holds the master side and plays
+// the device.
+#include "ui/qt/qt_comm.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QSerialPort>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "test_application.h"
+
+namespace comflash::ui::qt {
+namespace {
+
+using test::waitUntil;
+using ::testing::ElementsAre;
+using Bytes = std::vector<std::uint8_t>;
+
+// A pseudo-terminal whose slave side stands for COM3.
+class Pty {
+  public:
+    Pty() {
+        if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+        char name[256] = {};
+        if (ttyname_r(slave_, name, sizeof name) == 0) device_ = name;
+    }
+    ~Pty() {
+        if (master_ >= 0) ::close(master_);
+        if (slave_ >= 0) ::close(slave_);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& device() const { return device_; }
+    void send(const Bytes& bytes) const {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    // Reads until `count` bytes came or nothing more comes for a long while.
+    Bytes receive(std::size_t count) const {
+        Bytes bytes;
+        while (bytes.size() < count) {
+            pollfd ready{master_, POLLIN, 0};
+            if (::poll(&ready, 1, test::kEventWaitMs) != 1) break;
+            std::uint8_t buffer[256];
+            const ssize_t got =
+                ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (got <= 0) break;
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        }
+        return bytes;
+    }
+    // Bytes sent that the port has not read yet.
+    int unread() const {
+        int count = 0;
+        ioctl(slave_, FIONREAD, &count);
+        return count;
+    }
+    speed_t speed() const {
+        termios settings{};
+        tcgetattr(master_, &settings);
+        return cfgetospeed(&settings);
+    }
+    void hangUp() {
+        ::close(master_);
+        master_ = -1;
+    }
+
+  private:
+    int master_ = -1;
+    // Kept open only to see how much the port has not read yet.
+    int slave_ = -1;
+    std::string device_;
+};
+
+constexpr int kPort = 3;
+
+class CommOverPty : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_FALSE(pty_.device().empty()); }
+
+    QtComm::PortDevice devices() {
+        return [this](int n) { return n == kPort ? pty_.device() : "/dev/comflash-missing"; };
+    }
+
+    Pty pty_;
+    QtComm comm_{devices()};
+};
+
+TEST_F(CommOverPty, StartsClosedWithTheControlsDefaults) {
+    EXPECT_EQ(comm_.commPort(), 1);
+    EXPECT_EQ(comm_.settings(), "9600,n,8,1");
+    EXPECT_FALSE(comm_.portOpen());
+    EXPECT_EQ(comm_.inputMode(), CommControl::kInputModeText);
+    EXPECT_EQ(comm_.rThreshold(), 0);
+    EXPECT_EQ(comm_.commEvent(), 0);
+}
+
+TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
+    EXPECT_FALSE(comm_.setPortOpen(true));  // COM1 has no device
+    EXPECT_FALSE(comm_.portOpen());
+    comm_.setCommPort(0);
+    EXPECT_FALSE(comm_.setPortOpen(true));
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    EXPECT_TRUE(comm_.portOpen());
+    EXPECT_TRUE(comm_.setPortOpen(true));  // already open
+
+    QtComm other(devices());
+    other.setCommPort(kPort);
+    EXPECT_FALSE(other.setPortOpen(true));  // in use
+
+    EXPECT_TRUE(comm_.setPortOpen(false));
+    EXPECT_FALSE(comm_.portOpen());
+    EXPECT_TRUE(other.setPortOpen(true));
+}
+
+TEST_F(CommOverPty, ReceiveEventComesOnceTheThresholdIsBuffered) {
+    comm_.setCommPort(kPort);
+    comm_.setInputMode(CommControl::kInputModeBinary);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    std::vector<Bytes> taken;
+    comm_.onComm = [&] {
+        EXPECT_EQ(comm_.commEvent(), CommControl::kEventReceive);
+        taken.push_back(comm_.input());
+    };
+
+    // No threshold: bytes wait in the buffer and raise nothing.
+    pty_.send({0x01, 0x02});
+    ASSERT_TRUE(waitUntil([&] { return !comm_.input().empty(); }));
+
+    // Fed one byte at a time, the event waits for the third byte and hands over all three.
+    comm_.setRThreshold(3);
+    for (const Bytes& one : {Bytes{0x82}, Bytes{0x79}}) {
+        pty_.send(one);
+        ASSERT_TRUE(waitUntil([&] { return pty_.unread() == 0; }));
+        QTest::qWait(0);
+        EXPECT_TRUE(taken.empty());
+    }
+    pty_.send({0x55});
+    ASSERT_TRUE(waitUntil([&] { return !taken.empty(); }));
+    EXPECT_THAT(taken.front(), ElementsAre(0x82, 0x79, 0x55));
+    EXPECT_TRUE(comm_.input().empty());
+
+    // More than the threshold at once: one event with everything.
+    pty_.send({0x00, 0x11, 0x22, 0x33, 0xFF});
+    ASSERT_TRUE(waitUntil([&] { return taken.size() == 2; }));
+    EXPECT_THAT(taken.back(), ElementsAre(0x00, 0x11, 0x22, 0x33, 0xFF));
+}
+
+TEST_F(CommOverPty, OutputArrivesAtTheFarEnd) {
+    const Bytes frame{0x82, 0x01, 0x02, 0x03, 0x01, 0x00, 0x7F, 0xFF};
+    EXPECT_FALSE(comm_.output(frame));  // closed
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    EXPECT_TRUE(comm_.output(frame));
+    EXPECT_EQ(pty_.receive(frame.size()), frame);
+}
+
+TEST_F(CommOverPty, SettingsApplyToTheOpenPortAtOnce) {
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    EXPECT_EQ(pty_.speed(), B9600);
+    EXPECT_TRUE(comm_.setSettings("19200,N,8,1"));
+    EXPECT_EQ(comm_.settings(), "19200,N,8,1");
+    EXPECT_EQ(pty_.speed(), B19200);
+    EXPECT_FALSE(comm_.setSettings("19200;N;8;1"));
+    EXPECT_EQ(comm_.settings(), "19200,N,8,1");
+    EXPECT_TRUE(comm_.setSettings("9600,N,8,1"));
+    EXPECT_EQ(pty_.speed(), B9600);
+
+    // Set while closed, the settings take effect at the opening.
+    comm_.setPortOpen(false);
+    EXPECT_TRUE(comm_.setSettings("19200,N,8,1"));
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    EXPECT_EQ(pty_.speed(), B19200);
+}
+
+TEST_F(CommOverPty, APortWhoseFarEndVanishesCloses) {
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    pty_.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !comm_.portOpen(); }));
+    EXPECT_FALSE(comm_.output(Bytes{0x79}));
+}
+
+}  // namespace
+}  // namespace comflash::ui::qt
