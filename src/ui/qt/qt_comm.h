@@ -19,6 +19,8 @@ class QtComm final : public CommControl, public ControlAdapter {
     using PortDevice = std::function<std::string(int commPort)>;
 
     explicit QtComm(PortDevice portDevice);
+    // Closes the port while the handlers wired to it are still whole.
+    ~QtComm() override { close(); }
 
     int commPort() const override { return commPort_; }
     // Takes effect at the next opening.

@@ -60,12 +60,6 @@ QtWindow::QtWindow(const WindowSpec& spec, const QtComm::PortDevice& portDevice,
     orderTabs();
 }
 
-QtWindow::~QtWindow() {
-    // Destroying the controls first keeps their widgets' last signals away from freed
-    // adapters.
-    controls_.clear();
-}
-
 std::string QtWindow::caption() const {
     return widget_->windowTitle().toStdString();
 }

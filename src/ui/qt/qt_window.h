@@ -22,7 +22,6 @@ class QtWindow final : public Window {
     // owner gives the window that CenterOwner windows are centred on (none: the screen).
     QtWindow(const WindowSpec& spec, const QtComm::PortDevice& portDevice,
              std::function<QWidget*()> owner);
-    ~QtWindow() override;
 
     const WindowSpec& spec() const override { return spec_; }
     std::string caption() const override;
