@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "settings/temp_folder.h"
+#include "temp_folder.h"
 
 namespace comflash::settings {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using tests::TempFolder;
+using test::TempFolder;
 
 constexpr RootKey kLocalMachine = RootKey::LocalMachine;
 const std::string kKey = "SoftWare\\Maker\\Update";
@@ -54,7 +54,7 @@ class FileRegistryStoreTest : public ::testing::Test {
 
     TempFolder temp_;
     // Not there yet: the first write makes it.
-    const std::string root_ = temp_.path() + "/config/comflash";
+    const std::string root_ = temp_.path().string() + "/config/comflash";
     FileRegistryStore store_{root_};
 };
 
@@ -188,7 +188,7 @@ TEST_F(FileRegistryStoreTest, UnusablePlacesFailWithoutThrowing) {
     EXPECT_EQ(store_.ReadRegValue(kLocalMachine, "SoftWare\\Other\\Update", "ComPort"), "");
 
     // The root itself is a file.
-    const std::string fileRoot = temp_.path() + "/file";
+    const std::string fileRoot = temp_.path().string() + "/file";
     writeFile(fileRoot, "");
     FileRegistryStore onFile(fileRoot);
     EXPECT_FALSE(onFile.WriteRegValue(kLocalMachine, kKey, "ComPort", "3"));

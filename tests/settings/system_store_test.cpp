@@ -7,7 +7,7 @@
 
 #include "settings/file_registry_store.h"
 #include "settings/registry_store.h"
-#include "settings/temp_folder.h"
+#include "temp_folder.h"
 
 namespace comflash::settings {
 namespace {
@@ -35,12 +35,12 @@ TEST(SystemStore, RootFollowsTheUsersConfigurationFolder) {
 }
 
 TEST(SystemStore, HonoursXdgConfigHome) {
-    tests::TempFolder temp;
+    test::TempFolder temp;
     ASSERT_FALSE(temp.path().empty());
     const char* const previous = std::getenv("XDG_CONFIG_HOME");
     const std::optional<std::string> saved =
         previous ? std::optional<std::string>(previous) : std::nullopt;
-    const std::string configHome = temp.path() + "/xdg";
+    const std::string configHome = temp.path().string() + "/xdg";
     ASSERT_EQ(::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1), 0);
 
     const bool written = makeSystemStore()->WriteRegValue(
