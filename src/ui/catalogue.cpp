@@ -46,13 +46,11 @@ const ControlSpec* WindowSpec::find(std::string_view control) const {
 }
 
 const WindowSpec kForm1{
-    "Form1", "Update Software", Border::FixedSingle, 4350, 2460, Placement::CenterScreen, true,
-    kForm1Controls};
-const WindowSpec kFormComPort{
-    "FormComPort", "COM Select", Border::FixedSingle, 3885, 1755, Placement::CenterOwner, true,
-    kFormComPortControls};
-const WindowSpec kFormProcess{
-    "FormProcess", "Form1", Border::FixedDialog, 4680, 1680, Placement::CenterOwner, false,
-    kFormProcessControls};
+    "Form1", "Update Software", Border::FixedSingle, 4350, 2460, Placement::CenterScreen,
+    true,    kForm1Controls};
+const WindowSpec kFormComPort{"FormComPort",          "COM Select", Border::FixedSingle, 3885, 1755,
+                              Placement::CenterOwner, true,         kFormComPortControls};
+const WindowSpec kFormProcess{"FormProcess",          "Form1", Border::FixedDialog, 4680, 1680,
+                              Placement::CenterOwner, false,   kFormProcessControls};
 
 }  // namespace comflash::ui

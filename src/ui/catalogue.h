@@ -8,7 +8,9 @@
 namespace comflash::ui {
 
 constexpr int kTwipsPerPixel = 15;
-constexpr int toPixels(int twips) { return twips / kTwipsPerPixel; }
+constexpr int toPixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
 
 enum class ControlKind { Button, Label, FileList, ComboBox, ProgressBar, Timer, Comm };
 

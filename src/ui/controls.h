@@ -14,7 +14,7 @@ namespace comflash::ui {
 using Handler = std::function<void()>;
 
 class Button {
-public:
+  public:
     virtual ~Button() = default;
     virtual std::string caption() const = 0;
     virtual void setCaption(const std::string& text) = 0;
@@ -25,7 +25,7 @@ public:
 };
 
 class Label {
-public:
+  public:
     virtual ~Label() = default;
     virtual std::string caption() const = 0;
     virtual void setCaption(const std::string& text) = 0;
@@ -33,7 +33,7 @@ public:
 
 // Range is the fraction 0 to 1.
 class ProgressBar {
-public:
+  public:
     virtual ~ProgressBar() = default;
     virtual double value() const = 0;
     virtual void setValue(double fraction) = 0;
@@ -41,7 +41,7 @@ public:
 
 // Ticks every interval milliseconds while enabled and the interval is above 0.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual int interval() const = 0;
     virtual void setInterval(int milliseconds) = 0;
@@ -52,7 +52,7 @@ public:
 
 // The names of the files in one folder that match a pattern, ascending by name.
 class FileList {
-public:
+  public:
     virtual ~FileList() = default;
     virtual std::string path() const = 0;
     virtual void setPath(const std::string& folder) = 0;
@@ -64,7 +64,7 @@ public:
 
 // A list-style drop-down: the user picks one entry and cannot type.
 class ComboBox {
-public:
+  public:
     virtual ~ComboBox() = default;
     virtual void addItem(const std::string& text) = 0;
     virtual int listCount() const = 0;
@@ -78,7 +78,7 @@ public:
 
 // A serial port control with the members the port dialog and the session use.
 class CommControl {
-public:
+  public:
     static constexpr int kEventReceive = 2;  // CommEvent value: data received
     static constexpr int kInputModeText = 0;
     static constexpr int kInputModeBinary = 1;

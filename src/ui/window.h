@@ -13,7 +13,7 @@
 namespace comflash::ui {
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
     virtual const WindowSpec& spec() const = 0;
     virtual std::string caption() const = 0;
@@ -60,7 +60,7 @@ struct MessageBox {
 inline constexpr std::string_view kDefaultTitle = "comflash";
 
 class Toolkit {
-public:
+  public:
     virtual ~Toolkit() = default;
     virtual std::unique_ptr<Window> createWindow(const WindowSpec& spec) = 0;
     // Shows a modal message box; events keep arriving while it is open.
