@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "image/record_vectors.h"
-#include "image/trickle_stream.h"
+#include "record_vectors.h"
+#include "trickle_stream.h"
 
 namespace comflash::image {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "image/record_vectors.h"
+#include "record_vectors.h"
 
 namespace comflash::image {
 namespace {

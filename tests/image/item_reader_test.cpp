@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image/trickle_stream.h"
+#include "trickle_stream.h"
 
 namespace comflash::image {
 namespace {

@@ -24,8 +24,9 @@ struct RecordVector {
     std::optional<std::pair<std::int32_t, std::int32_t>> bounds{};  // none: left as they were
 };
 
-// A data record too long to write out by hand: count bytes 0, 1, 2, ... at address.
-inline std::string longDataRecord(std::uint16_t address, std::uint8_t count) {
+// A well-formed record, for records too long to write out by hand.
+inline std::string hexRecord(std::uint16_t address, std::uint8_t type,
+                             const std::vector<std::uint8_t>& data) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string line = ":";
     unsigned sum = 0;
@@ -34,11 +35,11 @@ inline std::string longDataRecord(std::uint16_t address, std::uint8_t count) {
         line += kDigits[byte & 0xF];
         sum += byte;
     };
-    put(count);
+    put(static_cast<unsigned>(data.size()));
     put(address >> 8u);
     put(address & 0xFFu);
-    put(0);
-    for (unsigned i = 0; i < count; ++i) put(i);
+    put(type);
+    for (const std::uint8_t byte : data) put(byte);
     put((0x100 - (sum & 0xFF)) & 0xFF);
     return line;
 }
@@ -91,9 +92,9 @@ inline std::vector<RecordVector> recordVectors() {
          at10},
         {"EndsInCount", ":0", Outcome::LineEndsEarly},
         // The format's longest records; 122 bytes was an accidental limit.
-        {"Data123", longDataRecord(0x100, 123), Outcome::Accepted, 0x100, counting(123),
+        {"Data123", hexRecord(0x100, 0, counting(123)), Outcome::Accepted, 0x100, counting(123),
          std::pair{0x100, 0x17A}},
-        {"Data255", longDataRecord(0x200, 255), Outcome::Accepted, 0x200, counting(255),
+        {"Data255", hexRecord(0x200, 0, counting(255)), Outcome::Accepted, 0x200, counting(255),
          std::pair{0x200, 0x2FE}},
         {"LinearBaseZero", ":020000040000FA", Outcome::Accepted},
         {"SegmentBaseZero", ":020000020000FC", Outcome::Accepted},
