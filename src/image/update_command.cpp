@@ -13,8 +13,14 @@ namespace comflash::image {
 namespace {
 
 constexpr std::string_view kFirmwarePattern = "*.hex";
-constexpr std::string_view kPreferredFile = "TempFile_1.03.hex";
+// The file loaded when all six TempFile names are present.
+constexpr std::string_view kPreferredFile = kTempFileNames[0];
 constexpr char kPathSeparator = '/';
+
+constexpr std::string_view kNoFirmwareFileText = "无升级文件";
+constexpr std::string_view kOpenFailedText = "打开文件错误";
+constexpr std::string_view kFaultyFileText = "文档有误";
+constexpr std::string_view kSucceededText = "Successful";
 
 }  // namespace
 
@@ -34,19 +40,19 @@ void UpdateCommand::Command1_Click() {
 
     const std::string path = chooseFirmwarePath();
     if (path.empty()) {
-        show(kNoFirmwareFileText, ui::Icon::Critical, false);
+        show(kNoFirmwareFileText, ui::Icon::Critical, std::nullopt);
         return;
     }
 
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) {
-        show(kOpenFailedText, ui::Icon::Critical, false);
+        show(kOpenFailedText, ui::Icon::Critical, std::nullopt);
         return;
     }
     const LoadResult result = LoadHexFile(file, reader_);
     file.close();
     if (result != LoadResult::Loaded) {
-        show(kFaultyFileText, ui::Icon::None, true);
+        show(kFaultyFileText, ui::Icon::None, state_.AppTitle);
         return;
     }
 
@@ -56,7 +62,7 @@ void UpdateCommand::Command1_Click() {
 
     state_.UpdateMode = true;
     showSessionWindow_();
-    if (state_.SessionSucceeded) show(kSucceededText, ui::Icon::Exclamation, true);
+    if (state_.SessionSucceeded) show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
 }
 
 std::string UpdateCommand::chooseFirmwarePath() {
@@ -78,13 +84,9 @@ std::string UpdateCommand::chooseFirmwarePath() {
     return programFolder_ + kPathSeparator + name;
 }
 
-void UpdateCommand::show(std::string_view text, ui::Icon icon, bool withAppTitle) {
-    ui::MessageBox box;
-    box.text = std::string(text);
-    if (withAppTitle) box.title = state_.AppTitle;
-    box.icon = icon;
-    box.buttons = ui::Buttons::Ok;
-    toolkit_.showMessage(box);
+void UpdateCommand::show(std::string_view text, ui::Icon icon, std::optional<std::string> title) {
+    toolkit_.showMessage(
+        ui::MessageBox{std::string(text), std::move(title), icon, ui::Buttons::Ok});
 }
 
 }  // namespace comflash::image

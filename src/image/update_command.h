@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,17 +15,12 @@
 
 namespace comflash::image {
 
-// The names that, when all six are present, make "TempFile_1.03.hex" the firmware file
-// whatever else the folder holds. Compared exactly, letter case included.
+// The names that, when all six are present, make the first of them, "TempFile_1.03.hex",
+// the firmware file whatever else the folder holds. Compared exactly, letter case included.
 inline constexpr std::array<std::string_view, 6> kTempFileNames = {
     "TempFile_1.03.hex", "TempFile_1.00.hex", "TempFile_1.01.hex",
     "TempFile_1.02.hex", "TempFile_1.04.hex", "TempFile_1.05.hex",
 };
-
-inline constexpr std::string_view kNoFirmwareFileText = "无升级文件";
-inline constexpr std::string_view kOpenFailedText = "打开文件错误";
-inline constexpr std::string_view kFaultyFileText = "文档有误";
-inline constexpr std::string_view kSucceededText = "Successful";
 
 class UpdateCommand {
   public:
@@ -38,8 +34,12 @@ class UpdateCommand {
 
   private:
     // The firmware file's path, or the empty text when the folder holds no "*.hex" file.
+    // Unless all six TempFile names are there, it is file1's first entry: with the main
+    // window's list, the first name in ascending order with ASCII letter case folded
+    // ("a.hex" before "B.hex"), names equal but for case in byte order.
     std::string chooseFirmwarePath();
-    void show(std::string_view text, ui::Icon icon, bool withAppTitle);
+    // A title of std::nullopt leaves the box the program's default title.
+    void show(std::string_view text, ui::Icon icon, std::optional<std::string> title);
 
     AppState& state_;
     ui::Toolkit& toolkit_;

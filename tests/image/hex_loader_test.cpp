@@ -77,22 +77,6 @@ TEST(HexLoader, EveryLineLoadsAloneAlikeInEveryFormTheFileCanHoldIt) {
     }
 }
 
-TEST(HexLoader, ReadingStopsAtTheFirstFaultyLineAndKeepsWhatCameBefore) {
-    const std::string text =
-        ":020000040000FA\n"
-        ":02000800C0C175\n"
-        ":04001000010203\n"  // ends inside its data
-        ":04002000D0D1D2D396\n";
-    const std::unique_ptr<Loaded> loaded = load(text);
-    EXPECT_EQ(loaded->result, LoadResult::FaultyRecord);
-    EXPECT_EQ(loaded->state.FirmwareImage[0x08], 0xC0);
-    EXPECT_EQ(loaded->state.FirmwareImage[0x12], 0x03);
-    EXPECT_EQ(loaded->state.FirmwareImage[0x13], FillByte(0x13));
-    EXPECT_EQ(loaded->state.FirmwareImage[0x20], FillByte(0x20));
-    EXPECT_EQ(loaded->state.ImageStart, 0x08);
-    EXPECT_EQ(loaded->state.ImageEnd, 0x13);
-}
-
 TEST(HexLoader, LinesAfterAnEndOfFileRecordAreStillRead) {
     const std::unique_ptr<Loaded> good =
         load(":02000800C0C175\n:00000001FF\n:04002000D0D1D2D396\n");
