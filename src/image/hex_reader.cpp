@@ -62,7 +62,7 @@ bool HexReader::AnalyseHexLine(std::string_view Str) {
     const std::uint8_t type = next();
     const std::int32_t address = addressHigh * 256 + addressLow;
 
-    bool selectsAboveImage = false;
+    bool otherBase = false;
     switch (type) {
         case kDataRecord:
             widenBounds(address, address + count - 1);
@@ -85,7 +85,7 @@ bool HexReader::AnalyseHexLine(std::string_view Str) {
             }
             const std::uint8_t baseHigh = next();
             const std::uint8_t baseLow = next();
-            selectsAboveImage = baseHigh != 0 || baseLow != 0;
+            otherBase = baseHigh != 0 || baseLow != 0;
             break;
         }
         case kStartSegmentAddressRecord:
@@ -106,7 +106,7 @@ bool HexReader::AnalyseHexLine(std::string_view Str) {
     // Characters after the checksum are not looked at.
     const std::uint8_t checksum = ReadOneByte(Str, position);
     if (static_cast<std::uint8_t>(sum + checksum) != 0) return false;
-    if (selectsAboveImage) {
+    if (otherBase) {
         throw HexLineError(HexFault::OutsideImage,
                            "an address record selects memory outside the image");
     }
