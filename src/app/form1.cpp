@@ -1,0 +1,120 @@
+#include "app/form1.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "app/config_file.h"
+#include "app/conversions.h"
+
+namespace comflash::app {
+
+namespace {
+
+constexpr std::string_view kDefaultTitle = "Update";
+constexpr std::string_view kDefaultVersion = "Unknow";
+constexpr std::string_view kComPortValue = "ComPort";
+constexpr std::size_t kConfigItems = 4;
+constexpr std::size_t kModelParts = 3;
+
+}  // namespace
+
+Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
+             std::string programFolder)
+    : state_(state),
+      toolkit_(toolkit),
+      store_(store),
+      programFolder_(std::move(programFolder)),
+      window_(toolkit.createWindow(ui::kForm1)),
+      update_(state, toolkit, window_->fileList("File1"), programFolder_,
+              [this] { showSessionWindow(); }) {
+    window_->onLoad = [this] { Form_Load(); };
+    window_->button("Command1").onClick = [this] { update_.Command1_Click(); };
+    window_->button("CommandCom").onClick = [this] { CommandCom_Click(); };
+}
+
+bool Form1::show() {
+    window_->show();
+    return window_->loaded();
+}
+
+void Form1::fail(const std::string& why) {
+    failure_ = why;
+    toolkit_.showMessage({why, std::nullopt, ui::Icon::Critical, ui::Buttons::Ok});
+    window_->unload();
+}
+
+void Form1::Form_Load() {
+    const std::string path = programFolder_ + "/" + std::string(kConfigFileName);
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    if (file.is_open()) content << file.rdbuf();
+    if (!file.is_open() || file.bad()) {
+        fail("Cannot read " + path + ": the file is missing or unreadable.");
+        return;
+    }
+    const std::vector<std::string> items = splitConfigItems(content.str());
+    if (items.size() < kConfigItems) {
+        fail(path + ": " + std::to_string(items.size()) +
+             " items found, 4 needed (model identifier, registry key name, title, version).");
+        return;
+    }
+    const std::string& model = items[0];
+    const std::string& keyName = items[1];
+    const std::string& title = items[2];
+    const std::string& version = items[3];
+
+    state_.AppTitle = title.empty() ? std::string(kDefaultTitle) : title;
+    window_->setCaption(state_.AppTitle);
+
+    const std::vector<std::string> parts = splitModelParts(model);
+    if (parts.size() < kModelParts) {
+        fail(path + ": the model identifier \"" + model + "\" has " + std::to_string(parts.size()) +
+             " part(s); 3 are needed, as in 12:3:255.");
+        return;
+    }
+    for (std::size_t index = 0; index < kModelParts; ++index) {
+        const auto byte = toByte(parts[index]);
+        if (!byte) {
+            fail(path + ": part " + std::to_string(index + 1) + " of the model identifier \"" +
+                 model + "\" is \"" + parts[index] + "\", not a number from 0 to 255.");
+            return;
+        }
+        state_.ModelId[index] = *byte;
+    }
+    state_.RegistryKeyPath = "SoftWare\\" + keyName + "\\Update";
+
+    const std::string stored = store_.ReadRegValue(
+        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(kComPortValue));
+    if (stored.empty()) {
+        state_.ComPortNumber = 1;
+    } else if (const auto number = leadingNumberToInt16(stored)) {
+        state_.ComPortNumber = *number;
+    }  // a number too large for the port leaves it as it was
+    state_.UseEnglish = true;
+    window_->label("LabelVersion")
+        .setCaption("Version:" + (version.empty() ? std::string(kDefaultVersion) : version));
+}
+
+void Form1::CommandCom_Click() {
+    if (!formComPort_) formComPort_ = toolkit_.createWindow(ui::kFormComPort);
+    formComPort_->showModal();
+}
+
+void Form1::showSessionWindow() {
+    if (!formProcess_) {
+        formProcess_ = toolkit_.createWindow(ui::kFormProcess);
+        // No session runs in this window yet: it closes as it opens, and a session that did
+        // not run never succeeded.
+        formProcess_->onLoad = [this] {
+            state_.SessionSucceeded = false;
+            formProcess_->unload();
+        };
+        formProcess_->onUnload = [this] {
+            state_.UpdateMode = false;
+            state_.ReadMode = false;
+        };
+    }
+    formProcess_->showModal();
+}
+
+}  // namespace comflash::app

@@ -1,0 +1,43 @@
+// The main window: start-up from Config.txt in its Load handler, and its four buttons.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+#include "image/update_command.h"
+#include "settings/registry_store.h"
+#include "ui/window.h"
+
+namespace comflash::app {
+
+class Form1 {
+  public:
+    Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
+          std::string programFolder);
+
+    // Loads the main window and shows it. False when start-up failed: the reason has been
+    // shown in a message box, and the window closed before it was ever shown.
+    bool show();
+    // Why start-up failed, one line naming the file and what is wrong with it.
+    const std::string& failure() const { return failure_; }
+    ui::Window& window() { return *window_; }
+
+  private:
+    void Form_Load();
+    void CommandCom_Click();
+    void showSessionWindow();
+    void fail(const std::string& why);
+
+    AppState& state_;
+    ui::Toolkit& toolkit_;
+    settings::RegistryStore& store_;
+    std::string programFolder_;
+    std::unique_ptr<ui::Window> window_;
+    std::unique_ptr<ui::Window> formComPort_;
+    std::unique_ptr<ui::Window> formProcess_;
+    image::UpdateCommand update_;
+    std::string failure_;
+};
+
+}  // namespace comflash::app

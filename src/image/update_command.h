@@ -1,0 +1,52 @@
+// The Update button of the main window: prepares the image, loads the firmware file from the
+// program's folder, takes its version from the file name and runs the update session.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "image/hex_reader.h"
+#include "ui/controls.h"
+#include "ui/window.h"
+
+namespace comflash::image {
+
+// The names that, when all six are present, make the first of them, "TempFile_1.03.hex",
+// the firmware file whatever else the folder holds. Compared exactly, letter case included.
+inline constexpr std::array<std::string_view, 6> kTempFileNames = {
+    "TempFile_1.03.hex", "TempFile_1.00.hex", "TempFile_1.01.hex",
+    "TempFile_1.02.hex", "TempFile_1.04.hex", "TempFile_1.05.hex",
+};
+
+class UpdateCommand {
+  public:
+    // file1 is the main window's hidden file list; programFolder the folder of the program's
+    // executable; showSessionWindow shows the session window modally and returns after it
+    // has closed.
+    UpdateCommand(AppState& state, ui::Toolkit& toolkit, ui::FileList& file1,
+                  std::string programFolder, std::function<void()> showSessionWindow);
+
+    void Command1_Click();
+
+  private:
+    // The firmware file's path, or the empty text when the folder holds no "*.hex" file.
+    // Unless all six TempFile names are there, it is file1's first entry: with the main
+    // window's list, the first name in ascending order with ASCII letter case folded
+    // ("a.hex" before "B.hex"), names equal but for case in byte order.
+    std::string chooseFirmwarePath();
+    // A title of std::nullopt leaves the box the program's default title.
+    void show(std::string_view text, ui::Icon icon, std::optional<std::string> title);
+
+    AppState& state_;
+    ui::Toolkit& toolkit_;
+    ui::FileList& file1_;
+    std::string programFolder_;
+    std::function<void()> showSessionWindow_;
+    HexReader reader_;
+};
+
+}  // namespace comflash::image

@@ -1,0 +1,401 @@
+#include "sim/device.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace comflash::sim {
+
+namespace {
+
+constexpr std::uint8_t kHandshake = 0x82;
+constexpr std::uint8_t kErase = 0x01;
+constexpr std::uint8_t kWrite = 0x02;
+constexpr std::uint8_t kGo = 0x03;
+constexpr std::uint8_t kRead = 0x81;
+constexpr std::uint8_t kReadLength = 0x80;
+constexpr std::uint8_t kReadTrailer = 0x52;  // "R"
+constexpr std::size_t kUnitSize = 128;       // the erase unit
+constexpr std::size_t kMaxBlock = 128;
+// Handshake reply bytes 2 and 3: the bootloader's own version, 1.0.
+constexpr std::uint8_t kBootloaderMajor = 1;
+constexpr std::uint8_t kBootloaderMinor = 0;
+// Noise on the line ahead of a reply (the garbage fault); none of it reads as ACK or NAK.
+constexpr std::array<std::uint8_t, 3> kGarbage{0x00, 0xE5, 0xFF};
+constexpr long long kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string hex(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    char digits[4];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, text.empty() ? "%02X" : " %02X", byte);
+        text += digits;
+    }
+    return text;
+}
+
+std::string hex16(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+std::string seconds(Micros at) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(at.count() / 1'000'000),
+                  static_cast<long long>(at.count() % 1'000'000));
+    return text;
+}
+
+std::uint8_t xorOf(std::span<const std::uint8_t> bytes) {
+    std::uint8_t sum = 0;
+    for (const std::uint8_t byte : bytes) sum ^= byte;
+    return sum;
+}
+
+std::string frameName(const Bytes& frame) {
+    switch (frame[1]) {
+        case kHandshake:
+            return "handshake";
+        case kErase:
+            return "erase";
+        case kWrite:
+            return "write";
+        case kGo:
+            return "go";
+        default:
+            return "read";
+    }
+}
+
+std::string faultName(FaultKind kind) {
+    switch (kind) {
+        case FaultKind::Drop:
+            return "drop";
+        case FaultKind::Nak:
+            return "nak";
+        case FaultKind::Corrupt:
+            return "corrupt";
+        case FaultKind::Garbage:
+            return "garbage";
+        case FaultKind::Partial:
+            return "partial";
+        case FaultKind::WrongModel:
+            return "model";
+        case FaultKind::Delay:
+            return "delay";
+        case FaultKind::Hangup:
+            return "hangup";
+    }
+    return "";
+}
+
+unsigned address(const Bytes& frame) {
+    return static_cast<unsigned>(frame[3] << 8 | frame[4]);
+}
+
+}  // namespace
+
+Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {}
+
+void Device::setLineRate(int baud) {
+    if (baud <= 0 || baud == lineRate_) return;
+    lineRate_ = baud;
+    note(lastSeen_, "-- line rate " + std::to_string(baud));
+}
+
+void Device::lineOpened() {
+    note(lastSeen_, "-- line opened");
+}
+
+void Device::lineClosed() {
+    if (auto partial = framer_.reset()) {
+        std::vector<Emission> none;  // a cut-short frame gets no reply
+        handle(*partial, lastSeen_, none);
+    }
+    note(lastSeen_, "-- line closed");
+    endSession();
+}
+
+int Device::listeningRate() const {
+    if (phase_ == Phase::Session) return sessionRate_;
+    switch (options_.handshakeRate) {
+        case HandshakeRate::Only9600:
+            return 9600;
+        case HandshakeRate::Only19200:
+            return kFastRate;
+        case HandshakeRate::Any:
+            break;
+    }
+    return 0;
+}
+
+bool Device::understands(int baud) const {
+    const int gate = listeningRate();
+    switch (phase_) {
+        case Phase::Session:
+            return baud == sessionRate_;
+        case Phase::Started:
+            return gate == 0 || baud == gate || baud == sessionRate_;
+        case Phase::Idle:
+            break;
+    }
+    return gate == 0 || baud == gate;
+}
+
+Micros Device::lineTime(std::size_t count) const {
+    if (!options_.lineTiming) return Micros{0};
+    const long long bits = static_cast<long long>(count) * kBitsPerByte * 1'000'000;
+    return Micros{(bits + lineRate_ - 1) / lineRate_};
+}
+
+std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
+    std::vector<Emission> out;
+    if (bytes.empty()) return out;
+    lastSeen_ = now;
+    const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
+    hostLineFree_ = arrived;
+    lineFree_ = std::max(arrived, lineFree_);
+    out.push_back(Emission{lineFree_, Bytes(bytes.begin(), bytes.end())});
+    lastSeen_ = arrived;
+
+    if (!understands(lineRate_)) {
+        note(arrived, "-- garbled at " + std::to_string(lineRate_) + " baud: " + hex(bytes));
+        return out;
+    }
+    for (Framer::Unit& unit : framer_.feed(bytes, now)) {
+        handle(unit, arrived, out);
+        if (out.front().hangup) {
+            out.resize(1);
+            break;
+        }
+    }
+    return out;
+}
+
+void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
+    using Kind = Framer::Kind;
+    if (unit.kind == Kind::Excess) {
+        violation(at, std::to_string(unit.bytes.size()) +
+                          (unit.dataBlock ? " bytes more than the write command announced: "
+                                          : " bytes written after a frame, before its reply: ") +
+                          hex(unit.bytes));
+        return;
+    }
+    ++frames_;
+    const std::string number = "#" + std::to_string(frames_) + " ";
+    if (unit.kind == Kind::Unreadable) {
+        note(at, "rx " + number + "unreadable " + hex(unit.bytes));
+        violation(at, "bytes that make no frame: " + hex(unit.bytes));
+        return;
+    }
+    if (unit.kind == Kind::Incomplete) {
+        note(at, "rx " + number + "incomplete " + hex(unit.bytes));
+        const std::string what = unit.dataBlock ? "data block" : "frame";
+        violation(at, what + " cut short: " + std::to_string(unit.bytes.size()) + " of " +
+                          (unit.expected ? std::to_string(unit.expected) : "more") + " bytes");
+        if (unit.dataBlock) writeAt_.reset();
+        return;
+    }
+
+    const bool block = unit.kind == Kind::DataBlock;
+    note(at,
+         "rx " + number + (block ? "data block" : frameName(unit.bytes)) + " " + hex(unit.bytes));
+    fault_ = options_.faults.faultFor(frames_);
+    if (fault_ && fault_->kind == FaultKind::Hangup) {
+        note(at, "-- " + number + "fault hangup: the device hangs up the line");
+        out.front().hangup = true;
+        framer_.reset();
+        endSession();
+        return;
+    }
+    if (fault_ && fault_->kind == FaultKind::Drop) {
+        note(at, "-- " + number + "fault drop: no reply");
+        if (block) writeAt_.reset();
+        return;
+    }
+    if (fault_ && fault_->kind == FaultKind::Nak) {
+        if (block) writeAt_.reset();
+        send(refusal(block ? Bytes{} : unit.bytes), at, out);
+        return;
+    }
+    std::optional<std::size_t> awaitBlock;
+    std::optional<Bytes> reply;
+    if (block) {
+        reply = dataBlock(unit.bytes, at);
+    } else {
+        reply = carryOut(unit.bytes, at);
+        if (reply && unit.bytes[1] == kWrite && reply->front() == kAck) {
+            awaitBlock = std::size_t{unit.bytes[5]} + 1;
+        }
+    }
+    if (!reply) return;
+    const Micros due = send(std::move(*reply), at, out);
+    if (awaitBlock) framer_.expectDataBlock(*awaitBlock, due, due + kDataBlockWait);
+}
+
+std::optional<Bytes> Device::carryOut(const Bytes& frame, Micros at) {
+    if (frame[1] == kHandshake) return handshake(frame, at);
+    if (phase_ == Phase::Started && frame == goFrame_) {
+        note(at, "-- the go frame again: its acknowledgement is repeated");
+        return Bytes{kAck};
+    }
+    if (phase_ != Phase::Session) {
+        violation(at, frameName(frame) + " frame before the handshake");
+        return std::nullopt;
+    }
+    return command(frame, at);
+}
+
+std::optional<Bytes> Device::handshake(const Bytes& frame, Micros at) {
+    const std::uint8_t sum = xorOf(std::span(frame).first(7));
+    if (sum != frame[7]) {
+        violation(at, "handshake checksum " + hex(std::span(frame).last(1)) + ", expected " +
+                          hex(std::span(&sum, 1)));
+        return refusal(frame);
+    }
+    phase_ = Phase::Session;
+    sessionRate_ = options_.speedUp ? kFastRate : lineRate_;
+    erased_.reset();
+    writeAt_.reset();
+    version_ = {frame[5], frame[6]};
+    note(at, "-- session at " + std::to_string(sessionRate_) + " baud, version " + hex(*version_) +
+                 (frame[5] == 0xFF && frame[6] == 0xFF ? " (read)" : ""));
+    Bytes reply = refusal(frame);
+    reply[0] = kAck;
+    if (fault_ && fault_->kind == FaultKind::WrongModel) {
+        for (std::size_t i = 7; i < 10; ++i) reply[i] = static_cast<std::uint8_t>(~reply[i]);
+    }
+    return reply;
+}
+
+std::optional<Bytes> Device::command(const Bytes& frame, Micros at) {
+    const std::string name = frameName(frame);
+    const unsigned base = address(frame);
+    auto refuse = [&](const std::string& why) {
+        violation(at, name + " frame " + hex(frame) + ": " + why);
+        return refusal(frame);
+    };
+    if (frame[2] != 0x00) return refuse("byte 2 is not 00");
+    switch (frame[1]) {
+        case kErase: {
+            if (base % kUnitSize != 0) return refuse("not the base of an erase unit");
+            std::fill_n(memory_.begin() + base, kUnitSize, std::uint8_t{0xFF});
+            erased_.set(base / kUnitSize);
+            return Bytes{kAck};
+        }
+        case kWrite: {
+            const std::size_t length = frame[5];
+            if (length == 0 || length > kMaxBlock) return refuse("length out of 1 to 128");
+            if (base + length > kMemorySize) return refuse("runs past the end of memory");
+            for (std::size_t unit = base / kUnitSize; unit <= (base + length - 1) / kUnitSize;
+                 ++unit) {
+                if (!erased_.test(unit)) {
+                    violation(at, "write of " + std::to_string(length) + " bytes at " +
+                                      hex16(base) + " into the unit at " +
+                                      hex16(static_cast<unsigned>(unit * kUnitSize)) +
+                                      ", not erased in this session");
+                }
+            }
+            writeAt_ = static_cast<std::uint16_t>(base);
+            return Bytes{kAck};
+        }
+        case kGo: {
+            lastGo_ = static_cast<std::uint16_t>(base);
+            ++sessionsEnded_;
+            endSession();
+            phase_ = Phase::Started;
+            goFrame_ = frame;
+            note(at, "-- session ended: go to " + hex16(base));
+            return Bytes{kAck};
+        }
+        default: {  // read request
+            if (frame[5] != kReadLength || frame[6] != kReadTrailer) {
+                return refuse("not a request for 128 bytes ending in 52");
+            }
+            if (base + kReadLength > kMemorySize) return refuse("runs past the end of memory");
+            Bytes reply(memory_.begin() + base, memory_.begin() + base + kReadLength);
+            reply.push_back(xorOf(reply));
+            return reply;
+        }
+    }
+}
+
+std::optional<Bytes> Device::dataBlock(const Bytes& block, Micros at) {
+    const auto data = std::span(block).first(block.size() - 1);
+    const std::uint8_t sum = xorOf(data);
+    const unsigned base = writeAt_.value_or(0);
+    writeAt_.reset();
+    if (sum != block.back()) {
+        violation(at, "data block for " + hex16(base) + ": checksum " +
+                          hex(std::span(block).last(1)) + ", expected " + hex(std::span(&sum, 1)));
+        return Bytes{kNak};
+    }
+    std::copy(data.begin(), data.end(), memory_.begin() + base);
+    return Bytes{kAck};
+}
+
+Bytes Device::refusal(const Bytes& frame) const {
+    if (frame.empty() || frame[1] != kHandshake) return Bytes{kNak};
+    const auto& model = options_.model;
+    return Bytes{kNak,
+                 options_.speedUp ? kSpeedUp : kNoSpeedUp,
+                 kBootloaderMajor,
+                 kBootloaderMinor,
+                 frame[5],
+                 frame[6],
+                 0x00,
+                 model[0],
+                 model[1],
+                 model[2]};
+}
+
+Micros Device::send(Bytes bytes, Micros at, std::vector<Emission>& out) {
+    Micros delay{0};
+    std::string tag;
+    if (fault_) {
+        tag = " (fault " + faultName(fault_->kind) + ")";
+        switch (fault_->kind) {
+            case FaultKind::Corrupt:
+                bytes.front() = static_cast<std::uint8_t>(~bytes.front());
+                break;
+            case FaultKind::Garbage:
+                bytes.insert(bytes.begin(), kGarbage.begin(), kGarbage.end());
+                break;
+            case FaultKind::Partial:
+                bytes.resize(bytes.size() / 2);
+                break;
+            case FaultKind::Delay:
+                delay = fault_->delay;
+                break;
+            default:
+                break;
+        }
+    }
+    const Micros due = std::max(at, lineFree_) + delay + lineTime(bytes.size());
+    lineFree_ = due;
+    note(due,
+         "tx #" + std::to_string(frames_) + " " + (bytes.empty() ? "nothing" : hex(bytes)) + tag);
+    if (!bytes.empty()) out.push_back(Emission{due, std::move(bytes)});
+    return due;
+}
+
+void Device::endSession() {
+    phase_ = Phase::Idle;
+    writeAt_.reset();
+    framer_.reset();
+}
+
+void Device::note(Micros at, const std::string& text) {
+    transcript_.push_back(seconds(at) + " " + text);
+}
+
+void Device::violation(Micros at, const std::string& text) {
+    const std::string line = "#" + std::to_string(frames_) + " " + text;
+    violations_.push_back(line);
+    note(at, "!! " + line);
+}
+
+}  // namespace comflash::sim

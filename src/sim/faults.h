@@ -1,0 +1,52 @@
+// Faults the simulated device injects into its replies, chosen by frame number or at random.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace comflash::sim {
+
+enum class FaultKind {
+    Drop,        // the frame is lost: no effect, no reply
+    Nak,         // the frame is refused: no effect, the reply is a NAK
+    Corrupt,     // the frame is carried out; byte 0 of its reply is inverted
+    Garbage,     // the frame is carried out; noise bytes precede its reply
+    Partial,     // the frame is carried out; only the first half of its reply is sent
+    WrongModel,  // a handshake is answered with another model identifier
+    Delay,       // the frame is carried out; its reply is held back
+    Hangup,      // the device hangs up the line right after the frame's echo
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::Drop;
+    std::chrono::microseconds delay{0};  // Delay only
+};
+
+// Which frame gets which fault. Frames are numbered from 1 in the order the device reads them.
+class FaultPlan {
+  public:
+    // Adds one fault in the --fault grammar ("drop:5", "drop:5-9", "delay:8:2500",
+    // "random:0.05", ...). Returns the reason when the text is not understood.
+    std::optional<std::string> add(std::string_view spec);
+    void setSeed(std::uint64_t seed) { seed_ = seed; }
+
+    // The fault for frame `frame`: the first scheduled fault whose range holds it, else a fault
+    // drawn from the seed with the random rate, else none.
+    std::optional<Fault> faultFor(int frame) const;
+
+  private:
+    struct Scheduled {
+        int first = 0;
+        int last = 0;
+        Fault fault;
+    };
+    std::vector<Scheduled> scheduled_;
+    double randomRate_ = 0.0;
+    std::uint64_t seed_ = 0;
+};
+
+}  // namespace comflash::sim

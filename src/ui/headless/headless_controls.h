@@ -1,0 +1,94 @@
+// The headless twin's controls: plain values a test can read and set, and a timer that ticks
+// in virtual time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/controls.h"
+#include "ui/headless/virtual_clock.h"
+
+namespace comflash::ui::headless {
+
+class HeadlessWindow;
+
+class HeadlessButton : public Button {
+  public:
+    HeadlessButton(const HeadlessWindow& window, std::string caption, bool visible)
+        : window_(window), caption_(std::move(caption)), visible_(visible) {}
+    std::string caption() const override { return caption_; }
+    void setCaption(const std::string& text) override { caption_ = text; }
+    bool visible() const override { return visible_; }
+    // A user's click: runs onClick only if the button is visible and its window is loaded and
+    // not blocked by a modal window or message box. True when the click reached the handler.
+    bool click();
+
+  private:
+    const HeadlessWindow& window_;
+    std::string caption_;
+    bool visible_;
+};
+
+class HeadlessLabel : public Label {
+  public:
+    explicit HeadlessLabel(std::string caption) : caption_(std::move(caption)) {}
+    std::string caption() const override { return caption_; }
+    void setCaption(const std::string& text) override { caption_ = text; }
+
+  private:
+    std::string caption_;
+};
+
+class HeadlessProgressBar : public ProgressBar {
+  public:
+    double value() const override { return value_; }
+    void setValue(double fraction) override { value_ = fraction; }
+
+  private:
+    double value_ = 0;
+};
+
+class HeadlessTimer : public Timer {
+  public:
+    explicit HeadlessTimer(VirtualClock& clock) : clock_(clock) {}
+    ~HeadlessTimer() override { stop(); }
+    HeadlessTimer(const HeadlessTimer&) = delete;
+    HeadlessTimer& operator=(const HeadlessTimer&) = delete;
+
+    int interval() const override { return interval_; }
+    // Setting the interval restarts the countdown.
+    void setInterval(int milliseconds) override;
+    bool enabled() const override { return enabled_; }
+    void setEnabled(bool on) override;
+
+  private:
+    void restart();
+    void stop();
+    void tick();
+
+    VirtualClock& clock_;
+    int interval_ = 0;
+    bool enabled_ = true;  // enabled with interval 0: silent until an interval is set
+    VirtualClock::EventId pending_ = 0;
+};
+
+class HeadlessComboBox : public ComboBox {
+  public:
+    void addItem(const std::string& text) override { items_.push_back(text); }
+    int listCount() const override { return static_cast<int>(items_.size()); }
+    std::string list(int index) const override;
+    int listIndex() const override { return index_; }
+    // An index outside the list selects nothing.
+    void setListIndex(int index) override;
+    std::string text() const override { return list(index_); }
+    void clear() {
+        items_.clear();
+        index_ = -1;
+    }
+
+  private:
+    std::vector<std::string> items_;
+    int index_ = -1;
+};
+
+}  // namespace comflash::ui::headless

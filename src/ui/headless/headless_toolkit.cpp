@@ -1,0 +1,88 @@
+#include "ui/headless/headless_toolkit.h"
+
+#include <algorithm>
+
+namespace comflash::ui::headless {
+
+std::unique_ptr<Window> HeadlessToolkit::createWindow(const WindowSpec& spec) {
+    auto window = std::make_unique<HeadlessWindow>(*this, spec);
+    windows_.push_back(window.get());
+    return window;
+}
+
+Answer HeadlessToolkit::showMessage(const MessageBox& box) {
+    messages_.push_back(box);
+    Response response{box.buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Ok};
+    if (!responses_.empty()) {
+        response = responses_.front();
+        responses_.pop_front();
+    }
+    // While the box is open, the events of every window keep running.
+    if (response.holdOpen.count() > 0) {
+        ++boxesOpen_;
+        clock_.advance(response.holdOpen);
+        --boxesOpen_;
+    }
+    return response.answer;
+}
+
+void HeadlessToolkit::sleep(int milliseconds) {
+    clock_.skip(std::chrono::milliseconds(milliseconds));
+}
+
+void HeadlessToolkit::drive() {
+    runUntil([this] { return clock_.idle(); }, "drive");
+}
+
+void HeadlessToolkit::runUntil(const std::function<bool()>& done, std::string_view waiting) {
+    const Micros limit = clock_.now() + timeLimit_;
+    while (!done()) {
+        if (clock_.idle()) {
+            if (userActions_.empty() || modalStack_.empty()) {
+                throw Stalled(std::string(waiting) + ": waiting with nothing scheduled");
+            }
+            const UserAction action = std::move(userActions_.front());
+            userActions_.pop_front();
+            action(*modalStack_.back());
+            continue;
+        }
+        if (*clock_.nextDue() > limit) {
+            throw Stalled(std::string(waiting) + ": still waiting after the time limit");
+        }
+        clock_.runNext();
+    }
+}
+
+HeadlessPort& HeadlessToolkit::addPort(int number, sim::Device* device) {
+    HeadlessPort& port = ports_[number];
+    port.device = device;
+    return port;
+}
+
+HeadlessPort* HeadlessToolkit::port(int number) {
+    const auto it = ports_.find(number);
+    return it == ports_.end() ? nullptr : &it->second;
+}
+
+HeadlessWindow* HeadlessToolkit::window(std::string_view name) const {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+        if ((*it)->spec().name == name) return *it;
+    }
+    return nullptr;
+}
+
+void HeadlessToolkit::popModal(HeadlessWindow& window) {
+    const auto it = std::find(modalStack_.begin(), modalStack_.end(), &window);
+    if (it != modalStack_.end()) modalStack_.erase(it);
+}
+
+bool HeadlessToolkit::topModalIs(const HeadlessWindow& window) const {
+    return modalStack_.empty() || modalStack_.back() == &window;
+}
+
+void HeadlessToolkit::forget(const HeadlessWindow& window) {
+    std::erase(windows_, &window);
+    std::erase(modalStack_, &window);
+}
+
+}  // namespace comflash::ui::headless

@@ -1,0 +1,101 @@
+// The headless twin of the toolkit, for tests: virtual time, windows whose modal show runs a
+// nested loop over virtual time, scripted message boxes that are all recorded, and serial
+// ports whose far end may be a simulated device.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/headless/headless_window.h"
+#include "ui/headless/virtual_clock.h"
+#include "ui/window.h"
+
+namespace comflash::sim {
+class Device;
+}
+
+namespace comflash::ui::headless {
+
+// A modal loop (or drive()) found nothing left to happen while it still waited, or virtual
+// time ran past the toolkit's limit: the program under test would hang.
+class Stalled : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct HeadlessPort {
+    bool busy = false;              // opened by another program: cannot be opened
+    sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
+    bool inUse = false;             // opened by one of our serial controls
+    bool hungUp = false;            // the far end hung up; writes fail until reopened
+};
+
+class HeadlessToolkit : public Toolkit {
+  public:
+    // How a scripted message box is answered, and how long it stays open first.
+    struct Response {
+        Answer answer;
+        std::chrono::milliseconds holdOpen{0};
+    };
+    // Something the user does while a modal window waits with nothing else to happen.
+    using UserAction = std::function<void(HeadlessWindow& modalWindow)>;
+
+    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    Answer showMessage(const MessageBox& box) override;
+    // Blocks the (virtual) user-interface thread: time passes, no event runs meanwhile.
+    void sleep(int milliseconds) override;
+
+    VirtualClock& clock() { return clock_; }
+    // Runs events as time passes, until nothing is scheduled. Throws Stalled when virtual
+    // time passes the limit (a timer that never stops).
+    void drive();
+    void advance(std::chrono::milliseconds duration) { clock_.advance(duration); }
+    // Limit of virtual time one drive() or modal loop may run; 1 hour unless changed.
+    void setTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
+
+    // Scripted answers, used in order; without one, a box is answered OK, or Cancel when it
+    // offers Retry and Cancel.
+    void answerNext(Answer answer, std::chrono::milliseconds holdOpen = {}) {
+        responses_.push_back({answer, holdOpen});
+    }
+    const std::vector<MessageBox>& messages() const { return messages_; }
+    int messageBoxesOpen() const { return boxesOpen_; }
+
+    // Actions run, in order, each time a modal window is open and nothing else is scheduled.
+    void whenModalIdle(UserAction action) { userActions_.push_back(std::move(action)); }
+
+    // Serial ports: a number that was never added cannot be opened.
+    HeadlessPort& addPort(int number, sim::Device* device = nullptr);
+    void removePort(int number) { ports_.erase(number); }
+    HeadlessPort* port(int number);
+
+    // The newest window made from the catalogue entry of that name, or null.
+    HeadlessWindow* window(std::string_view name) const;
+
+    // Used by the headless windows.
+    void pushModal(HeadlessWindow& window) { modalStack_.push_back(&window); }
+    void popModal(HeadlessWindow& window);
+    bool topModalIs(const HeadlessWindow& window) const;
+    void runUntil(const std::function<bool()>& done, std::string_view waiting);
+    void forget(const HeadlessWindow& window);
+
+  private:
+    VirtualClock clock_;
+    std::chrono::milliseconds timeLimit_ = std::chrono::hours(1);
+    std::deque<Response> responses_;
+    std::vector<MessageBox> messages_;
+    int boxesOpen_ = 0;
+    std::deque<UserAction> userActions_;
+    std::map<int, HeadlessPort> ports_;
+    std::vector<HeadlessWindow*> modalStack_;
+    std::vector<HeadlessWindow*> windows_;  // in the order they were made
+};
+
+}  // namespace comflash::ui::headless

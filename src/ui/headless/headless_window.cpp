@@ -1,0 +1,132 @@
+#include "ui/headless/headless_window.h"
+
+#include <stdexcept>
+
+#include "ui/headless/headless_toolkit.h"
+
+namespace comflash::ui::headless {
+
+HeadlessWindow::HeadlessWindow(HeadlessToolkit& toolkit, const WindowSpec& spec)
+    : toolkit_(toolkit), spec_(spec), caption_(spec.caption) {
+    for (const auto& control : spec.controls) {
+        const std::string text(control.text);
+        Control made;
+        switch (control.kind) {
+            case ControlKind::Button:
+                made = std::make_unique<HeadlessButton>(*this, text, control.visible);
+                break;
+            case ControlKind::Label:
+                made = std::make_unique<HeadlessLabel>(text);
+                break;
+            case ControlKind::ProgressBar:
+                made = std::make_unique<HeadlessProgressBar>();
+                break;
+            case ControlKind::Timer:
+                made = std::make_unique<HeadlessTimer>(toolkit.clock());
+                break;
+            case ControlKind::FileList:
+                made = std::make_unique<DirectoryFileList>();
+                break;
+            case ControlKind::ComboBox:
+                made = std::make_unique<HeadlessComboBox>();
+                break;
+            case ControlKind::Comm:
+                made = std::make_unique<HeadlessComm>(toolkit);
+                break;
+        }
+        controls_.emplace(std::string(control.name), std::move(made));
+    }
+}
+
+HeadlessWindow::~HeadlessWindow() {
+    toolkit_.forget(*this);
+}
+
+template <typename T>
+T& HeadlessWindow::get(std::string_view name) {
+    const auto it = controls_.find(name);
+    if (it == controls_.end()) {
+        throw std::logic_error(std::string(spec_.name) + " has no control " + std::string(name));
+    }
+    auto* control = std::get_if<std::unique_ptr<T>>(&it->second);
+    if (!control) {
+        throw std::logic_error(std::string(spec_.name) + "." + std::string(name) +
+                               " is another kind of control");
+    }
+    return **control;
+}
+
+void HeadlessWindow::resetControls() {
+    caption_ = std::string(spec_.caption);
+    for (const auto& control : spec_.controls) {
+        const std::string text(control.text);
+        switch (control.kind) {
+            case ControlKind::Button:
+                get<HeadlessButton>(control.name).setCaption(text);
+                break;
+            case ControlKind::Label:
+                get<HeadlessLabel>(control.name).setCaption(text);
+                break;
+            case ControlKind::ProgressBar:
+                get<HeadlessProgressBar>(control.name).setValue(0);
+                break;
+            case ControlKind::Timer: {
+                auto& timer = get<HeadlessTimer>(control.name);
+                timer.setInterval(0);
+                timer.setEnabled(true);
+                break;
+            }
+            case ControlKind::FileList:
+                get<DirectoryFileList>(control.name).setPath("");
+                break;
+            case ControlKind::ComboBox:
+                get<HeadlessComboBox>(control.name).clear();
+                break;
+            case ControlKind::Comm:
+                get<HeadlessComm>(control.name).reset();
+                break;
+        }
+    }
+}
+
+void HeadlessWindow::load() {
+    resetControls();
+    loaded_ = true;
+    if (onLoad) onLoad();
+}
+
+void HeadlessWindow::show() {
+    load();
+}
+
+void HeadlessWindow::showModal() {
+    modal_ = true;
+    toolkit_.pushModal(*this);
+    load();
+    toolkit_.runUntil([this] { return !loaded_; }, spec_.name);
+    toolkit_.popModal(*this);
+    modal_ = false;
+}
+
+void HeadlessWindow::unload() {
+    if (!loaded_) return;
+    loaded_ = false;
+    if (onUnload) onUnload();
+    // The controls go with the window: timers stop and the serial port closes.
+    for (const auto& control : spec_.controls) {
+        if (control.kind == ControlKind::Timer) get<HeadlessTimer>(control.name).setInterval(0);
+        if (control.kind == ControlKind::Comm) get<HeadlessComm>(control.name).setPortOpen(false);
+    }
+}
+
+bool HeadlessWindow::closeBox() {
+    if (!acceptsInput()) return false;
+    unload();
+    return true;
+}
+
+bool HeadlessWindow::acceptsInput() const {
+    return loaded_ && toolkit_.messageBoxesOpen() == 0 && toolkit_.topModalIs(*this);
+}
+
+}  // namespace comflash::ui::headless

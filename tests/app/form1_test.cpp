@@ -1,0 +1,135 @@
+#include "app/form1.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/file_registry_store.h"
+#include "temp_folder.h"
+#include "ui/headless/headless_toolkit.h"
+
+namespace comflash::app {
+namespace {
+
+class Form1Start : public ::testing::Test {
+  protected:
+    // Starts the program from a folder whose Config.txt holds `config` (none when nullopt).
+    bool start(const std::optional<std::string>& config) {
+        if (config) std::ofstream(folder.path() / "Config.txt", std::ios::binary) << *config;
+        form = std::make_unique<Form1>(state, toolkit, store, folder.path().string());
+        return form->show();
+    }
+    std::string caption() { return form->window().caption(); }
+    std::string versionLine() { return form->window().label("LabelVersion").caption(); }
+
+    test::TempFolder folder;
+    test::TempFolder configHome;
+    settings::FileRegistryStore store{configHome.path().string()};
+    ui::headless::HeadlessToolkit toolkit;
+    AppState state;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(Form1Start, ItemsOnOneLineOrOnFourGiveTheSameSettings) {
+    for (const char* text : {"1:2:3, Maker, Tool, V1.0", "1:2:3\r\nMaker\r\nTool\r\nV1.0\r\n"}) {
+        state = AppState{};
+        ASSERT_TRUE(start(std::string(text))) << text;
+        EXPECT_EQ(state.ModelId, (std::array<std::uint8_t, 3>{1, 2, 3}));
+        EXPECT_EQ(state.RegistryKeyPath, "SoftWare\\Maker\\Update");
+        EXPECT_EQ(state.AppTitle, "Tool");
+        EXPECT_EQ(caption(), "Tool");
+        EXPECT_EQ(versionLine(), "Version:V1.0");
+        EXPECT_TRUE(state.UseEnglish);
+        EXPECT_EQ(state.ComPortNumber, 1) << "nothing stored yet";
+        EXPECT_TRUE(toolkit.messages().empty());
+    }
+}
+
+TEST_F(Form1Start, TitleAndVersionItems) {
+    struct Case {
+        const char* config;
+        const char* caption;
+        const char* version;
+    };
+    const std::vector<Case> cases{
+        {"1:2:3,Maker,\"Tool, Pro\",V2", "Tool, Pro", "Version:V2"},
+        {"1:2:3,Maker,,", "Update", "Version:Unknow"},
+        {"1:2:3,,\"\",\"\"", "Update", "Version:Unknow"},
+        {"1:2:3,Maker,工具,版本1 , ignored, items", "工具", "Version:版本1"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(start(std::string(c.config))) << c.config;
+        EXPECT_EQ(caption(), c.caption) << c.config;
+        EXPECT_EQ(versionLine(), c.version) << c.config;
+        EXPECT_EQ(form->window().label("Label1").caption(), "Update Software");
+    }
+}
+
+TEST_F(Form1Start, ModelIdentifierParts) {
+    struct Case {
+        const char* model;
+        std::optional<std::array<std::uint8_t, 3>> id;  // none: start-up fails
+        const char* fault;
+    };
+    const std::vector<Case> cases{
+        {"1:2:3:4", std::array<std::uint8_t, 3>{1, 2, 3}, ""},
+        {"&H10:2.5:3.5", std::array<std::uint8_t, 3>{16, 2, 4}, ""},
+        {" 0 : 255 :7", std::array<std::uint8_t, 3>{0, 255, 7}, ""},
+        {"1:2", std::nullopt, "has 2 part(s); 3 are needed"},
+        {"1:x:3", std::nullopt, "part 2 of the model identifier \"1:x:3\" is \"x\""},
+        {"1:2:256", std::nullopt, "part 3 of the model identifier \"1:2:256\" is \"256\""},
+    };
+    for (const auto& c : cases) {
+        state = AppState{};
+        const std::size_t boxesBefore = toolkit.messages().size();
+        const bool shown = start(std::string(c.model) + ",Maker,Tool,V1");
+        EXPECT_EQ(shown, c.id.has_value()) << c.model;
+        if (c.id) {
+            EXPECT_EQ(state.ModelId, *c.id) << c.model;
+            continue;
+        }
+        EXPECT_FALSE(form->window().loaded());
+        EXPECT_NE(form->failure().find("Config.txt"), std::string::npos) << form->failure();
+        EXPECT_NE(form->failure().find(c.fault), std::string::npos) << form->failure();
+        ASSERT_EQ(toolkit.messages().size(), boxesBefore + 1) << c.model;
+        EXPECT_EQ(toolkit.messages().back().text, form->failure());
+        EXPECT_EQ(toolkit.messages().back().icon, ui::Icon::Critical);
+        EXPECT_EQ(state.ComPortNumber, 0) << "no setting is read after a failure";
+    }
+}
+
+TEST_F(Form1Start, UnusableConfigFileEndsTheProgram) {
+    EXPECT_FALSE(start(std::nullopt));
+    EXPECT_NE(form->failure().find("missing"), std::string::npos) << form->failure();
+    EXPECT_FALSE(start(std::string("1:2:3,Maker,Tool")));
+    EXPECT_NE(form->failure().find("3 items found, 4 needed"), std::string::npos);
+    EXPECT_FALSE(start(std::string("")));
+    EXPECT_EQ(toolkit.messages().size(), 3u);
+}
+
+TEST_F(Form1Start, StoredComPort) {
+    struct Case {
+        std::optional<std::string> stored;
+        int port;
+    };
+    const std::vector<Case> cases{
+        {std::nullopt, 1}, {"3", 3}, {"COM3", 0}, {"99999", 0}, {" 12", 12},
+    };
+    for (const auto& c : cases) {
+        test::TempFolder fresh;
+        store = settings::FileRegistryStore(fresh.path().string());
+        if (c.stored) {
+            ASSERT_TRUE(store.WriteRegValue(settings::RootKey::LocalMachine,
+                                            "SoftWare\\Maker\\Update", "ComPort", *c.stored));
+        }
+        state = AppState{};
+        ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
+        EXPECT_EQ(state.ComPortNumber, c.port) << c.stored.value_or("(none)");
+    }
+}
+
+}  // namespace
+}  // namespace comflash::app
