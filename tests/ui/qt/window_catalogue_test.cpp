@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -149,6 +150,12 @@ TEST_F(WindowCatalogue, TitleFontIsBoldAtItsSizeInAFamilyWithChineseGlyphs) {
     EXPECT_TRUE(
         QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese))
         << info.family().toStdString();
+    // The Chinese texts are drawn from that family, not left to a fallback.
+    QFont resolved = title->font();
+    resolved.setFamilies({info.family()});
+    for (const char32_t glyph : std::u32string_view(U"读取保存串口设置")) {
+        EXPECT_TRUE(QFontMetrics(resolved).inFontUcs4(glyph));
+    }
     // The other controls keep the default font.
     EXPECT_EQ(control(*window, "LabelVersion")->font(), QApplication::font());
     window->unload();
