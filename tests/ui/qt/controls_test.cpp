@@ -1,8 +1,9 @@
 // The Qt controls behind the control layer: timer semantics on real QTimers, the drop-down
-// list, the progress bar and message boxes answered by clicking their buttons.
+// list, the progress bar, message boxes answered by clicking their buttons, and the pause.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -245,6 +246,20 @@ TEST(MessageBox, ShowsTextTitleIconAndButtonsAndReturnsTheAnswer) {
         EXPECT_EQ(buttons, c.buttons);
         EXPECT_EQ(format, Qt::PlainText);
     }
+}
+
+TEST(Sleep, PausesWithoutHandlingEvents) {
+    QtToolkit toolkit([](int) { return std::string(); });
+    QElapsedTimer clock;
+    int ticks = 0;
+    QTimer due;
+    QObject::connect(&due, &QTimer::timeout, [&] { ++ticks; });
+    due.start(1);
+    clock.start();
+    toolkit.sleep(30);
+    EXPECT_GE(clock.elapsed(), 30);
+    EXPECT_EQ(ticks, 0);  // overdue, but nothing ran during the pause
+    ASSERT_TRUE(waitUntil([&] { return ticks > 0; }));
 }
 
 }  // namespace
