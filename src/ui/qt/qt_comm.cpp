@@ -107,11 +107,23 @@ bool QtComm::apply(const LineSettings& line) {
 }
 
 void QtComm::takeReceived() {
+    if (!port_.isOpen()) return;
     const QByteArray bytes = port_.readAll();
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
+// QSerialPort raises no readyRead while one of its readyRead handlers runs, and a handler
+// that opens a message box runs for as long as the box is open. The receive event therefore
+// runs from the event queue instead, so that bytes arriving meanwhile raise it again inside
+// the box's event loop.
 void QtComm::received() {
+    QMetaObject::invokeMethod(
+        &port_, [this] { deliver(); }, Qt::QueuedConnection);
+}
+
+// Several queued deliveries may find the buffer already taken; only those that find the
+// threshold reached raise the event.
+void QtComm::deliver() {
     takeReceived();
     if (rThreshold_ <= 0 || buffer_.size() < static_cast<std::size_t>(rThreshold_)) return;
     commEvent_ = kEventReceive;

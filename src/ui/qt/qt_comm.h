@@ -48,6 +48,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     bool apply(const LineSettings& line);
     void takeReceived();
     void received();
+    void deliver();
     void failed(QSerialPort::SerialPortError error);
 
     PortDevice portDevice_;

@@ -157,6 +157,30 @@ TEST_F(CommOverPty, ReceiveEventComesOnceTheThresholdIsBuffered) {
     EXPECT_THAT(taken.back(), ElementsAre(0x00, 0x11, 0x22, 0x33, 0xFF));
 }
 
+// A handler that opens a message box runs a nested event loop; bytes that arrive meanwhile
+// raise the event again inside it, as they would anywhere else.
+TEST_F(CommOverPty, ReceiveEventsKeepComingWhileAHandlerWaits) {
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+    comm_.setRThreshold(1);
+    int calls = 0;
+    int depth = 0;
+    int deepest = 0;
+    comm_.onComm = [&] {
+        ++calls;
+        deepest = std::max(deepest, ++depth);
+        comm_.input();
+        if (calls == 1) {
+            pty_.send({0x79});
+            EXPECT_TRUE(waitUntil([&] { return calls == 2; }));
+        }
+        --depth;
+    };
+    pty_.send({0x82});
+    ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
+    EXPECT_EQ(deepest, 2);
+}
+
 TEST_F(CommOverPty, OutputArrivesAtTheFarEnd) {
     const Bytes frame{0x82, 0x01, 0x02, 0x03, 0x01, 0x00, 0x7F, 0xFF};
     EXPECT_FALSE(comm_.output(frame));  // closed
