@@ -106,6 +106,23 @@ TEST_F(Controls, EnablingARunningTimerKeepsItsCountdown) {
     ASSERT_TRUE(waitUntil([&] { return ticks >= 1; }));
 }
 
+// The session's time-out prompt is opened from a tick, after the tick disabled the timer; a
+// timer armed again while the prompt is open must tick inside the prompt's event loop.
+TEST_F(Controls, TimerArmedAgainInsideItsOwnTickTicksThere) {
+    Timer& timer = session_->timer("Timer1");
+    int ticks = 0;
+    timer.onTimer = [&] {
+        timer.setEnabled(false);
+        if (++ticks == 1) {
+            timer.setInterval(1);
+            timer.setEnabled(true);
+            EXPECT_TRUE(waitUntil([&] { return ticks == 2; }));
+        }
+    };
+    timer.setInterval(1);
+    ASSERT_TRUE(waitUntil([&] { return ticks == 2; }));
+}
+
 TEST_F(Controls, UnloadStopsTheTimerAndLoadRestoresItsInitialState) {
     Timer& timer = session_->timer("Timer1");
     int ticks = 0;

@@ -3,28 +3,37 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <fstream>
 
 #include "app/form1.h"
 #include "settings/file_registry_store.h"
 #include "temp_folder.h"
+#include "test_application.h"
 #include "ui/qt/qt_toolkit.h"
 #include "ui/qt/qt_window.h"
 
 namespace comflash::ui::qt {
 namespace {
 
-TEST(MainWindow, ShowsTheTitleTheVersionLineAndTwoButtons) {
-    comflash::test::TempFolder folder;
-    comflash::test::TempFolder configHome;
-    std::ofstream(folder.path() / "Config.txt", std::ios::binary) << "1:2:3,Maker,Tool,V1.0\r\n";
-    settings::FileRegistryStore store(configHome.path().string());
-    QtToolkit toolkit([](int) { return std::string(); });
-    AppState state;
-    app::Form1 form1(state, toolkit, store, folder.path().string());
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::ofstream(folder_.path() / "Config.txt", std::ios::binary)
+            << "1:2:3,Maker,Tool,V1.0\r\n";
+    }
 
-    ASSERT_TRUE(form1.show());
-    QWidget& window = static_cast<QtWindow&>(form1.window()).widget();
+    comflash::test::TempFolder folder_;
+    comflash::test::TempFolder configHome_;
+    settings::FileRegistryStore store_{configHome_.path().string()};
+    QtToolkit toolkit_{[](int) { return std::string(); }};
+    AppState state_;
+    app::Form1 form1_{state_, toolkit_, store_, folder_.path().string()};
+};
+
+TEST_F(MainWindow, ShowsTheTitleTheVersionLineAndTwoButtons) {
+    ASSERT_TRUE(form1_.show());
+    QWidget& window = static_cast<QtWindow&>(form1_.window()).widget();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), "Tool");
     EXPECT_EQ(window.findChild<QLabel*>("LabelVersion")->text(), "Version:V1.0");
@@ -34,7 +43,18 @@ TEST(MainWindow, ShowsTheTitleTheVersionLineAndTwoButtons) {
         if (button->isVisible()) visibleButtons << button->text();
     }
     EXPECT_EQ(visibleButtons, (QStringList{"Update", "COM"}));
-    form1.window().unload();
+    form1_.window().unload();
+}
+
+TEST_F(MainWindow, ClosingItEndsTheProgram) {
+    ASSERT_TRUE(form1_.show());
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, [this] { static_cast<QtWindow&>(form1_.window()).widget().close(); });
+    // Ends the loop with a failure should closing the window not end it.
+    QTimer::singleShot(test::kEventWaitMs, [] { QApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_FALSE(form1_.window().loaded());
 }
 
 }  // namespace
