@@ -13,6 +13,7 @@
 #include "record_vectors.h"
 #include "temp_folder.h"
 #include "ui/directory_file_list.h"
+#include "ui/headless/headless_toolkit.h"
 
 namespace comflash::image {
 namespace {
@@ -22,20 +23,17 @@ using testing::hexRecord;
 constexpr const char* kTitle = "Flasher";
 constexpr std::uint8_t kTopByte = 0x5A;
 
-class RecordingToolkit : public ui::Toolkit {
-  public:
-    std::unique_ptr<ui::Window> createWindow(const ui::WindowSpec&) override { return nullptr; }
-    ui::Answer showMessage(const ui::MessageBox& box) override {
-        const char* icons[] = {"none", "critical", "exclamation"};
-        messages.push_back(box.text + " | " + box.title.value_or("<default title>") + " | " +
-                           icons[static_cast<int>(box.icon)] +
-                           (box.buttons == ui::Buttons::Ok ? " | ok" : " | retry, cancel"));
-        return ui::Answer::Ok;
+// One line per message box: text, title, icon, buttons.
+std::vector<std::string> rendered(const std::vector<ui::MessageBox>& boxes) {
+    const char* icons[] = {"none", "critical", "exclamation"};
+    std::vector<std::string> lines;
+    for (const ui::MessageBox& box : boxes) {
+        lines.push_back(box.text + " | " + box.title.value_or("<default title>") + " | " +
+                        icons[static_cast<int>(box.icon)] +
+                        (box.buttons == ui::Buttons::Ok ? " | ok" : " | retry, cancel"));
     }
-    void sleep(int) override {}
-
-    std::vector<std::string> messages;
-};
+    return lines;
+}
 
 // A file list that names files whatever the folder holds.
 class FixedFileList : public ui::FileList {
@@ -76,21 +74,36 @@ struct Bench {
 
     void click() { click(directory); }
     void click(ui::FileList& file1) {
-        UpdateCommand command(state, toolkit, file1, folder.path().string(), [this] {
-            state.SessionSucceeded = false;
-            sessions.push_back(std::make_unique<SessionView>(
-                SessionView{state.UpdateMode, state.FirmwareMajor, state.FirmwareMinor,
-                            state.ImageStart, state.ImageEnd, state.FirmwareImage}));
-            state.SessionSucceeded = sessionSucceeds;
-            state.UpdateMode = false;
-            state.ReadMode = false;
-        });
+        UpdateCommand command(state, toolkit, file1, folder.path().string(),
+                              [this] { showSessionWindow(); });
         command.Command1_Click();
+    }
+
+    // The session window as the main window shows it, with a stand-in for the session: it
+    // notes what it finds and closes at once.
+    void showSessionWindow() {
+        if (!formProcess) {
+            formProcess = toolkit.createWindow(ui::kFormProcess);
+            formProcess->onLoad = [this] {
+                state.SessionSucceeded = false;
+                sessions.push_back(std::make_unique<SessionView>(
+                    SessionView{state.UpdateMode, state.FirmwareMajor, state.FirmwareMinor,
+                                state.ImageStart, state.ImageEnd, state.FirmwareImage}));
+                state.SessionSucceeded = sessionSucceeds;
+                formProcess->unload();
+            };
+            formProcess->onUnload = [this] {
+                state.UpdateMode = false;
+                state.ReadMode = false;
+            };
+        }
+        formProcess->showModal();
     }
 
     comflash::test::TempFolder folder;
     ui::DirectoryFileList directory;
-    RecordingToolkit toolkit;
+    ui::headless::HeadlessToolkit toolkit;
+    std::unique_ptr<ui::Window> formProcess;
     AppState state;
     std::vector<std::unique_ptr<SessionView>> sessions;
     bool sessionSucceeds = false;
@@ -147,7 +160,7 @@ TEST(UpdateCommand, LoadsTheFirstFileByNameUnlessAllSixTempFilesArePresent) {
         EXPECT_EQ(bench.sessions[0]->image[0x10], loaded + 1);
         EXPECT_EQ(bench.sessions[0]->major, c.major);
         EXPECT_EQ(bench.sessions[0]->minor, c.minor);
-        EXPECT_TRUE(bench.toolkit.messages.empty());
+        EXPECT_TRUE(bench.toolkit.messages().empty());
     }
 }
 
@@ -182,8 +195,9 @@ TEST(UpdateCommand, AFileThatCannotBeFoundOpenedOrTrustedShowsOneMessageAndNoSes
             EXPECT_EQ(fixed.path(), bench.folder.path().string());
             EXPECT_EQ(fixed.pattern(), "*.hex");
         }
-        EXPECT_EQ(bench.toolkit.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(rendered(bench.toolkit.messages()), std::vector<std::string>{c.message});
         EXPECT_TRUE(bench.sessions.empty());
+        EXPECT_EQ(bench.toolkit.window("FormProcess"), nullptr);
         EXPECT_FALSE(bench.state.UpdateMode);
         // The fill comes first, whatever follows.
         EXPECT_EQ(bench.state.FirmwareImage[0x20], FillByte(0x20));
@@ -198,7 +212,7 @@ TEST(UpdateCommand, ABadThirdRecordKeepsTheBytesBeforeItButStartsNoSession) {
                 ":04002000D0D1D2D397\n"  // bad checksum
                 ":02003000E0E10D\n");
     bench.click();
-    EXPECT_EQ(bench.toolkit.messages, std::vector<std::string>{kFaulty});
+    EXPECT_EQ(rendered(bench.toolkit.messages()), std::vector<std::string>{kFaulty});
     EXPECT_TRUE(bench.sessions.empty());
     const ImageBytes& image = bench.state.FirmwareImage;
     EXPECT_EQ(image[0x08], 0xC0);
@@ -239,7 +253,8 @@ TEST(UpdateCommand, TheSessionSeesTheWholeFileAndItsVersionInUpdateMode) {
     expected[0x10FF] = 0x22;
     expected[0x1100] = 0x33;
     EXPECT_EQ(seen.image, expected);
-    EXPECT_EQ(bench.toolkit.messages, std::vector<std::string>{kSucceeded});
+    EXPECT_EQ(rendered(bench.toolkit.messages()), std::vector<std::string>{kSucceeded});
+    EXPECT_FALSE(bench.state.UpdateMode);
 }
 
 TEST(UpdateCommand, AVersionPieceTheNameLacksKeepsItsByteAndAFailedSessionSaysNothing) {
@@ -259,7 +274,7 @@ TEST(UpdateCommand, AVersionPieceTheNameLacksKeepsItsByteAndAFailedSessionSaysNo
         EXPECT_EQ(bench.state.FirmwareMajor, c.major);
         EXPECT_EQ(bench.state.FirmwareMinor, c.minor);
         EXPECT_EQ(bench.sessions.size(), 1u);
-        EXPECT_TRUE(bench.toolkit.messages.empty());
+        EXPECT_TRUE(bench.toolkit.messages().empty());
     }
 }
 
