@@ -132,17 +132,28 @@ int Device::listeningRate() const {
     return 0;
 }
 
+bool Device::gateAllows(int baud) const {
+    switch (options_.handshakeRate) {
+        case HandshakeRate::Only9600:
+            return baud == 9600;
+        case HandshakeRate::Only19200:
+            return baud == kFastRate;
+        case HandshakeRate::Any:
+            break;
+    }
+    return true;
+}
+
 bool Device::understands(int baud) const {
-    const int gate = listeningRate();
     switch (phase_) {
         case Phase::Session:
             return baud == sessionRate_;
         case Phase::Started:
-            return gate == 0 || baud == gate || baud == sessionRate_;
+            return gateAllows(baud) || baud == sessionRate_;
         case Phase::Idle:
             break;
     }
-    return gate == 0 || baud == gate;
+    return gateAllows(baud);
 }
 
 Micros Device::lineTime(std::size_t count) const {
@@ -237,7 +248,15 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
 }
 
 std::optional<Bytes> Device::carryOut(const Bytes& frame, Micros at) {
-    if (frame[1] == kHandshake) return handshake(frame, at);
+    if (frame[1] == kHandshake) {
+        if (phase_ == Phase::Started && !gateAllows(lineRate_)) {
+            // Read only because a repeated go frame would come at this rate.
+            note(at, "-- handshake ignored: handshakes are read at " +
+                         std::to_string(listeningRate()) + " baud");
+            return std::nullopt;
+        }
+        return handshake(frame, at);
+    }
     if (phase_ == Phase::Started && frame == goFrame_) {
         note(at, "-- the go frame again: its acknowledgement is repeated");
         return Bytes{kAck};
