@@ -107,10 +107,20 @@ void Device::setLineRate(int baud) {
 }
 
 void Device::lineOpened() {
-    note(lastSeen_, "-- line opened");
+    lineOpened(lastSeen_);
 }
 
 void Device::lineClosed() {
+    lineClosed(lastSeen_);
+}
+
+void Device::lineOpened(Micros now) {
+    lastSeen_ = std::max(lastSeen_, now);
+    note(lastSeen_, "-- line opened");
+}
+
+void Device::lineClosed(Micros now) {
+    lastSeen_ = std::max(lastSeen_, now);
     if (auto partial = framer_.reset()) {
         std::vector<Emission> none;  // a cut-short frame gets no reply
         handle(*partial, lastSeen_, none);
@@ -165,7 +175,6 @@ Micros Device::lineTime(std::size_t count) const {
 std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
     std::vector<Emission> out;
     if (bytes.empty()) return out;
-    lastSeen_ = now;
     const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
     hostLineFree_ = arrived;
     lineFree_ = std::max(arrived, lineFree_);

@@ -90,6 +90,9 @@ class Device {
     std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
     void lineOpened();  // the host opened the port
     void lineClosed();  // the host closed it (a partial frame is dropped)
+    // The same, at a known time (the calls above take the time of the latest bytes).
+    void lineOpened(Micros now);
+    void lineClosed(Micros now);
 
     const Memory& memory() const { return memory_; }
     const std::vector<std::string>& violations() const { return violations_; }
