@@ -198,9 +198,8 @@ std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micro
 void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     using Kind = Framer::Kind;
     if (unit.kind == Kind::Excess) {
-        violation(at, std::to_string(unit.bytes.size()) +
-                          (unit.dataBlock ? " bytes more than the write command announced: "
-                                          : " bytes written after a frame, before its reply: ") +
+        violation(at, (unit.dataBlock ? "data block longer than announced, extra bytes: "
+                                      : "bytes written after a frame, before its reply: ") +
                           hex(unit.bytes));
         return;
     }
@@ -216,7 +215,6 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
         const std::string what = unit.dataBlock ? "data block" : "frame";
         violation(at, what + " cut short: " + std::to_string(unit.bytes.size()) + " of " +
                           (unit.expected ? std::to_string(unit.expected) : "more") + " bytes");
-        if (unit.dataBlock) writeAt_.reset();
         return;
     }
 
@@ -227,17 +225,14 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     if (fault_ && fault_->kind == FaultKind::Hangup) {
         note(at, "-- " + number + "fault hangup: the device hangs up the line");
         out.front().hangup = true;
-        framer_.reset();
         endSession();
         return;
     }
     if (fault_ && fault_->kind == FaultKind::Drop) {
         note(at, "-- " + number + "fault drop: no reply");
-        if (block) writeAt_.reset();
         return;
     }
     if (fault_ && fault_->kind == FaultKind::Nak) {
-        if (block) writeAt_.reset();
         send(refusal(block ? Bytes{} : unit.bytes), at, out);
         return;
     }

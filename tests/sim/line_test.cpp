@@ -98,6 +98,21 @@ TEST(DeviceFaultTest, DelayHoldsTheReplyBackAndLaterRepliesQueueBehindIt) {
     EXPECT_EQ(resent[1].bytes, Bytes{0x79});
 }
 
+TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
+    const auto device = fastDevice(withFault("delay:3:2500"));
+    const Bytes write{0x55, 0x02, 0x00, 0x20, 0x00, 0x05};  // as long as its own data block
+    device->receive(kHandshake, 0s);
+    device->receive(kErase, 0s);
+    EXPECT_EQ(device->receive(write, 0s).back().due, 2500ms);
+    // The host's time-out comes first: it resends, and both acknowledgements arrive together.
+    const auto resent = device->receive(write, 1s);
+    EXPECT_EQ(replyOf(resent), Bytes{0x79});
+    EXPECT_EQ(resent.back().due, 2500ms);
+    EXPECT_EQ(replyOf(device->receive(Bytes{1, 2, 3, 4, 5, 1}, 2500ms)), Bytes{0x79});
+    EXPECT_EQ(device->memory()[0x2004], 5);
+    EXPECT_THAT(device->violations(), IsEmpty());
+}
+
 TEST(DeviceFaultTest, HangupEndsTheLineAfterTheEchoAndResetsTheSession) {
     const auto device = fastDevice(withFault("hangup:2"));
     device->receive(kHandshake, 0s);
