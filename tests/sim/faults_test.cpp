@@ -10,7 +10,7 @@ using namespace std::chrono_literals;
 
 TEST(FaultPlanTest, ParsesTheFaultGrammar) {
     struct Case {
-        const char* spec;
+        const char* fault;
         int frame;
         std::optional<FaultKind> kind;
     };
@@ -24,10 +24,10 @@ TEST(FaultPlanTest, ParsesTheFaultGrammar) {
     };
     for (const Case& c : cases) {
         FaultPlan plan;
-        EXPECT_EQ(plan.add(c.spec), std::nullopt) << c.spec;
+        EXPECT_EQ(plan.add(c.fault), std::nullopt) << c.fault;
         const auto fault = plan.faultFor(c.frame);
         EXPECT_EQ(fault ? std::optional(fault->kind) : std::nullopt, c.kind)
-            << c.spec << " frame " << c.frame;
+            << c.fault << " frame " << c.frame;
     }
     FaultPlan plan;
     ASSERT_EQ(plan.add("delay:8:2500"), std::nullopt);
@@ -35,11 +35,11 @@ TEST(FaultPlanTest, ParsesTheFaultGrammar) {
 }
 
 TEST(FaultPlanTest, RejectsWhatItDoesNotUnderstand) {
-    for (const char* spec :
+    for (const char* faultText :
          {"drop", "drop:", "drop:0", "drop:9-5", "drop:x", "drop:5-", "fly:3", "delay:8",
           "delay:8:", "delay:8:-1", "random:1.5", "random:x", "random:-0.1", "nak:3:4"}) {
         FaultPlan plan;
-        EXPECT_NE(plan.add(spec), std::nullopt) << spec;
+        EXPECT_NE(plan.add(faultText), std::nullopt) << faultText;
     }
 }
 
@@ -52,9 +52,9 @@ TEST(FaultPlanTest, TheFirstMatchingFaultWins) {
 }
 
 TEST(FaultPlanTest, RandomFaultsFollowTheSeedAndTheRate) {
-    auto pattern = [](const char* spec, std::uint64_t seed) {
+    auto pattern = [](const char* faultText, std::uint64_t seed) {
         FaultPlan plan;
-        EXPECT_EQ(plan.add(spec), std::nullopt);
+        EXPECT_EQ(plan.add(faultText), std::nullopt);
         plan.setSeed(seed);
         std::vector<int> kinds;
         for (int frame = 1; frame <= 2000; ++frame) {

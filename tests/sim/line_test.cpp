@@ -27,9 +27,9 @@ Bytes replyOf(const std::vector<Emission>& out) {
     return reply;
 }
 
-DeviceOptions withFault(const char* spec) {
+DeviceOptions withFault(const char* faultText) {
     DeviceOptions options;
-    EXPECT_EQ(options.faults.add(spec), std::nullopt);
+    EXPECT_EQ(options.faults.add(faultText), std::nullopt);
     return options;
 }
 
@@ -42,7 +42,7 @@ std::unique_ptr<Device> fastDevice(const DeviceOptions& options) {
 
 TEST(DeviceFaultTest, AltersTheReplyOfTheChosenFrame) {
     struct Case {
-        const char* spec;
+        const char* fault;
         Bytes frame;  // frame 1 is the handshake, frame 2 an erase
         Bytes reply;
         bool carriedOut;  // the erase took effect
@@ -69,17 +69,17 @@ TEST(DeviceFaultTest, AltersTheReplyOfTheChosenFrame) {
         {"model:2", kErase, {0x79}, true},
     };
     for (const Case& c : cases) {
-        DeviceOptions options = withFault(c.spec);
+        DeviceOptions options = withFault(c.fault);
         options.memory.fill(0x00);
         const auto device = fastDevice(options);
         auto out = device->receive(kHandshake, 0s);
         if (c.frame == kErase) out = device->receive(kErase, 1s);
-        EXPECT_EQ(replyOf(out), c.reply) << c.spec;
+        EXPECT_EQ(replyOf(out), c.reply) << c.fault;
         const bool erased = device->memory()[0x2000] == 0xFF;
         const bool inSession = device->inSession();
-        EXPECT_EQ(c.frame == kErase ? erased : inSession, c.carriedOut) << c.spec;
-        EXPECT_THAT(device->violations(), IsEmpty()) << c.spec;
-        EXPECT_THAT(device->transcript().back(), HasSubstr("fault")) << c.spec;
+        EXPECT_EQ(c.frame == kErase ? erased : inSession, c.carriedOut) << c.fault;
+        EXPECT_THAT(device->violations(), IsEmpty()) << c.fault;
+        EXPECT_THAT(device->transcript().back(), HasSubstr("fault")) << c.fault;
     }
 }
 
@@ -125,18 +125,18 @@ TEST(DeviceFaultTest, HangupEndsTheLineAfterTheEchoAndResetsTheSession) {
 }
 
 TEST(DeviceFaultTest, ARefusedOrLostDataBlockDoesNotLand) {
-    for (const char* spec : {"nak:4", "drop:4"}) {
-        const auto device = fastDevice(withFault(spec));
+    for (const char* faultText : {"nak:4", "drop:4"}) {
+        const auto device = fastDevice(withFault(faultText));
         device->receive(kHandshake, 0s);
         device->receive(kErase, 1s);
         device->receive(Bytes{0x55, 0x02, 0x00, 0x20, 0x00, 0x01}, 2s);
         device->receive(Bytes{0x42, 0x42}, 2s);
-        EXPECT_EQ(device->memory()[0x2000], 0xFF) << spec;
+        EXPECT_EQ(device->memory()[0x2000], 0xFF) << faultText;
         // The host resends the write command and the block.
         device->receive(Bytes{0x55, 0x02, 0x00, 0x20, 0x00, 0x01}, 4s);
-        EXPECT_EQ(replyOf(device->receive(Bytes{0x42, 0x42}, 4s)), Bytes{0x79}) << spec;
-        EXPECT_EQ(device->memory()[0x2000], 0x42) << spec;
-        EXPECT_THAT(device->violations(), IsEmpty()) << spec;
+        EXPECT_EQ(replyOf(device->receive(Bytes{0x42, 0x42}, 4s)), Bytes{0x79}) << faultText;
+        EXPECT_EQ(device->memory()[0x2000], 0x42) << faultText;
+        EXPECT_THAT(device->violations(), IsEmpty()) << faultText;
     }
 }
 
