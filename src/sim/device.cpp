@@ -107,10 +107,20 @@ void Device::setLineRate(int baud) {
 }
 
 void Device::lineOpened() {
-    note(lastSeen_, "-- line opened");
+    lineOpened(lastSeen_);
 }
 
 void Device::lineClosed() {
+    lineClosed(lastSeen_);
+}
+
+void Device::lineOpened(Micros now) {
+    lastSeen_ = std::max(lastSeen_, now);
+    note(lastSeen_, "-- line opened");
+}
+
+void Device::lineClosed(Micros now) {
+    lastSeen_ = std::max(lastSeen_, now);
     if (auto partial = framer_.reset()) {
         std::vector<Emission> none;  // a cut-short frame gets no reply
         handle(*partial, lastSeen_, none);
@@ -132,17 +142,28 @@ int Device::listeningRate() const {
     return 0;
 }
 
+bool Device::gateAllows(int baud) const {
+    switch (options_.handshakeRate) {
+        case HandshakeRate::Only9600:
+            return baud == 9600;
+        case HandshakeRate::Only19200:
+            return baud == kFastRate;
+        case HandshakeRate::Any:
+            break;
+    }
+    return true;
+}
+
 bool Device::understands(int baud) const {
-    const int gate = listeningRate();
     switch (phase_) {
         case Phase::Session:
             return baud == sessionRate_;
         case Phase::Started:
-            return gate == 0 || baud == gate || baud == sessionRate_;
+            return gateAllows(baud) || baud == sessionRate_;
         case Phase::Idle:
             break;
     }
-    return gate == 0 || baud == gate;
+    return gateAllows(baud);
 }
 
 Micros Device::lineTime(std::size_t count) const {
@@ -154,7 +175,6 @@ Micros Device::lineTime(std::size_t count) const {
 std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
     std::vector<Emission> out;
     if (bytes.empty()) return out;
-    lastSeen_ = now;
     const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
     hostLineFree_ = arrived;
     lineFree_ = std::max(arrived, lineFree_);
@@ -178,9 +198,8 @@ std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micro
 void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     using Kind = Framer::Kind;
     if (unit.kind == Kind::Excess) {
-        violation(at, std::to_string(unit.bytes.size()) +
-                          (unit.dataBlock ? " bytes more than the write command announced: "
-                                          : " bytes written after a frame, before its reply: ") +
+        violation(at, (unit.dataBlock ? "data block longer than announced, extra bytes: "
+                                      : "bytes written after a frame, before its reply: ") +
                           hex(unit.bytes));
         return;
     }
@@ -196,7 +215,6 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
         const std::string what = unit.dataBlock ? "data block" : "frame";
         violation(at, what + " cut short: " + std::to_string(unit.bytes.size()) + " of " +
                           (unit.expected ? std::to_string(unit.expected) : "more") + " bytes");
-        if (unit.dataBlock) writeAt_.reset();
         return;
     }
 
@@ -207,17 +225,14 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     if (fault_ && fault_->kind == FaultKind::Hangup) {
         note(at, "-- " + number + "fault hangup: the device hangs up the line");
         out.front().hangup = true;
-        framer_.reset();
         endSession();
         return;
     }
     if (fault_ && fault_->kind == FaultKind::Drop) {
         note(at, "-- " + number + "fault drop: no reply");
-        if (block) writeAt_.reset();
         return;
     }
     if (fault_ && fault_->kind == FaultKind::Nak) {
-        if (block) writeAt_.reset();
         send(refusal(block ? Bytes{} : unit.bytes), at, out);
         return;
     }
@@ -237,7 +252,15 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
 }
 
 std::optional<Bytes> Device::carryOut(const Bytes& frame, Micros at) {
-    if (frame[1] == kHandshake) return handshake(frame, at);
+    if (frame[1] == kHandshake) {
+        if (phase_ == Phase::Started && !gateAllows(lineRate_)) {
+            // Read only because a repeated go frame would come at this rate.
+            note(at, "-- handshake ignored: handshakes are read at " +
+                         std::to_string(listeningRate()) + " baud");
+            return std::nullopt;
+        }
+        return handshake(frame, at);
+    }
     if (phase_ == Phase::Started && frame == goFrame_) {
         note(at, "-- the go frame again: its acknowledgement is repeated");
         return Bytes{kAck};

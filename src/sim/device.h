@@ -12,7 +12,8 @@
 // - A session ends with an accepted go frame (the device then starts the application and
 //   waits for the next handshake), when the host closes the line, or when the device hangs up.
 //   A go frame repeated right after the accepted one (its acknowledgement was lost) is
-//   acknowledged again without ending another session.
+//   acknowledged again without ending another session; until the next handshake the device
+//   also reads the session's rate for it.
 // - Every protocol violation is recorded: anything but a handshake outside a session, bytes
 //   that make no frame, a malformed frame, a bad checksum, a data block shorter or longer than
 //   announced, a write into an erase unit that was not erased in this session, bytes written
@@ -89,6 +90,9 @@ class Device {
     std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
     void lineOpened();  // the host opened the port
     void lineClosed();  // the host closed it (a partial frame is dropped)
+    // The same, at a known time (the calls above take the time of the latest bytes).
+    void lineOpened(Micros now);
+    void lineClosed(Micros now);
 
     const Memory& memory() const { return memory_; }
     const std::vector<std::string>& violations() const { return violations_; }
@@ -108,7 +112,8 @@ class Device {
     enum class Phase { Idle, Session, Started };
     using Bytes = std::vector<std::uint8_t>;
 
-    bool understands(int baud) const;
+    bool gateAllows(int baud) const;   // a handshake may come at this rate
+    bool understands(int baud) const;  // the device reads bytes at this rate now
     void handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out);
     std::optional<Bytes> carryOut(const Bytes& frame, Micros at);
     std::optional<Bytes> handshake(const Bytes& frame, Micros at);

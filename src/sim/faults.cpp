@@ -62,16 +62,16 @@ bool parseFrames(std::string_view text, int& first, int& last) {
 
 }  // namespace
 
-std::optional<std::string> FaultPlan::add(std::string_view spec) {
-    const auto colon = spec.find(':');
-    if (colon == std::string_view::npos) return "a fault is KIND:FRAMES: " + std::string(spec);
-    const std::string_view name = spec.substr(0, colon);
-    std::string_view rest = spec.substr(colon + 1);
+std::optional<std::string> FaultPlan::add(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) return "a fault is KIND:FRAMES: " + std::string(text);
+    const std::string_view name = text.substr(0, colon);
+    std::string_view rest = text.substr(colon + 1);
 
     if (name == "random") {
         double rate = 0;
         if (!parseNumber(rest, rate) || !(rate >= 0.0 && rate <= 1.0)) {
-            return "random needs a probability from 0 to 1: " + std::string(spec);
+            return "random needs a probability from 0 to 1: " + std::string(text);
         }
         randomRate_ = rate;
         return std::nullopt;
@@ -80,7 +80,7 @@ std::optional<std::string> FaultPlan::add(std::string_view spec) {
     for (const Named& candidate : kNames) {
         if (candidate.name == name) named = &candidate;
     }
-    if (named == nullptr) return "unknown fault kind: " + std::string(spec);
+    if (named == nullptr) return "unknown fault kind: " + std::string(text);
 
     Scheduled entry;
     entry.fault.kind = named->kind;
@@ -89,13 +89,13 @@ std::optional<std::string> FaultPlan::add(std::string_view spec) {
         long long ms = 0;
         if (second == std::string_view::npos || !parseNumber(rest.substr(second + 1), ms) ||
             ms < 0) {
-            return "delay is delay:FRAMES:MILLISECONDS: " + std::string(spec);
+            return "delay is delay:FRAMES:MILLISECONDS: " + std::string(text);
         }
         entry.fault.delay = std::chrono::milliseconds(ms);
         rest = rest.substr(0, second);
     }
     if (!parseFrames(rest, entry.first, entry.last)) {
-        return "frames are N or N-M, counted from 1: " + std::string(spec);
+        return "frames are N or N-M, counted from 1: " + std::string(text);
     }
     scheduled_.push_back(entry);
     return std::nullopt;

@@ -31,7 +31,7 @@ class FaultPlan {
   public:
     // Adds one fault in the --fault grammar ("drop:5", "drop:5-9", "delay:8:2500",
     // "random:0.05", ...). Returns the reason when the text is not understood.
-    std::optional<std::string> add(std::string_view spec);
+    std::optional<std::string> add(std::string_view text);
     void setSeed(std::uint64_t seed) { seed_ = seed; }
 
     // The fault for frame `frame`: the first scheduled fault whose range holds it, else a fault

@@ -188,7 +188,7 @@ TEST(DeviceTest, RecordsEveryProtocolViolation) {
         {"unknown code", {{0x55, 0x07, 0x00, 0x00}}, "bytes that make no frame: 55 07"},
         {"data block longer than announced",
          {eraseUnit, write4, {1, 2, 3, 4, 4, 0x99}},
-         "1 bytes more than the write command"},
+         "data block longer than announced, extra bytes: 99"},
         {"data block shorter than announced",
          {eraseUnit, write4, {1, 2, 3}, write4},
          "data block cut short: 3 of 5 bytes",

@@ -1,0 +1,86 @@
+#include "sim/faults.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace comflash::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(FaultPlanTest, ParsesTheFaultGrammar) {
+    struct Case {
+        const char* fault;
+        int frame;
+        std::optional<FaultKind> kind;
+    };
+    const Case cases[] = {
+        {"drop:5", 5, FaultKind::Drop},        {"drop:5", 4, std::nullopt},
+        {"drop:5-9", 9, FaultKind::Drop},      {"drop:5-9", 10, std::nullopt},
+        {"nak:3", 3, FaultKind::Nak},          {"corrupt:7", 7, FaultKind::Corrupt},
+        {"garbage:4", 4, FaultKind::Garbage},  {"partial:6", 6, FaultKind::Partial},
+        {"model:1", 1, FaultKind::WrongModel}, {"hangup:40", 40, FaultKind::Hangup},
+        {"delay:8:2500", 8, FaultKind::Delay},
+    };
+    for (const Case& c : cases) {
+        FaultPlan plan;
+        EXPECT_EQ(plan.add(c.fault), std::nullopt) << c.fault;
+        const auto fault = plan.faultFor(c.frame);
+        EXPECT_EQ(fault ? std::optional(fault->kind) : std::nullopt, c.kind)
+            << c.fault << " frame " << c.frame;
+    }
+    FaultPlan plan;
+    ASSERT_EQ(plan.add("delay:8:2500"), std::nullopt);
+    EXPECT_EQ(plan.faultFor(8)->delay, 2500ms);
+}
+
+TEST(FaultPlanTest, RejectsWhatItDoesNotUnderstand) {
+    for (const char* faultText :
+         {"drop", "drop:", "drop:0", "drop:9-5", "drop:x", "drop:5-", "fly:3", "delay:8",
+          "delay:8:", "delay:8:-1", "random:1.5", "random:x", "random:-0.1", "nak:3:4"}) {
+        FaultPlan plan;
+        EXPECT_NE(plan.add(faultText), std::nullopt) << faultText;
+    }
+}
+
+TEST(FaultPlanTest, TheFirstMatchingFaultWins) {
+    FaultPlan plan;
+    ASSERT_EQ(plan.add("nak:3-4"), std::nullopt);
+    ASSERT_EQ(plan.add("drop:4-5"), std::nullopt);
+    EXPECT_EQ(plan.faultFor(4)->kind, FaultKind::Nak);
+    EXPECT_EQ(plan.faultFor(5)->kind, FaultKind::Drop);
+}
+
+TEST(FaultPlanTest, RandomFaultsFollowTheSeedAndTheRate) {
+    auto pattern = [](const char* faultText, std::uint64_t seed) {
+        FaultPlan plan;
+        EXPECT_EQ(plan.add(faultText), std::nullopt);
+        plan.setSeed(seed);
+        std::vector<int> kinds;
+        for (int frame = 1; frame <= 2000; ++frame) {
+            const auto fault = plan.faultFor(frame);
+            kinds.push_back(fault ? static_cast<int>(fault->kind) : -1);
+            if (fault && fault->kind == FaultKind::Delay) {
+                EXPECT_GE(fault->delay, 100ms);
+                EXPECT_LE(fault->delay, 3000ms);
+            }
+        }
+        return kinds;
+    };
+    EXPECT_EQ(pattern("random:0.05", 7), pattern("random:0.05", 7));
+    EXPECT_NE(pattern("random:0.05", 7), pattern("random:0.05", 8));
+    const auto some = pattern("random:0.05", 7);
+    const auto faulty = std::count_if(some.begin(), some.end(), [](int k) { return k >= 0; });
+    EXPECT_GT(faulty, 50);  // about 100 of 2000
+    EXPECT_LT(faulty, 160);
+    const auto all = pattern("random:1", 3);
+    EXPECT_EQ(std::count(all.begin(), all.end(), -1), 0);
+    for (FaultKind kind : {FaultKind::WrongModel, FaultKind::Hangup}) {
+        EXPECT_EQ(std::count(all.begin(), all.end(), static_cast<int>(kind)), 0);
+    }
+    const auto none = pattern("random:0", 3);
+    EXPECT_EQ(std::count(none.begin(), none.end(), -1), 2000);
+}
+
+}  // namespace
+}  // namespace comflash::sim
