@@ -106,14 +106,6 @@ void Device::setLineRate(int baud) {
     note(lastSeen_, "-- line rate " + std::to_string(baud));
 }
 
-void Device::lineOpened() {
-    lineOpened(lastSeen_);
-}
-
-void Device::lineClosed() {
-    lineClosed(lastSeen_);
-}
-
 void Device::lineOpened(Micros now) {
     lastSeen_ = std::max(lastSeen_, now);
     note(lastSeen_, "-- line opened");

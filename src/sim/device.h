@@ -88,11 +88,8 @@ class Device {
     // decrease from one emission to the next, across calls too. After an emission with
     // `hangup` set nothing more is sent for the bytes given so far.
     std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
-    void lineOpened();  // the host opened the port
-    void lineClosed();  // the host closed it (a partial frame is dropped)
-    // The same, at a known time (the calls above take the time of the latest bytes).
-    void lineOpened(Micros now);
-    void lineClosed(Micros now);
+    void lineOpened(Micros now);  // the host opened the port
+    void lineClosed(Micros now);  // the host closed it (a partial frame is dropped)
 
     const Memory& memory() const { return memory_; }
     const std::vector<std::string>& violations() const { return violations_; }

@@ -243,10 +243,10 @@ TEST(DeviceTest, LineClosedDropsAPartialFrameAndEndsTheSession) {
     Line line;
     line.handshake();
     line.write({0x55, 0x01, 0x00});
-    line.device.lineClosed();
+    line.device.lineClosed(Micros{0});
     EXPECT_FALSE(line.device.inSession());
     EXPECT_THAT(line.device.violations(), ElementsAre(HasSubstr("frame cut short: 3 of 5")));
-    line.device.lineOpened();
+    line.device.lineOpened(Micros{0});
     EXPECT_THAT(line.write({0x55, 0x01, 0x00, 0x20, 0x00}), IsEmpty());
     EXPECT_THAT(line.device.violations().back(), HasSubstr("before the handshake"));
 }

@@ -24,7 +24,7 @@ bool HeadlessComm::setPortOpen(bool open) {
     dropInFlight();
     buffer_.clear();
     if (!open) {
-        if (port_->device) port_->device->lineClosed();
+        if (port_->device) port_->device->lineClosed(toolkit_.clock().now());
         port_->inUse = false;
         port_ = nullptr;
         return true;
@@ -35,7 +35,7 @@ bool HeadlessComm::setPortOpen(bool open) {
     port_->inUse = true;
     port_->hungUp = false;
     if (port_->device) {
-        port_->device->lineOpened();
+        port_->device->lineOpened(toolkit_.clock().now());
         port_->device->setLineRate(baud_);
     }
     return true;
