@@ -33,7 +33,6 @@ bool HeadlessComm::setPortOpen(bool open) {
     if (!port || port->busy || port->inUse) return false;
     port_ = port;
     port_->inUse = true;
-    port_->hungUp = false;
     if (port_->device) {
         port_->device->lineOpened(toolkit_.clock().now());
         port_->device->setLineRate(baud_);
@@ -48,7 +47,7 @@ std::vector<std::uint8_t> HeadlessComm::input() {
 }
 
 bool HeadlessComm::output(std::span<const std::uint8_t> bytes) {
-    if (!port_ || port_->hungUp) return false;
+    if (!port_) return false;
     VirtualClock& clock = toolkit_.clock();
     transmissions_.push_back({{bytes.begin(), bytes.end()}, baud_, clock.now()});
     if (!port_->device) return true;  // nothing at the far end: the bytes are lost
@@ -62,12 +61,14 @@ bool HeadlessComm::output(std::span<const std::uint8_t> bytes) {
 
 void HeadlessComm::deliver(const std::vector<std::uint8_t>& bytes, bool hangup) {
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    if (hangup) port_->hungUp = true;
     if (!bytes.empty() && rThreshold_ > 0 &&
         buffer_.size() >= static_cast<std::size_t>(rThreshold_)) {
         commEvent_ = kEventReceive;
         if (onComm) onComm();
     }
+    // A port whose far end hung up closes itself, as the real control's does: the program
+    // sees it closed and its writes fail until it opens the port again.
+    if (hangup) setPortOpen(false);
 }
 
 void HeadlessComm::dropInFlight() {

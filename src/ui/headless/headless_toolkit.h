@@ -34,7 +34,6 @@ struct HeadlessPort {
     bool busy = false;              // opened by another program: cannot be opened
     sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
     bool inUse = false;             // opened by one of our serial controls
-    bool hungUp = false;            // the far end hung up; writes fail until reopened
 };
 
 class HeadlessToolkit : public Toolkit {

@@ -93,5 +93,29 @@ TEST_F(HeadlessCommTest, ClosingThePortDropsBytesStillOnTheLine) {
     EXPECT_TRUE(comm().input().empty());
 }
 
+TEST(HeadlessComm, APortWhoseDeviceHangsUpClosesItselfAndOpensAgain) {
+    sim::DeviceOptions options;
+    ASSERT_FALSE(options.faults.add("hangup:1").has_value());
+    sim::Device device(options);
+    HeadlessToolkit toolkit;
+    toolkit.addPort(1, &device);
+    auto window = toolkit.createWindow(kFormProcess);
+    window->show();
+    CommControl& comm = window->comm("MSComm1");
+    ASSERT_TRUE(comm.setPortOpen(true));
+    ASSERT_TRUE(comm.output(kHandshake));
+    toolkit.drive();
+    EXPECT_FALSE(comm.portOpen());
+    EXPECT_FALSE(comm.output(kHandshake));
+    EXPECT_TRUE(comm.setPortOpen(true)) << "the device restarts after hanging up";
+    comm.setRThreshold(18);
+    std::vector<std::uint8_t> reply;
+    comm.onComm = [&] { reply = comm.input(); };
+    ASSERT_TRUE(comm.output(kHandshake));
+    toolkit.drive();
+    ASSERT_EQ(reply.size(), 18u);
+    EXPECT_EQ(reply[8], 0x79);
+}
+
 }  // namespace
 }  // namespace comflash::ui::headless
