@@ -3,7 +3,7 @@
 
 COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
-COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei)
+COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
 
 ensure_packages() {
     local missing=()
