@@ -122,6 +122,7 @@ class Device {
     Micros send(Bytes bytes, Micros at, std::vector<Emission>& out);
     void endSession();
     Micros lineTime(std::size_t count) const;
+    std::string frameTag() const;  // "#N " for the frame being handled
     void note(Micros at, const std::string& text);
     void violation(Micros at, const std::string& text);
 
