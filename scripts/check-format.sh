@@ -2,12 +2,9 @@
 # Fails, naming the files, when a C++ file in git differs from what .clang-format makes of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-unformatted=()
-while IFS= read -r file; do
-    clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
-done < <(git ls-files '*.cpp' '*.h')
-if [ ${#unformatted[@]} -gt 0 ]; then
-    printf 'Not formatted with .clang-format (run clang-format -i):\n' >&2
-    printf '  %s\n' "${unformatted[@]}" >&2
+mapfile -t files < <(git ls-files '*.cpp' '*.h')
+if ! report=$(clang-format --dry-run --Werror "${files[@]}" 2>&1); then
+    echo "Not formatted with .clang-format (run clang-format -i on them):" >&2
+    grep -o '^[^:]*\.\(cpp\|h\):' <<<"$report" | sort -u >&2
     exit 1
 fi
