@@ -28,6 +28,9 @@ void splitLine(std::string_view line, std::vector<std::string>& items) {
         items.push_back(std::move(item));
         if (i >= line.size()) return;
         ++i;  // the comma
+        // A comma that ends the line separates this item from the next line's first one:
+        // the line end after it is no second separator.
+        if (line.find_first_not_of(" \t", i) == std::string_view::npos) return;
     }
 }
 

@@ -25,11 +25,15 @@ TEST(ConfigItems, SplitsByCommasAndLineEnds) {
          {"1:2:3", "Maker", "Tool, Pro", "V1"}},
         {"quoted item: text after the quote is dropped", "\"a\" x,b", {"a", "b"}},
         {"unclosed quote runs to the line end", "\"a,b\nc", {"a,b", "c"}},
-        {"empty items between commas", "1:2:3,,,", {"1:2:3", "", "", ""}},
+        {"empty items between commas", "1:2:3,,,V", {"1:2:3", "", "", "V"}},
         {"trailing blanks of unquoted items dropped", "  a  ,\tb\t", {"a", "b"}},
         {"quoted blanks are kept", "\" a \"", {" a "}},
         {"blank lines are no items", "a\n\n   \nb", {"a", "b"}},
-        {"a comma at the line end ends an empty item", "a,\nb", {"a", "", "b"}},
+        {"a comma at the line end starts no empty item", "a,\nb, \nc", {"a", "b", "c"}},
+        {"items with trailing commas, one per line",
+         "1:2:3,\r\nMaker,\r\nTool,\r\nV1.0,\r\n",
+         {"1:2:3", "Maker", "Tool", "V1.0"}},
+        {"an empty item before the line end needs its own comma", "a,,\nb", {"a", "", "b"}},
         {"empty file", "", {}},
     };
     for (const auto& c : cases) {

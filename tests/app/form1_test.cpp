@@ -56,7 +56,8 @@ TEST_F(Form1Start, TitleAndVersionItems) {
     };
     const std::vector<Case> cases{
         {"1:2:3,Maker,\"Tool, Pro\",V2", "Tool, Pro", "Version:V2"},
-        {"1:2:3,Maker,,", "Update", "Version:Unknow"},
+        {"1:2:3,Maker,,,", "Update", "Version:Unknow"},
+        {"1:2:3,\nMaker,\nTool,\nV3,\n", "Tool", "Version:V3"},
         {"1:2:3,,\"\",\"\"", "Update", "Version:Unknow"},
         {"1:2:3,Maker,工具,版本1 , ignored, items", "工具", "Version:版本1"},
     };
