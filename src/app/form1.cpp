@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <system_error>
 
 #include "app/config_file.h"
 #include "app/conversions.h"
@@ -45,14 +47,16 @@ void Form1::fail(const std::string& why) {
 
 void Form1::Form_Load() {
     const std::string path = programFolder_ + "/" + std::string(kConfigFileName);
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    if (file.is_open()) content << file.rdbuf();
+    // A folder of that name opens for reading but reads as empty; it is no Config.txt.
+    std::error_code error;
+    std::ifstream file;
+    if (std::filesystem::is_regular_file(path, error)) file.open(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (!file.is_open() || file.bad()) {
         fail("Cannot read " + path + ": the file is missing or unreadable.");
         return;
     }
-    const std::vector<std::string> items = splitConfigItems(content.str());
+    const std::vector<std::string> items = splitConfigItems(text);
     if (items.size() < kConfigItems) {
         fail(path + ": " + std::to_string(items.size()) +
              " items found, 4 needed (model identifier, registry key name, title, version).");

@@ -108,7 +108,12 @@ TEST_F(Form1Start, UnusableConfigFileEndsTheProgram) {
     EXPECT_FALSE(start(std::string("1:2:3,Maker,Tool")));
     EXPECT_NE(form->failure().find("3 items found, 4 needed"), std::string::npos);
     EXPECT_FALSE(start(std::string("")));
-    EXPECT_EQ(toolkit.messages().size(), 3u);
+    EXPECT_NE(form->failure().find("0 items found"), std::string::npos) << form->failure();
+    std::filesystem::remove(folder.path() / "Config.txt");
+    std::filesystem::create_directory(folder.path() / "Config.txt");
+    EXPECT_FALSE(start(std::nullopt));
+    EXPECT_NE(form->failure().find("missing or unreadable"), std::string::npos);
+    EXPECT_EQ(toolkit.messages().size(), 4u);
 }
 
 TEST_F(Form1Start, StoredComPort) {
@@ -130,6 +135,41 @@ TEST_F(Form1Start, StoredComPort) {
         ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
         EXPECT_EQ(state.ComPortNumber, c.port) << c.stored.value_or("(none)");
     }
+}
+
+TEST_F(Form1Start, UpdateButtonRunsTheUpdateCommandAndNeverClaimsASessionThatDidNotRun) {
+    ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
+    auto& main = dynamic_cast<ui::headless::HeadlessWindow&>(form->window());
+
+    std::ofstream(folder.path() / "a.hex") << ":0400100001020304E2\n:04001400010203GGD8\n";
+    ASSERT_TRUE(main.click("Command1"));
+    ASSERT_EQ(toolkit.messages().size(), 1u);
+    EXPECT_EQ(toolkit.messages()[0].text, "文档有误");
+    EXPECT_EQ(toolkit.window("FormProcess"), nullptr) << "a faulty file opens no session window";
+
+    std::ofstream(folder.path() / "a.hex") << ":0400100001020304E2\n:00000001FF\n";
+    state.SessionSucceeded = true;  // left over from an earlier session
+    ASSERT_TRUE(main.click("Command1"));
+    ASSERT_NE(toolkit.window("FormProcess"), nullptr);
+    EXPECT_FALSE(toolkit.window("FormProcess")->loaded());
+    EXPECT_FALSE(state.SessionSucceeded);
+    EXPECT_FALSE(state.UpdateMode);
+    EXPECT_EQ(toolkit.messages().size(), 1u) << "no \"Successful\" without a session";
+}
+
+TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
+    ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
+    auto& main = dynamic_cast<ui::headless::HeadlessWindow&>(form->window());
+    bool updateRan = false;
+    toolkit.whenModalIdle([&](ui::headless::HeadlessWindow& dialog) {
+        EXPECT_EQ(dialog.spec().name, "FormComPort");
+        updateRan = main.click("Command1");
+        EXPECT_TRUE(dialog.closeBox());
+    });
+    ASSERT_TRUE(main.click("CommandCom"));
+    EXPECT_FALSE(updateRan) << "the main window takes no clicks while the dialog is open";
+    EXPECT_FALSE(main.click("CommandRead")) << "hidden buttons take no clicks";
+    EXPECT_EQ(state.ComPortNumber, 1);
 }
 
 }  // namespace
