@@ -12,7 +12,7 @@ namespace comflash::app {
 
 namespace {
 
-constexpr std::string_view kDefaultTitle = "Update";
+constexpr std::string_view kDefaultAppTitle = "Update";
 constexpr std::string_view kDefaultVersion = "Unknow";
 constexpr std::string_view kComPortValue = "ComPort";
 constexpr std::size_t kConfigItems = 4;
@@ -67,7 +67,7 @@ void Form1::Form_Load() {
     const std::string& title = items[2];
     const std::string& version = items[3];
 
-    state_.AppTitle = title.empty() ? std::string(kDefaultTitle) : title;
+    state_.AppTitle = title.empty() ? std::string(kDefaultAppTitle) : title;
     window_->setCaption(state_.AppTitle);
 
     const std::vector<std::string> parts = splitModelParts(model);

@@ -29,8 +29,10 @@ TEST(FirmwareVersion, ComesFromTheTwoPiecesAfterTheNamesLastUnderscore) {
         {"/p/fw_255.256.hex", 255, std::nullopt},
         {"/p/fw_99999999999999999999.1.hex", std::nullopt, 1},
         {"/p/fw_.5.hex", std::nullopt, 5},
-        {"/p/fw_-1.+2.hex", std::nullopt, std::nullopt},
-        {"/p/fw_ 1.2 .hex", std::nullopt, std::nullopt},
+        // Pieces convert as numbers do at start-up: blanks around them, a sign, &H.
+        {"/p/fw_-1.+2.hex", std::nullopt, 2},
+        {"/p/fw_ 1.2 .hex", 1, 2},
+        {"/p/fw_&H10.x.hex", 16, std::nullopt},
         // The folder's name is not part of the file name.
         {"/dir_9.9/fw.hex", std::nullopt, std::nullopt},
     };

@@ -46,7 +46,6 @@ class HeadlessComm : public CommControl {
 
     // Every transmission since the toolkit started, with the rate it went out at.
     const std::vector<Transmission>& transmissions() const { return transmissions_; }
-    int baud() const { return baud_; }
 
   private:
     void deliver(const std::vector<std::uint8_t>& bytes, bool hangup);

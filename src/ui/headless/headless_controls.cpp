@@ -23,9 +23,21 @@ void HeadlessTimer::setEnabled(bool on) {
     restart();
 }
 
+void HeadlessTimer::load() {
+    loaded_ = true;
+    interval_ = 0;
+    enabled_ = true;
+    restart();
+}
+
+void HeadlessTimer::unload() {
+    loaded_ = false;
+    stop();
+}
+
 void HeadlessTimer::restart() {
     stop();
-    if (!enabled_ || interval_ <= 0) return;
+    if (!loaded_ || !enabled_ || interval_ <= 0) return;
     pending_ =
         clock_.schedule(clock_.now() + std::chrono::milliseconds(interval_), [this] { tick(); });
 }

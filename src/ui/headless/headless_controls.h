@@ -61,6 +61,11 @@ class HeadlessTimer : public Timer {
     bool enabled() const override { return enabled_; }
     void setEnabled(bool on) override;
 
+    // With its window: loading starts it enabled with interval 0; an unloaded window's timer
+    // never ticks, whatever its handlers set.
+    void load();
+    void unload();
+
   private:
     void restart();
     void stop();
@@ -69,6 +74,7 @@ class HeadlessTimer : public Timer {
     VirtualClock& clock_;
     int interval_ = 0;
     bool enabled_ = true;  // enabled with interval 0: silent until an interval is set
+    bool loaded_ = false;
     VirtualClock::EventId pending_ = 0;
 };
 

@@ -72,7 +72,6 @@ class HeadlessToolkit : public Toolkit {
 
     // Serial ports: a number that was never added cannot be opened.
     HeadlessPort& addPort(int number, sim::Device* device = nullptr);
-    void removePort(int number) { ports_.erase(number); }
     HeadlessPort* port(int number);
 
     // The newest window made from the catalogue entry of that name, or null.

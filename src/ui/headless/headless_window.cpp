@@ -70,12 +70,9 @@ void HeadlessWindow::resetControls() {
             case ControlKind::ProgressBar:
                 get<HeadlessProgressBar>(control.name).setValue(0);
                 break;
-            case ControlKind::Timer: {
-                auto& timer = get<HeadlessTimer>(control.name);
-                timer.setInterval(0);
-                timer.setEnabled(true);
+            case ControlKind::Timer:
+                get<HeadlessTimer>(control.name).load();
                 break;
-            }
             case ControlKind::FileList:
                 get<DirectoryFileList>(control.name).setPath("");
                 break;
@@ -89,7 +86,9 @@ void HeadlessWindow::resetControls() {
     }
 }
 
+// Loading a loaded window does nothing: its Load handler runs once per opening.
 void HeadlessWindow::load() {
+    if (loaded_) return;
     resetControls();
     loaded_ = true;
     if (onLoad) onLoad();
@@ -114,7 +113,7 @@ void HeadlessWindow::unload() {
     if (onUnload) onUnload();
     // The controls go with the window: timers stop and the serial port closes.
     for (const auto& control : spec_.controls) {
-        if (control.kind == ControlKind::Timer) get<HeadlessTimer>(control.name).setInterval(0);
+        if (control.kind == ControlKind::Timer) get<HeadlessTimer>(control.name).unload();
         if (control.kind == ControlKind::Comm) get<HeadlessComm>(control.name).setPortOpen(false);
     }
 }

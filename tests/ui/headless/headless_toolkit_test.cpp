@@ -79,6 +79,27 @@ TEST(HeadlessToolkit, ModalShowRunsUntilTheWindowUnloadsAndResetsItsControls) {
     EXPECT_EQ(unloads, 2);
 }
 
+TEST(HeadlessToolkit, AnUnloadedWindowsTimerNeverTicksAndALoadedWindowLoadsOnce) {
+    HeadlessToolkit toolkit;
+    auto window = toolkit.createWindow(kFormProcess);
+    int loads = 0;
+    int ticks = 0;
+    window->onLoad = [&] { ++loads; };
+    window->timer("Timer1").onTimer = [&] { ++ticks; };
+    window->show();
+    window->show();
+    EXPECT_EQ(loads, 1);
+
+    window->unload();
+    window->timer("Timer1").setInterval(10);  // a handler re-arming it after the unload
+    toolkit.drive();
+    EXPECT_EQ(ticks, 0);
+
+    window->show();
+    EXPECT_EQ(loads, 2);
+    EXPECT_EQ(window->timer("Timer1").interval(), 0) << "a fresh timer at every opening";
+}
+
 TEST(HeadlessToolkit, AModalWindowWaitingForNothingIsReported) {
     HeadlessToolkit toolkit;
     auto dialog = toolkit.createWindow(kFormComPort);
