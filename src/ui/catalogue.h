@@ -20,7 +20,7 @@ struct Font {
     bool bold = false;
 };
 
-struct ControlSpec {
+struct ControlEntry {
     std::string_view name;
     ControlKind kind;
     std::string_view text;  // initial caption or text
@@ -33,20 +33,20 @@ struct ControlSpec {
 enum class Border { FixedSingle, FixedDialog };
 enum class Placement { CenterScreen, CenterOwner };
 
-struct WindowSpec {
+struct WindowEntry {
     std::string_view name;
     std::string_view caption;
     Border border;
     int clientWidth, clientHeight;
     Placement placement;
     bool taskbarButton;
-    std::span<const ControlSpec> controls;
+    std::span<const ControlEntry> controls;
 
-    const ControlSpec* find(std::string_view control) const;
+    const ControlEntry* find(std::string_view control) const;
 };
 
-extern const WindowSpec kForm1;
-extern const WindowSpec kFormComPort;
-extern const WindowSpec kFormProcess;
+extern const WindowEntry kForm1;
+extern const WindowEntry kFormComPort;
+extern const WindowEntry kFormProcess;
 
 }  // namespace comflash::ui

@@ -15,7 +15,7 @@ namespace comflash::ui {
 class Window {
   public:
     virtual ~Window() = default;
-    virtual const WindowSpec& spec() const = 0;
+    virtual const WindowEntry& entry() const = 0;
     virtual std::string caption() const = 0;
     virtual void setCaption(const std::string& text) = 0;
 
@@ -62,7 +62,7 @@ inline constexpr std::string_view kDefaultTitle = "comflash";
 class Toolkit {
   public:
     virtual ~Toolkit() = default;
-    virtual std::unique_ptr<Window> createWindow(const WindowSpec& spec) = 0;
+    virtual std::unique_ptr<Window> createWindow(const WindowEntry& entry) = 0;
     // Shows a modal message box; events keep arriving while it is open.
     virtual Answer showMessage(const MessageBox& box) = 0;
     // Blocks the user-interface thread; received bytes stay buffered meanwhile.

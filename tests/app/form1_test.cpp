@@ -162,7 +162,7 @@ TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
     auto& main = dynamic_cast<ui::headless::HeadlessWindow&>(form->window());
     bool updateRan = false;
     toolkit.whenModalIdle([&](ui::headless::HeadlessWindow& dialog) {
-        EXPECT_EQ(dialog.spec().name, "FormComPort");
+        EXPECT_EQ(dialog.entry().name, "FormComPort");
         updateRan = main.click("Command1");
         EXPECT_TRUE(dialog.closeBox());
     });

@@ -4,8 +4,8 @@
 
 namespace comflash::ui::headless {
 
-std::unique_ptr<Window> HeadlessToolkit::createWindow(const WindowSpec& spec) {
-    auto window = std::make_unique<HeadlessWindow>(*this, spec);
+std::unique_ptr<Window> HeadlessToolkit::createWindow(const WindowEntry& entry) {
+    auto window = std::make_unique<HeadlessWindow>(*this, entry);
     windows_.push_back(window.get());
     return window;
 }
@@ -66,7 +66,7 @@ HeadlessPort* HeadlessToolkit::port(int number) {
 
 HeadlessWindow* HeadlessToolkit::window(std::string_view name) const {
     for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
-        if ((*it)->spec().name == name) return *it;
+        if ((*it)->entry().name == name) return *it;
     }
     return nullptr;
 }

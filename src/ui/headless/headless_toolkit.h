@@ -46,7 +46,7 @@ class HeadlessToolkit : public Toolkit {
     // Something the user does while a modal window waits with nothing else to happen.
     using UserAction = std::function<void(HeadlessWindow& modalWindow)>;
 
-    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    std::unique_ptr<Window> createWindow(const WindowEntry& entry) override;
     Answer showMessage(const MessageBox& box) override;
     // Blocks the (virtual) user-interface thread: time passes, no event runs meanwhile.
     void sleep(int milliseconds) override;

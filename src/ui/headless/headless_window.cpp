@@ -6,9 +6,9 @@
 
 namespace comflash::ui::headless {
 
-HeadlessWindow::HeadlessWindow(HeadlessToolkit& toolkit, const WindowSpec& spec)
-    : toolkit_(toolkit), spec_(spec), caption_(spec.caption) {
-    for (const auto& control : spec.controls) {
+HeadlessWindow::HeadlessWindow(HeadlessToolkit& toolkit, const WindowEntry& entry)
+    : toolkit_(toolkit), entry_(entry), caption_(entry.caption) {
+    for (const auto& control : entry.controls) {
         const std::string text(control.text);
         Control made;
         switch (control.kind) {
@@ -46,19 +46,19 @@ template <typename T>
 T& HeadlessWindow::get(std::string_view name) {
     const auto it = controls_.find(name);
     if (it == controls_.end()) {
-        throw std::logic_error(std::string(spec_.name) + " has no control " + std::string(name));
+        throw std::logic_error(std::string(entry_.name) + " has no control " + std::string(name));
     }
     auto* control = std::get_if<std::unique_ptr<T>>(&it->second);
     if (!control) {
-        throw std::logic_error(std::string(spec_.name) + "." + std::string(name) +
+        throw std::logic_error(std::string(entry_.name) + "." + std::string(name) +
                                " is another kind of control");
     }
     return **control;
 }
 
 void HeadlessWindow::resetControls() {
-    caption_ = std::string(spec_.caption);
-    for (const auto& control : spec_.controls) {
+    caption_ = std::string(entry_.caption);
+    for (const auto& control : entry_.controls) {
         const std::string text(control.text);
         switch (control.kind) {
             case ControlKind::Button:
@@ -102,7 +102,7 @@ void HeadlessWindow::showModal() {
     modal_ = true;
     toolkit_.pushModal(*this);
     load();
-    toolkit_.runUntil([this] { return !loaded_; }, spec_.name);
+    toolkit_.runUntil([this] { return !loaded_; }, entry_.name);
     toolkit_.popModal(*this);
     modal_ = false;
 }
@@ -112,7 +112,7 @@ void HeadlessWindow::unload() {
     loaded_ = false;
     if (onUnload) onUnload();
     // The controls go with the window: timers stop and the serial port closes.
-    for (const auto& control : spec_.controls) {
+    for (const auto& control : entry_.controls) {
         if (control.kind == ControlKind::Timer) get<HeadlessTimer>(control.name).unload();
         if (control.kind == ControlKind::Comm) get<HeadlessComm>(control.name).setPortOpen(false);
     }

@@ -20,12 +20,12 @@ class HeadlessToolkit;
 
 class HeadlessWindow : public Window {
   public:
-    HeadlessWindow(HeadlessToolkit& toolkit, const WindowSpec& spec);
+    HeadlessWindow(HeadlessToolkit& toolkit, const WindowEntry& entry);
     ~HeadlessWindow() override;
     HeadlessWindow(const HeadlessWindow&) = delete;
     HeadlessWindow& operator=(const HeadlessWindow&) = delete;
 
-    const WindowSpec& spec() const override { return spec_; }
+    const WindowEntry& entry() const override { return entry_; }
     std::string caption() const override { return caption_; }
     void setCaption(const std::string& text) override { caption_ = text; }
     void show() override;
@@ -65,7 +65,7 @@ class HeadlessWindow : public Window {
     void resetControls();
 
     HeadlessToolkit& toolkit_;
-    const WindowSpec& spec_;
+    const WindowEntry& entry_;
     std::string caption_;
     bool loaded_ = false;
     bool modal_ = false;

@@ -6,9 +6,9 @@
 
 namespace comflash::ui::qt {
 
-QtButton::QtButton(const ControlSpec& spec, QWidget* window)
-    : spec_(spec), button_(new QPushButton(window)) {
-    placeControl(*button_, spec);
+QtButton::QtButton(const ControlEntry& entry, QWidget* window)
+    : entry_(entry), button_(new QPushButton(window)) {
+    placeControl(*button_, entry);
     QObject::connect(button_, &QPushButton::clicked, [this] { clicked(); });
 }
 
@@ -25,8 +25,8 @@ bool QtButton::visible() const {
 }
 
 void QtButton::load() {
-    setCaption(std::string(spec_.text));
-    button_->setVisible(spec_.visible);
+    setCaption(std::string(entry_.text));
+    button_->setVisible(entry_.visible);
 }
 
 // Qt already keeps hidden and modally blocked buttons from the user; the check repeats it

@@ -11,7 +11,7 @@ namespace comflash::ui::qt {
 
 class QtButton final : public Button, public ControlAdapter {
   public:
-    QtButton(const ControlSpec& spec, QWidget* window);
+    QtButton(const ControlEntry& entry, QWidget* window);
 
     std::string caption() const override;
     void setCaption(const std::string& text) override;
@@ -23,7 +23,7 @@ class QtButton final : public Button, public ControlAdapter {
   private:
     void clicked();
 
-    const ControlSpec& spec_;
+    const ControlEntry& entry_;
     QPushButton* button_;  // owned by the window's widget
 };
 

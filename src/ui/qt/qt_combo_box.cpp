@@ -4,9 +4,9 @@
 
 namespace comflash::ui::qt {
 
-QtComboBox::QtComboBox(const ControlSpec& spec, QWidget* window)
-    : spec_(spec), combo_(new QComboBox(window)) {
-    placeControl(*combo_, spec);
+QtComboBox::QtComboBox(const ControlEntry& entry, QWidget* window)
+    : entry_(entry), combo_(new QComboBox(window)) {
+    placeControl(*combo_, entry);
     combo_->setEditable(false);
 }
 
@@ -33,7 +33,7 @@ std::string QtComboBox::text() const {
 void QtComboBox::load() {
     combo_->clear();
     combo_->setCurrentIndex(-1);
-    combo_->setVisible(spec_.visible);
+    combo_->setVisible(entry_.visible);
 }
 
 }  // namespace comflash::ui::qt

@@ -11,7 +11,7 @@ namespace comflash::ui::qt {
 
 class QtComboBox final : public ComboBox, public ControlAdapter {
   public:
-    QtComboBox(const ControlSpec& spec, QWidget* window);
+    QtComboBox(const ControlEntry& entry, QWidget* window);
 
     void addItem(const std::string& text) override;
     int listCount() const override { return combo_->count(); }
@@ -25,7 +25,7 @@ class QtComboBox final : public ComboBox, public ControlAdapter {
     QComboBox& widget() { return *combo_; }
 
   private:
-    const ControlSpec& spec_;
+    const ControlEntry& entry_;
     QComboBox* combo_;  // owned by the window's widget
 };
 

@@ -5,14 +5,14 @@
 
 namespace comflash::ui::qt {
 
-QtLabel::QtLabel(const ControlSpec& spec, QWidget* window)
-    : spec_(spec), label_(new QLabel(window)) {
-    placeControl(*label_, spec);
+QtLabel::QtLabel(const ControlEntry& entry, QWidget* window)
+    : entry_(entry), label_(new QLabel(window)) {
+    placeControl(*label_, entry);
     label_->setTextFormat(Qt::PlainText);
     // Label captions start at the top left and wrap inside the label's box.
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label_->setWordWrap(true);
-    if (!spec.font.family.empty()) label_->setFont(catalogueFont(spec.font));
+    if (!entry.font.family.empty()) label_->setFont(catalogueFont(entry.font));
 }
 
 std::string QtLabel::caption() const {
@@ -24,8 +24,8 @@ void QtLabel::setCaption(const std::string& text) {
 }
 
 void QtLabel::load() {
-    setCaption(std::string(spec_.text));
-    label_->setVisible(spec_.visible);
+    setCaption(std::string(entry_.text));
+    label_->setVisible(entry_.visible);
 }
 
 }  // namespace comflash::ui::qt

@@ -11,7 +11,7 @@ namespace comflash::ui::qt {
 
 class QtLabel final : public Label, public ControlAdapter {
   public:
-    QtLabel(const ControlSpec& spec, QWidget* window);
+    QtLabel(const ControlEntry& entry, QWidget* window);
 
     std::string caption() const override;
     void setCaption(const std::string& text) override;
@@ -20,7 +20,7 @@ class QtLabel final : public Label, public ControlAdapter {
     QLabel& widget() { return *label_; }
 
   private:
-    const ControlSpec& spec_;
+    const ControlEntry& entry_;
     QLabel* label_;  // owned by the window's widget
 };
 

@@ -13,9 +13,9 @@ constexpr int kSteps = 10000;
 
 }  // namespace
 
-QtProgressBar::QtProgressBar(const ControlSpec& spec, QWidget* window)
-    : spec_(spec), bar_(new QProgressBar(window)) {
-    placeControl(*bar_, spec);
+QtProgressBar::QtProgressBar(const ControlEntry& entry, QWidget* window)
+    : entry_(entry), bar_(new QProgressBar(window)) {
+    placeControl(*bar_, entry);
     bar_->setRange(0, kSteps);
     bar_->setTextVisible(false);
 }
@@ -29,7 +29,7 @@ void QtProgressBar::setValue(double fraction) {
 
 void QtProgressBar::load() {
     setValue(0);
-    bar_->setVisible(spec_.visible);
+    bar_->setVisible(entry_.visible);
 }
 
 }  // namespace comflash::ui::qt

@@ -11,7 +11,7 @@ namespace comflash::ui::qt {
 
 class QtProgressBar final : public ProgressBar, public ControlAdapter {
   public:
-    QtProgressBar(const ControlSpec& spec, QWidget* window);
+    QtProgressBar(const ControlEntry& entry, QWidget* window);
 
     double value() const override { return value_; }
     void setValue(double fraction) override;
@@ -20,7 +20,7 @@ class QtProgressBar final : public ProgressBar, public ControlAdapter {
     QProgressBar& widget() { return *bar_; }
 
   private:
-    const ControlSpec& spec_;
+    const ControlEntry& entry_;
     QProgressBar* bar_;  // owned by the window's widget
     double value_ = 0;
 };

@@ -25,10 +25,10 @@ QMessageBox::Icon toQt(Icon icon) {
 
 QtToolkit::QtToolkit(QtComm::PortDevice portDevice) : portDevice_(std::move(portDevice)) {}
 
-std::unique_ptr<Window> QtToolkit::createWindow(const WindowSpec& spec) {
+std::unique_ptr<Window> QtToolkit::createWindow(const WindowEntry& entry) {
     auto window =
-        std::make_unique<QtWindow>(spec, portDevice_, [this] { return mainWindow_.data(); });
-    if (spec.placement == Placement::CenterScreen && mainWindow_.isNull()) {
+        std::make_unique<QtWindow>(entry, portDevice_, [this] { return mainWindow_.data(); });
+    if (entry.placement == Placement::CenterScreen && mainWindow_.isNull()) {
         mainWindow_ = &window->widget();
     }
     return window;

@@ -15,7 +15,7 @@ class QtToolkit final : public Toolkit {
     // portDevice maps serial port number n ("COM"n) to the device the serial controls open.
     explicit QtToolkit(QtComm::PortDevice portDevice);
 
-    std::unique_ptr<Window> createWindow(const WindowSpec& spec) override;
+    std::unique_ptr<Window> createWindow(const WindowEntry& entry) override;
     Answer showMessage(const MessageBox& box) override;
     // Received bytes wait in the serial driver meanwhile; no event is handled.
     void sleep(int milliseconds) override;

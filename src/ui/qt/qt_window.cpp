@@ -39,24 +39,24 @@ QString toQString(std::string_view text) {
 
 // Fixed size, close box, no maximize or minimize button. A window without a taskbar button
 // is a tool window.
-Qt::WindowFlags windowFlags(const WindowSpec& spec) {
-    return (spec.taskbarButton ? Qt::Window : Qt::Tool) | Qt::CustomizeWindowHint |
+Qt::WindowFlags windowFlags(const WindowEntry& entry) {
+    return (entry.taskbarButton ? Qt::Window : Qt::Tool) | Qt::CustomizeWindowHint |
            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
 }  // namespace
 
-QtWindow::QtWindow(const WindowSpec& spec, const QtComm::PortDevice& portDevice,
+QtWindow::QtWindow(const WindowEntry& entry, const QtComm::PortDevice& portDevice,
                    std::function<QWidget*()> owner)
-    : spec_(spec),
+    : entry_(entry),
       owner_(std::move(owner)),
-      widget_(std::make_unique<Frame>(*this, windowFlags(spec))) {
-    widget_->setObjectName(toQString(spec.name));
-    widget_->setFixedSize(toPixels(spec.clientWidth), toPixels(spec.clientHeight));
+      widget_(std::make_unique<Frame>(*this, windowFlags(entry))) {
+    widget_->setObjectName(toQString(entry.name));
+    widget_->setFixedSize(toPixels(entry.clientWidth), toPixels(entry.clientHeight));
     // Only the start-up window ends the program when it closes.
-    widget_->setAttribute(Qt::WA_QuitOnClose, spec.placement == Placement::CenterScreen);
-    widget_->setWindowTitle(toQString(spec.caption));
-    for (const ControlSpec& control : spec.controls) addControl(control, portDevice);
+    widget_->setAttribute(Qt::WA_QuitOnClose, entry.placement == Placement::CenterScreen);
+    widget_->setWindowTitle(toQString(entry.caption));
+    for (const ControlEntry& control : entry.controls) addControl(control, portDevice);
     orderTabs();
 }
 
@@ -119,7 +119,7 @@ CommControl& QtWindow::comm(std::string_view name) {
     return find<QtComm>(name, ControlKind::Comm);
 }
 
-void QtWindow::addControl(const ControlSpec& control, const QtComm::PortDevice& portDevice) {
+void QtWindow::addControl(const ControlEntry& control, const QtComm::PortDevice& portDevice) {
     std::unique_ptr<ControlAdapter> adapter;
     switch (control.kind) {
         case ControlKind::Button:
@@ -153,7 +153,7 @@ void QtWindow::addControl(const ControlSpec& control, const QtComm::PortDevice& 
 bool QtWindow::load() {
     if (loaded_) return true;
     loaded_ = true;
-    widget_->setWindowTitle(toQString(spec_.caption));
+    widget_->setWindowTitle(toQString(entry_.caption));
     for (auto& [name, control] : controls_) control->load();
     if (onLoad) onLoad();
     return loaded_;
@@ -172,7 +172,7 @@ void QtWindow::present(Qt::WindowModality modality) {
 }
 
 void QtWindow::place() {
-    QWidget* owner = spec_.placement == Placement::CenterOwner && owner_ ? owner_() : nullptr;
+    QWidget* owner = entry_.placement == Placement::CenterOwner && owner_ ? owner_() : nullptr;
     QRect area;
     if (owner != nullptr && owner->isVisible()) {
         area = owner->frameGeometry();
@@ -187,13 +187,14 @@ void QtWindow::place() {
 // Tab moves through the controls in the order of their tab index. Labels, progress bars
 // and hidden controls take no focus, so Qt's focus chain skips them by itself.
 void QtWindow::orderTabs() {
-    std::vector<const ControlSpec*> order;
-    for (const ControlSpec& control : spec_.controls) {
+    std::vector<const ControlEntry*> order;
+    for (const ControlEntry& control : entry_.controls) {
         if (control.tabIndex >= 0) order.push_back(&control);
     }
-    std::sort(order.begin(), order.end(),
-              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
-    for (const ControlSpec* control : order) {
+    std::sort(order.begin(), order.end(), [](const ControlEntry* a, const ControlEntry* b) {
+        return a->tabIndex < b->tabIndex;
+    });
+    for (const ControlEntry* control : order) {
         if (auto* widget = widget_->findChild<QWidget*>(toQString(control->name))) {
             if (!tabOrder_.empty()) QWidget::setTabOrder(tabOrder_.back(), widget);
             tabOrder_.push_back(widget);
@@ -213,10 +214,10 @@ void QtWindow::focusFirst() {
 
 template <typename Control>
 Control& QtWindow::find(std::string_view name, ControlKind kind) {
-    const ControlSpec* control = spec_.find(name);
+    const ControlEntry* control = entry_.find(name);
     const auto found = controls_.find(name);
     if (control == nullptr || control->kind != kind || found == controls_.end()) {
-        throw std::invalid_argument("window " + std::string(spec_.name) +
+        throw std::invalid_argument("window " + std::string(entry_.name) +
                                     " has no such control: " + std::string(name));
     }
     return static_cast<Control&>(*found->second);

@@ -20,10 +20,10 @@ namespace comflash::ui::qt {
 class QtWindow final : public Window {
   public:
     // owner gives the window that CenterOwner windows are centred on (none: the screen).
-    QtWindow(const WindowSpec& spec, const QtComm::PortDevice& portDevice,
+    QtWindow(const WindowEntry& entry, const QtComm::PortDevice& portDevice,
              std::function<QWidget*()> owner);
 
-    const WindowSpec& spec() const override { return spec_; }
+    const WindowEntry& entry() const override { return entry_; }
     std::string caption() const override;
     void setCaption(const std::string& text) override;
 
@@ -46,7 +46,7 @@ class QtWindow final : public Window {
   private:
     class Frame;
 
-    void addControl(const ControlSpec& control, const QtComm::PortDevice& portDevice);
+    void addControl(const ControlEntry& control, const QtComm::PortDevice& portDevice);
     bool load();
     void present(Qt::WindowModality modality);
     void place();
@@ -55,7 +55,7 @@ class QtWindow final : public Window {
     template <typename Control>
     Control& find(std::string_view name, ControlKind kind);
 
-    const WindowSpec& spec_;
+    const WindowEntry& entry_;
     std::function<QWidget*()> owner_;
     // Declared before the controls so that it outlives them: the control widgets are its
     // children.

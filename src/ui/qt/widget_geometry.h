@@ -9,11 +9,11 @@ namespace comflash::ui::qt {
 
 // Places a control at its catalogue position and size and names it after the control, so
 // that it can be found with QObject::findChild.
-inline void placeControl(QWidget& widget, const ControlSpec& spec) {
+inline void placeControl(QWidget& widget, const ControlEntry& entry) {
     widget.setObjectName(
-        QString::fromUtf8(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
-    widget.setGeometry(toPixels(spec.left), toPixels(spec.top), toPixels(spec.width),
-                       toPixels(spec.height));
+        QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size())));
+    widget.setGeometry(toPixels(entry.left), toPixels(entry.top), toPixels(entry.width),
+                       toPixels(entry.height));
 }
 
 }  // namespace comflash::ui::qt

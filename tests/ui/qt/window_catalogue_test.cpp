@@ -21,8 +21,8 @@ using test::waitUntil;
 
 class WindowCatalogue : public ::testing::Test {
   protected:
-    std::unique_ptr<QtWindow> create(const WindowSpec& spec) {
-        auto window = toolkit_.createWindow(spec);
+    std::unique_ptr<QtWindow> create(const WindowEntry& entry) {
+        auto window = toolkit_.createWindow(entry);
         return std::unique_ptr<QtWindow>(static_cast<QtWindow*>(window.release()));
     }
 
@@ -41,7 +41,7 @@ class WindowCatalogue : public ::testing::Test {
 
 TEST_F(WindowCatalogue, WindowsAreFixedSizeWithCloseBoxOnly) {
     struct Case {
-        const WindowSpec& spec;
+        const WindowEntry& entry;
         QSize client;
         Qt::WindowType type;
     };
@@ -51,8 +51,8 @@ TEST_F(WindowCatalogue, WindowsAreFixedSizeWithCloseBoxOnly) {
         {kFormProcess, {312, 112}, Qt::Tool},  // no taskbar button
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.spec.name));
-        auto window = create(c.spec);
+        SCOPED_TRACE(std::string(c.entry.name));
+        auto window = create(c.entry);
         window->show();
         QWidget& widget = window->widget();
         EXPECT_EQ(widget.size(), c.client);
@@ -64,17 +64,17 @@ TEST_F(WindowCatalogue, WindowsAreFixedSizeWithCloseBoxOnly) {
         EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
         EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
         EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-        EXPECT_EQ(window->caption(), c.spec.caption);
+        EXPECT_EQ(window->caption(), c.entry.caption);
         window->unload();
     }
 }
 
 TEST_F(WindowCatalogue, OnlyVisualControlsHaveWidgetsAndLabelsShowPlainText) {
-    for (const WindowSpec* spec : {&kForm1, &kFormComPort, &kFormProcess}) {
-        auto window = create(*spec);
+    for (const WindowEntry* entry : {&kForm1, &kFormComPort, &kFormProcess}) {
+        auto window = create(*entry);
         window->show();
-        for (const ControlSpec& c : spec->controls) {
-            SCOPED_TRACE(std::string(spec->name) + "." + std::string(c.name));
+        for (const ControlEntry& c : entry->controls) {
+            SCOPED_TRACE(std::string(entry->name) + "." + std::string(c.name));
             QWidget* widget = control(*window, std::string(c.name).c_str());
             if (c.kind == ControlKind::Timer || c.kind == ControlKind::Comm ||
                 c.kind == ControlKind::FileList) {
@@ -96,7 +96,7 @@ TEST_F(WindowCatalogue, OnlyVisualControlsHaveWidgetsAndLabelsShowPlainText) {
 // The same controls written out in pixels, so that a slip in the catalogue shows up here.
 TEST_F(WindowCatalogue, ControlsMatchTheLayoutInPixels) {
     struct Case {
-        const WindowSpec& window;
+        const WindowEntry& window;
         const char* control;
         QRect pixels;
         bool visible;

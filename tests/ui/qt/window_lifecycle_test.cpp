@@ -30,8 +30,8 @@ class ShowCounter final : public QObject {
 
 class WindowLifecycle : public ::testing::Test {
   protected:
-    std::unique_ptr<QtWindow> create(const WindowSpec& spec) {
-        auto window = toolkit_.createWindow(spec);
+    std::unique_ptr<QtWindow> create(const WindowEntry& entry) {
+        auto window = toolkit_.createWindow(entry);
         return std::unique_ptr<QtWindow>(static_cast<QtWindow*>(window.release()));
     }
 
