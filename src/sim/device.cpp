@@ -169,8 +169,8 @@ std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micro
     if (bytes.empty()) return out;
     const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
     hostLineFree_ = arrived;
-    lineFree_ = std::max(arrived, lineFree_);
-    out.push_back(Emission{lineFree_, Bytes(bytes.begin(), bytes.end())});
+    // The echo is the host's own bytes coming back: it waits for none of the device's replies.
+    out.push_back(Emission{arrived, Bytes(bytes.begin(), bytes.end())});
     lastSeen_ = arrived;
 
     if (!understands(lineRate_)) {

@@ -4,7 +4,9 @@
 
 #include "sim/device.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace comflash::sim {
 namespace {
@@ -90,12 +92,49 @@ TEST(DeviceFaultTest, DelayHoldsTheReplyBackAndLaterRepliesQueueBehindIt) {
     ASSERT_EQ(late.size(), 2u);
     EXPECT_EQ(late[0].due, 1s);
     EXPECT_EQ(late[1].due, 3500ms);
-    // The host gave up waiting and resends: its echo and the reply follow the late reply.
+    // The host gave up waiting and resends: its echo comes back at once, its reply only after
+    // the late one.
     const auto resent = device->receive(kErase, 2s);
     ASSERT_EQ(resent.size(), 2u);
-    EXPECT_EQ(resent[0].due, 3500ms);
+    EXPECT_EQ(resent[0].due, 2s);
     EXPECT_EQ(resent[1].due, 3500ms);
     EXPECT_EQ(resent[1].bytes, Bytes{0x79});
+}
+
+// What the host receives: every emission in due-time order, those due together in the order
+// the device gave them.
+Bytes atTheHost(std::vector<Emission> emissions) {
+    std::stable_sort(emissions.begin(), emissions.end(),
+                     [](const Emission& a, const Emission& b) { return a.due < b.due; });
+    Bytes bytes;
+    for (const Emission& emission : emissions) {
+        bytes.insert(bytes.end(), emission.bytes.begin(), emission.bytes.end());
+    }
+    return bytes;
+}
+
+TEST(DeviceFaultTest, ALateReplyReachesTheHostAfterTheEchoOfTheResend) {
+    for (const bool lineTiming : {false, true}) {
+        DeviceOptions options = withFault("delay:2:2500");
+        ASSERT_EQ(options.faults.add("nak:3"), std::nullopt);
+        options.lineTiming = lineTiming;
+        const auto device = fastDevice(options);
+        std::vector<Emission> all;
+        for (const auto& [frame, at] :
+             {std::pair{kHandshake, 0s}, std::pair{kErase, 1s}, std::pair{kErase, 2s}}) {
+            auto out = device->receive(frame, at);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        // The host waits for the resend's echo and one byte: it takes the first erase's late
+        // ACK as the resend's answer, and the resend's own NAK follows as a stray byte.
+        Bytes expected = kHandshake;
+        expected.insert(expected.end(), kHandshakeReply.begin(), kHandshakeReply.end());
+        expected.insert(expected.end(), kErase.begin(), kErase.end());
+        expected.insert(expected.end(), kErase.begin(), kErase.end());
+        expected.insert(expected.end(), {0x79, 0x1F});
+        EXPECT_EQ(atTheHost(all), expected) << "line timing " << lineTiming;
+        EXPECT_THAT(device->violations(), IsEmpty());
+    }
 }
 
 TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
@@ -107,6 +146,7 @@ TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
     // The host's time-out comes first: it resends, and both acknowledgements arrive together.
     const auto resent = device->receive(write, 1s);
     EXPECT_EQ(replyOf(resent), Bytes{0x79});
+    EXPECT_EQ(resent.front().due, 1s);
     EXPECT_EQ(resent.back().due, 2500ms);
     EXPECT_EQ(replyOf(device->receive(Bytes{1, 2, 3, 4, 5, 1}, 2500ms)), Bytes{0x79});
     EXPECT_EQ(device->memory()[0x2004], 5);
