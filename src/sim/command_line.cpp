@@ -43,7 +43,8 @@ rate are no frame. A fault SPEC is one of:
                   and can be opened again
   random:P        any other frame is faulty with probability P (0 to 1); the kind (drop,
                   nak, corrupt, garbage, partial, or a delay of 100 to 3000 ms) and the
-                  frames follow from --seed
+                  frames follow from --seed and the frame numbers; a handshake is never
+                  refused (nak) at random, since the host gives up at once after that
 F is a frame number N or a range N-M. When several faults name a frame, the first given
 wins.
 )";

@@ -213,7 +213,8 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     const bool block = unit.kind == Kind::DataBlock;
     note(at,
          "rx " + number + (block ? "data block" : frameName(unit.bytes)) + " " + hex(unit.bytes));
-    fault_ = options_.faults.faultFor(frames_);
+    fault_ = options_.faults.faultFor(
+        frames_, !block && unit.bytes[1] == kHandshake ? FrameKind::Handshake : FrameKind::Other);
     if (fault_ && fault_->kind == FaultKind::Hangup) {
         note(at, "-- " + number + "fault hangup: the device hangs up the line");
         out.front().hangup = true;

@@ -153,6 +153,20 @@ TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
     EXPECT_THAT(device->violations(), IsEmpty());
 }
 
+TEST(DeviceFaultTest, RandomFaultsRefuseOtherFramesButNeverAHandshake) {
+    int refusedErases = 0;
+    for (std::uint64_t seed = 0; seed < 64; ++seed) {
+        DeviceOptions options = withFault("random:1");
+        options.faults.setSeed(seed);
+        const auto device = fastDevice(options);
+        const Bytes handshakeReply = replyOf(device->receive(kHandshake, 0s));
+        EXPECT_TRUE(handshakeReply.empty() || handshakeReply.front() != 0x1F) << "seed " << seed;
+        const Bytes eraseReply = replyOf(device->receive(kErase, 1s));
+        if (eraseReply == Bytes{0x1F}) ++refusedErases;
+    }
+    EXPECT_GT(refusedErases, 0);
+}
+
 TEST(DeviceFaultTest, HangupEndsTheLineAfterTheEchoAndResetsTheSession) {
     const auto device = fastDevice(withFault("hangup:2"));
     device->receive(kHandshake, 0s);
