@@ -46,7 +46,7 @@ rate are no frame. A fault SPEC is one of:
                   frames follow from --seed and the frame numbers; a handshake is never
                   refused (nak) at random, since the host gives up at once after that
 F is a frame number N or a range N-M. When several faults name a frame, the first given
-wins.
+wins. A fault never hides a violation: every frame is checked before its fault takes effect.
 )";
 
 namespace {

@@ -22,7 +22,8 @@
 //   announced, a write into an erase unit that was not erased in this session, bytes written
 //   before the reply to the frame before them.
 // - Frames are numbered from 1 in the order the device reads them; the fault plan picks the
-//   frames whose replies go wrong.
+//   frames whose replies go wrong. A frame is checked, and its violations recorded, before its
+//   fault decides what becomes of it, so a fault never hides a violation.
 #pragma once
 
 #include <array>
@@ -116,11 +117,19 @@ class Device {
 
     bool gateAllows(int baud) const;   // a handshake may come at this rate
     bool understands(int baud) const;  // the device reads bytes at this rate now
+    // What the device makes of a frame before any fault: carry it out, refuse it, or ignore it.
+    enum class Verdict { Carry, Refuse, Ignore };
+
     void handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out);
-    std::optional<Bytes> carryOut(const Bytes& frame, Micros at);
-    std::optional<Bytes> handshake(const Bytes& frame, Micros at);
-    std::optional<Bytes> command(const Bytes& frame, Micros at);
-    std::optional<Bytes> dataBlock(const Bytes& block, Micros at);
+    // Check a command frame or a data block (for the write command's address `base`); they
+    // record every violation and change nothing else.
+    Verdict check(const Bytes& frame, Micros at);
+    Verdict checkBlock(const Bytes& block, unsigned base, Micros at);
+    // Carry out a frame that passed its checks; they return the reply.
+    Bytes carryOut(const Bytes& frame, Micros at);
+    Bytes handshake(const Bytes& frame, Micros at);
+    Bytes command(const Bytes& frame, Micros at);
+    Bytes dataBlock(const Bytes& block, unsigned base);
     Bytes refusal(const Bytes& frame) const;
     // Puts a reply on the line after the replies before it, as the frame's fault alters it;
     // returns when it is due at the host.

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace comflash::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using namespace std::chrono_literals;
@@ -82,6 +85,53 @@ TEST(DeviceFaultTest, AltersTheReplyOfTheChosenFrame) {
         EXPECT_EQ(c.frame == kErase ? erased : inSession, c.carriedOut) << c.fault;
         EXPECT_THAT(device->violations(), IsEmpty()) << c.fault;
         EXPECT_THAT(device->transcript().back(), HasSubstr("fault")) << c.fault;
+    }
+}
+
+// Whatever fault the offending frame gets, its violation is recorded; the fault still decides
+// the reply.
+TEST(DeviceFaultTest, AFaultNeverHidesAViolation) {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> writes;  // the last one breaks the protocol
+        const char* expected;
+    };
+    const Bytes write4{0x55, 0x02, 0x00, 0x20, 0x00, 0x04};
+    const Case cases[] = {
+        {"frame before the handshake", {kErase}, "erase frame before the handshake"},
+        {"handshake checksum",
+         {{0x55, 0x82, 0x01, 0x02, 0x03, 0x01, 0x02, 0xD5}},
+         "handshake checksum D5, expected D4"},
+        {"malformed frame", {kHandshake, {0x55, 0x01, 0x00, 0x20, 0x10}}, "not the base"},
+        {"write into a unit not erased", {kHandshake, write4}, "not erased in this session"},
+        {"data block checksum",
+         {kHandshake, kErase, write4, {1, 2, 3, 4, 0}},
+         "data block for 0x2000: checksum 00, expected 04"},
+    };
+    for (const std::string_view kind :
+         {"drop", "nak", "corrupt", "garbage", "partial", "model", "delay", "hangup"}) {
+        for (const Case& c : cases) {
+            const std::string frame = std::to_string(c.writes.size());
+            const std::string fault =
+                std::string(kind) + ":" + frame + (kind == "delay" ? ":700" : "");
+            const auto device = fastDevice(withFault(fault.c_str()));
+            std::vector<Emission> last;
+            Micros now{0};
+            for (const Bytes& bytes : c.writes) {
+                last = device->receive(bytes, now);
+                now += 100ms;  // a data block follows its acknowledgement within 0.5 s
+            }
+            const std::string what = std::string(c.name) + " with " + fault;
+            EXPECT_THAT(device->violations(), ElementsAre(HasSubstr(c.expected))) << what;
+            ASSERT_FALSE(last.empty()) << what;
+            EXPECT_EQ(last.front().hangup, kind == "hangup") << what;
+            if (kind == "drop" || kind == "hangup") {
+                EXPECT_THAT(replyOf(last), IsEmpty()) << what;
+            }
+            if (kind == "nak") {
+                EXPECT_EQ(replyOf(last).at(0), 0x1F) << what;
+            }
+        }
     }
 }
 
