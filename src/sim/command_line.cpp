@@ -37,14 +37,16 @@ rate are no frame. A fault SPEC is one of:
   garbage:F       the frame is carried out; the bytes 00 E5 FF precede its reply
   partial:F       the frame is carried out; only the first half of its reply is sent
   model:F         a handshake is answered with the model's bytes inverted
-  delay:F:MS      the frame is carried out; its reply comes MS milliseconds late
+  delay:F:MS      the frame is carried out; its reply comes MS milliseconds late, after
+                  the echo of any write made meanwhile; later replies queue behind it
   hangup:F        the device hangs up the line after the frame's echo; the path stays
                   and can be opened again
   random:P        any other frame is faulty with probability P (0 to 1); the kind (drop,
                   nak, corrupt, garbage, partial, or a delay of 100 to 3000 ms) and the
-                  frames follow from --seed
+                  frames follow from --seed and the frame numbers; a handshake is never
+                  refused (nak) at random, since the host gives up at once after that
 F is a frame number N or a range N-M. When several faults name a frame, the first given
-wins.
+wins. A fault never hides a violation: every frame is checked before its fault takes effect.
 )";
 
 namespace {

@@ -169,8 +169,8 @@ std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micro
     if (bytes.empty()) return out;
     const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
     hostLineFree_ = arrived;
-    lineFree_ = std::max(arrived, lineFree_);
-    out.push_back(Emission{lineFree_, Bytes(bytes.begin(), bytes.end())});
+    // The echo is the host's own bytes coming back: it waits for none of the device's replies.
+    out.push_back(Emission{arrived, Bytes(bytes.begin(), bytes.end())});
     lastSeen_ = arrived;
 
     if (!understands(lineRate_)) {
@@ -213,7 +213,16 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     const bool block = unit.kind == Kind::DataBlock;
     note(at,
          "rx " + number + (block ? "data block" : frameName(unit.bytes)) + " " + hex(unit.bytes));
-    fault_ = options_.faults.faultFor(frames_);
+    // The frame is checked, and every violation in it recorded, before its fault decides what
+    // becomes of it: a fault on the line never hides a fault of the host.
+    const unsigned blockBase = block ? writeAt_.value_or(0) : 0;
+    if (block) writeAt_.reset();  // a data block ends the wait for it, whatever becomes of it
+    const Verdict verdict = block ? checkBlock(unit.bytes, blockBase, at) : check(unit.bytes, at);
+    // A data block has no code: one whose byte 1 happens to be 82 is no handshake.
+    const Bytes refused = block ? Bytes{} : unit.bytes;
+
+    fault_ = options_.faults.faultFor(
+        frames_, !block && unit.bytes[1] == kHandshake ? FrameKind::Handshake : FrameKind::Other);
     if (fault_ && fault_->kind == FaultKind::Hangup) {
         note(at, "-- " + number + "fault hangup: the device hangs up the line");
         out.front().hangup = true;
@@ -225,52 +234,106 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
         return;
     }
     if (fault_ && fault_->kind == FaultKind::Nak) {
-        send(refusal(block ? Bytes{} : unit.bytes), at, out);
+        send(refusal(refused), at, out);
         return;
     }
-    std::optional<std::size_t> awaitBlock;
-    std::optional<Bytes> reply;
-    if (block) {
-        reply = dataBlock(unit.bytes, at);
-    } else {
-        reply = carryOut(unit.bytes, at);
-        if (reply && unit.bytes[1] == kWrite && reply->front() == kAck) {
-            awaitBlock = std::size_t{unit.bytes[5]} + 1;
-        }
+    switch (verdict) {
+        case Verdict::Ignore:
+            return;
+        case Verdict::Refuse:
+            send(refusal(refused), at, out);
+            return;
+        case Verdict::Carry:
+            break;
     }
-    if (!reply) return;
-    const Micros due = send(std::move(*reply), at, out);
-    if (awaitBlock) framer_.expectDataBlock(*awaitBlock, due, due + kDataBlockWait);
+    if (block) {
+        send(dataBlock(unit.bytes, blockBase), at, out);
+        return;
+    }
+    const Micros due = send(carryOut(unit.bytes, at), at, out);
+    if (unit.bytes[1] == kWrite) {
+        framer_.expectDataBlock(std::size_t{unit.bytes[5]} + 1, due, due + kDataBlockWait);
+    }
 }
 
-std::optional<Bytes> Device::carryOut(const Bytes& frame, Micros at) {
+Device::Verdict Device::check(const Bytes& frame, Micros at) {
     if (frame[1] == kHandshake) {
         if (phase_ == Phase::Started && !gateAllows(lineRate_)) {
             // Read only because a repeated go frame would come at this rate.
             note(at, "-- handshake ignored: handshakes are read at " +
                          std::to_string(listeningRate()) + " baud");
-            return std::nullopt;
+            return Verdict::Ignore;
         }
-        return handshake(frame, at);
+        const std::uint8_t sum = xorOf(std::span(frame).first(7));
+        if (sum != frame[7]) {
+            violation(at, "handshake checksum " + hex(std::span(frame).last(1)) + ", expected " +
+                              hex(std::span(&sum, 1)));
+            return Verdict::Refuse;
+        }
+        return Verdict::Carry;
     }
-    if (phase_ == Phase::Started && frame == goFrame_) {
-        note(at, "-- the go frame again: its acknowledgement is repeated");
-        return Bytes{kAck};
-    }
+    if (phase_ == Phase::Started && frame == goFrame_) return Verdict::Carry;
     if (phase_ != Phase::Session) {
         violation(at, frameName(frame) + " frame before the handshake");
-        return std::nullopt;
+        return Verdict::Ignore;
+    }
+
+    const unsigned base = address(frame);
+    auto malformed = [&](const std::string& why) {
+        violation(at, frameName(frame) + " frame " + hex(frame) + ": " + why);
+        return Verdict::Refuse;
+    };
+    if (frame[2] != 0x00) return malformed("byte 2 is not 00");
+    switch (frame[1]) {
+        case kErase:
+            if (base % kUnitSize != 0) return malformed("not the base of an erase unit");
+            break;
+        case kWrite: {
+            const std::size_t length = frame[5];
+            if (length == 0 || length > kMaxBlock) return malformed("length out of 1 to 128");
+            if (base + length > kMemorySize) return malformed("runs past the end of memory");
+            // Carried out all the same: the device writes what it is told to.
+            for (std::size_t unit = base / kUnitSize; unit <= (base + length - 1) / kUnitSize;
+                 ++unit) {
+                if (!erased_.test(unit)) {
+                    violation(at, "write of " + std::to_string(length) + " bytes at " +
+                                      hex16(base) + " into the unit at " +
+                                      hex16(static_cast<unsigned>(unit * kUnitSize)) +
+                                      ", not erased in this session");
+                }
+            }
+            break;
+        }
+        case kRead:
+            if (frame[5] != kReadLength || frame[6] != kReadTrailer) {
+                return malformed("not a request for 128 bytes ending in 52");
+            }
+            if (base + kReadLength > kMemorySize) return malformed("runs past the end of memory");
+            break;
+        default:  // go
+            break;
+    }
+    return Verdict::Carry;
+}
+
+Device::Verdict Device::checkBlock(const Bytes& block, unsigned base, Micros at) {
+    const std::uint8_t sum = xorOf(std::span(block).first(block.size() - 1));
+    if (sum == block.back()) return Verdict::Carry;
+    violation(at, "data block for " + hex16(base) + ": checksum " + hex(std::span(block).last(1)) +
+                      ", expected " + hex(std::span(&sum, 1)));
+    return Verdict::Refuse;
+}
+
+Bytes Device::carryOut(const Bytes& frame, Micros at) {
+    if (frame[1] == kHandshake) return handshake(frame, at);
+    if (phase_ == Phase::Started) {  // only the go frame that ended the session gets here
+        note(at, "-- the go frame again: its acknowledgement is repeated");
+        return Bytes{kAck};
     }
     return command(frame, at);
 }
 
-std::optional<Bytes> Device::handshake(const Bytes& frame, Micros at) {
-    const std::uint8_t sum = xorOf(std::span(frame).first(7));
-    if (sum != frame[7]) {
-        violation(at, "handshake checksum " + hex(std::span(frame).last(1)) + ", expected " +
-                          hex(std::span(&sum, 1)));
-        return refusal(frame);
-    }
+Bytes Device::handshake(const Bytes& frame, Micros at) {
     phase_ = Phase::Session;
     sessionRate_ = options_.speedUp ? kFastRate : lineRate_;
     erased_.reset();
@@ -286,38 +349,17 @@ std::optional<Bytes> Device::handshake(const Bytes& frame, Micros at) {
     return reply;
 }
 
-std::optional<Bytes> Device::command(const Bytes& frame, Micros at) {
-    const std::string name = frameName(frame);
+Bytes Device::command(const Bytes& frame, Micros at) {
     const unsigned base = address(frame);
-    auto refuse = [&](const std::string& why) {
-        violation(at, name + " frame " + hex(frame) + ": " + why);
-        return refusal(frame);
-    };
-    if (frame[2] != 0x00) return refuse("byte 2 is not 00");
     switch (frame[1]) {
-        case kErase: {
-            if (base % kUnitSize != 0) return refuse("not the base of an erase unit");
+        case kErase:
             std::fill_n(memory_.begin() + base, kUnitSize, std::uint8_t{0xFF});
             erased_.set(base / kUnitSize);
             return Bytes{kAck};
-        }
-        case kWrite: {
-            const std::size_t length = frame[5];
-            if (length == 0 || length > kMaxBlock) return refuse("length out of 1 to 128");
-            if (base + length > kMemorySize) return refuse("runs past the end of memory");
-            for (std::size_t unit = base / kUnitSize; unit <= (base + length - 1) / kUnitSize;
-                 ++unit) {
-                if (!erased_.test(unit)) {
-                    violation(at, "write of " + std::to_string(length) + " bytes at " +
-                                      hex16(base) + " into the unit at " +
-                                      hex16(static_cast<unsigned>(unit * kUnitSize)) +
-                                      ", not erased in this session");
-                }
-            }
+        case kWrite:
             writeAt_ = static_cast<std::uint16_t>(base);
             return Bytes{kAck};
-        }
-        case kGo: {
+        case kGo:
             lastGo_ = static_cast<std::uint16_t>(base);
             ++sessionsEnded_;
             endSession();
@@ -325,12 +367,7 @@ std::optional<Bytes> Device::command(const Bytes& frame, Micros at) {
             goFrame_ = frame;
             note(at, "-- session ended: go to " + hex16(base));
             return Bytes{kAck};
-        }
         default: {  // read request
-            if (frame[5] != kReadLength || frame[6] != kReadTrailer) {
-                return refuse("not a request for 128 bytes ending in 52");
-            }
-            if (base + kReadLength > kMemorySize) return refuse("runs past the end of memory");
             Bytes reply(memory_.begin() + base, memory_.begin() + base + kReadLength);
             reply.push_back(xorOf(reply));
             return reply;
@@ -338,17 +375,8 @@ std::optional<Bytes> Device::command(const Bytes& frame, Micros at) {
     }
 }
 
-std::optional<Bytes> Device::dataBlock(const Bytes& block, Micros at) {
-    const auto data = std::span(block).first(block.size() - 1);
-    const std::uint8_t sum = xorOf(data);
-    const unsigned base = writeAt_.value_or(0);
-    writeAt_.reset();
-    if (sum != block.back()) {
-        violation(at, "data block for " + hex16(base) + ": checksum " +
-                          hex(std::span(block).last(1)) + ", expected " + hex(std::span(&sum, 1)));
-        return Bytes{kNak};
-    }
-    std::copy(data.begin(), data.end(), memory_.begin() + base);
+Bytes Device::dataBlock(const Bytes& block, unsigned base) {
+    std::copy(block.begin(), block.end() - 1, memory_.begin() + base);
     return Bytes{kAck};
 }
 

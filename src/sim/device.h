@@ -3,8 +3,11 @@
 // so the same inputs always give the same outputs.
 //
 // The device's rules:
-// - The line echoes every byte the host sends; the echo reaches the host ahead of any reply.
-//   All bytes reach the host in the order they were put on the line.
+// - The line echoes every byte the host sends: the echo reaches the host as soon as the bytes
+//   have reached the device, whatever the device is doing. A reply goes out only after its
+//   frame has arrived, so it follows that frame's echo, and the device's replies queue one
+//   behind the other. A reply held back (the delay fault) therefore reaches the host after the
+//   echo of any write the host made in the meantime, as on a real line.
 // - Until a handshake is accepted the device reads only the handshake rates it was built for
 //   (9600, 19200 or any rate); bytes at another rate are garbled and get no answer, though
 //   their echo comes back. An accepted handshake starts a session at 19200 baud when the device
@@ -19,7 +22,8 @@
 //   announced, a write into an erase unit that was not erased in this session, bytes written
 //   before the reply to the frame before them.
 // - Frames are numbered from 1 in the order the device reads them; the fault plan picks the
-//   frames whose replies go wrong.
+//   frames whose replies go wrong. A frame is checked, and its violations recorded, before its
+//   fault decides what becomes of it, so a fault never hides a violation.
 #pragma once
 
 #include <array>
@@ -83,10 +87,12 @@ class Device {
     explicit Device(DeviceOptions options);
 
     void setLineRate(int baud);  // the rate the host set on the line
-    // Host bytes that arrived at `now`; returns everything the device sends because of them,
-    // in order (the echo first, then any reply), each with its due time. Due times never
-    // decrease from one emission to the next, across calls too. After an emission with
-    // `hangup` set nothing more is sent for the bytes given so far.
+    // Host bytes that arrived at `now`; returns everything the device sends because of them
+    // (the echo first, then any reply), each with its due time. Within one call due times never
+    // decrease. Across calls echoes never go back in time and neither do replies, but an echo
+    // may be due before a reply returned by an earlier call: emissions reach the host in
+    // due-time order, those due at the same time in the order they were returned. After an
+    // emission with `hangup` set nothing more is sent for the bytes given so far.
     std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
     void lineOpened(Micros now);  // the host opened the port
     void lineClosed(Micros now);  // the host closed it (a partial frame is dropped)
@@ -111,13 +117,21 @@ class Device {
 
     bool gateAllows(int baud) const;   // a handshake may come at this rate
     bool understands(int baud) const;  // the device reads bytes at this rate now
+    // What the device makes of a frame before any fault: carry it out, refuse it, or ignore it.
+    enum class Verdict { Carry, Refuse, Ignore };
+
     void handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out);
-    std::optional<Bytes> carryOut(const Bytes& frame, Micros at);
-    std::optional<Bytes> handshake(const Bytes& frame, Micros at);
-    std::optional<Bytes> command(const Bytes& frame, Micros at);
-    std::optional<Bytes> dataBlock(const Bytes& block, Micros at);
+    // Check a command frame or a data block (for the write command's address `base`); they
+    // record every violation and change nothing else.
+    Verdict check(const Bytes& frame, Micros at);
+    Verdict checkBlock(const Bytes& block, unsigned base, Micros at);
+    // Carry out a frame that passed its checks; they return the reply.
+    Bytes carryOut(const Bytes& frame, Micros at);
+    Bytes handshake(const Bytes& frame, Micros at);
+    Bytes command(const Bytes& frame, Micros at);
+    Bytes dataBlock(const Bytes& block, unsigned base);
     Bytes refusal(const Bytes& frame) const;
-    // Puts a reply on the line after everything before it, as the frame's fault alters it;
+    // Puts a reply on the line after the replies before it, as the frame's fault alters it;
     // returns when it is due at the host.
     Micros send(Bytes bytes, Micros at, std::vector<Emission>& out);
     void endSession();
@@ -143,7 +157,7 @@ class Device {
     std::optional<std::uint16_t> writeAt_;  // the write command awaiting its data block
     std::optional<Fault> fault_;            // the fault of the frame being handled
     Micros hostLineFree_{0};                // host to device: when the line is free again
-    Micros lineFree_{0};                    // towards the host: when the line is free again
+    Micros lineFree_{0};                    // towards the host: when the last reply is out
     Micros lastSeen_{0};                    // the latest time the device was told of
 };
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <span>
 #include <utility>
 
 namespace comflash::sim {
@@ -24,10 +25,14 @@ constexpr std::array<Named, 8> kNames{{
 }};
 
 // The kinds a random fault is drawn from. A wrong model and a hang-up end the host's session
-// for good, so they are only given by frame number.
+// for good, so they are only given by frame number; so does a refused handshake (its reply
+// says the device speeds up, and the host then gives up at once), so a handshake is never
+// refused at random.
 constexpr std::array<FaultKind, 6> kRandomKinds{FaultKind::Drop,    FaultKind::Nak,
                                                 FaultKind::Corrupt, FaultKind::Garbage,
                                                 FaultKind::Partial, FaultKind::Delay};
+constexpr std::array<FaultKind, 5> kRandomHandshakeKinds{
+    FaultKind::Drop, FaultKind::Corrupt, FaultKind::Garbage, FaultKind::Partial, FaultKind::Delay};
 constexpr std::uint64_t kRandomDelayMinMs = 100;
 constexpr std::uint64_t kRandomDelaySpanMs = 2901;  // random delays are 100 to 3000 ms
 
@@ -101,7 +106,7 @@ std::optional<std::string> FaultPlan::add(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<Fault> FaultPlan::faultFor(int frame) const {
+std::optional<Fault> FaultPlan::faultFor(int frame, FrameKind kind) const {
     for (const Scheduled& entry : scheduled_) {
         if (frame >= entry.first && frame <= entry.last) return entry.fault;
     }
@@ -110,7 +115,10 @@ std::optional<Fault> FaultPlan::faultFor(int frame) const {
     const double uniform = static_cast<double>(draw >> 11) * 0x1p-53;
     if (uniform >= randomRate_) return std::nullopt;
     const std::uint64_t kindDraw = mix(draw);
-    Fault fault{kRandomKinds[kindDraw % kRandomKinds.size()]};
+    const std::span<const FaultKind> kinds = kind == FrameKind::Handshake
+                                                 ? std::span<const FaultKind>(kRandomHandshakeKinds)
+                                                 : std::span<const FaultKind>(kRandomKinds);
+    Fault fault{kinds[kindDraw % kinds.size()]};
     if (fault.kind == FaultKind::Delay) {
         fault.delay =
             std::chrono::milliseconds(kRandomDelayMinMs + mix(kindDraw) % kRandomDelaySpanMs);

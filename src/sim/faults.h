@@ -26,6 +26,10 @@ struct Fault {
     std::chrono::microseconds delay{0};  // Delay only
 };
 
+// What a fault is drawn for. The host ends an update session for good when its handshake is
+// refused, so a random fault never refuses a handshake.
+enum class FrameKind { Handshake, Other };
+
 // Which frame gets which fault. Frames are numbered from 1 in the order the device reads them.
 class FaultPlan {
   public:
@@ -35,8 +39,9 @@ class FaultPlan {
     void setSeed(std::uint64_t seed) { seed_ = seed; }
 
     // The fault for frame `frame`: the first scheduled fault whose range holds it, else a fault
-    // drawn from the seed with the random rate, else none.
-    std::optional<Fault> faultFor(int frame) const;
+    // drawn from the seed, the frame number and the kind of frame with the random rate, else
+    // none.
+    std::optional<Fault> faultFor(int frame, FrameKind kind) const;
 
   private:
     struct Scheduled {

@@ -178,9 +178,16 @@ void PtyServer::readHost() {
         device_.setLineRate(lineRate(line_.slave));
         auto emissions =
             device_.receive(std::span(buffer.data(), static_cast<std::size_t>(count)), now());
-        for (Emission& emission : emissions) queue_.push_back(std::move(emission));
+        for (Emission& emission : emissions) enqueue(std::move(emission));
         deliverDue();
     }
+}
+
+void PtyServer::enqueue(Emission emission) {
+    const auto later =
+        std::upper_bound(queue_.begin(), queue_.end(), emission.due,
+                         [](Micros due, const Emission& queued) { return due < queued.due; });
+    queue_.insert(later, std::move(emission));
 }
 
 void PtyServer::handleLineEvents() {

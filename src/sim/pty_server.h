@@ -50,6 +50,7 @@ class PtyServer {
     void hangUp();
     Micros now() const;
     void readHost();
+    void enqueue(Emission emission);
     void handleLineEvents();
     void deliverDue();
     void flushOutput();
@@ -64,8 +65,10 @@ class PtyServer {
     std::string link_;
     Terminal line_;
     int inotify_ = -1;
-    int opens_ = 0;                     // host descriptors open on the slave
-    std::deque<Emission> queue_;        // emissions not yet due
+    int opens_ = 0;  // host descriptors open on the slave
+    // Emissions not yet due, earliest first; those due at the same time in the order the
+    // device gave them. A late reply may have been given before an echo that is due earlier.
+    std::deque<Emission> queue_;
     std::vector<std::uint8_t> output_;  // due bytes the pseudo-terminal has not taken yet
     Micros lastWrite_{0};
 };

@@ -145,6 +145,26 @@ TEST_F(PtySessionTest, AViolationMakesTheExitStatusOneAndSigtermStillDumps) {
     EXPECT_THAT(contents(file("log.txt")), HasSubstr("!! #2 write of 2 bytes at 0x2000"));
 }
 
+// The erase's acknowledgement is held back; the host resends the erase before it comes, and
+// the device refuses the resend. The resend's echo does not wait for the late reply.
+TEST_F(PtySessionTest, ALateReplyComesAfterTheEchoOfALaterWrite) {
+    SimProcess sim({"--fault", "delay:2:500", "--fault", "nak:3"});
+    ASSERT_FALSE(sim.path().empty());
+    {
+        ScriptedHost host(sim.path(), B19200);
+        EXPECT_EQ(host.exchange(handshake(1, 2), 10).at(0), 0x79);
+        const Bytes erase = addressed(0x01, 0x2000);
+        host.write(erase);
+        EXPECT_EQ(host.read(erase.size()), erase);
+        host.write(erase);
+        Bytes expected = erase;
+        expected.insert(expected.end(), {0x79, 0x1F});
+        EXPECT_EQ(host.read(expected.size()), expected);
+    }
+    sim.signal(SIGINT);
+    EXPECT_EQ(sim.wait(), 0);
+}
+
 TEST_F(PtySessionTest, AfterAHangupTheSamePathOpensAgain) {
     SimProcess sim({"--fault", "hangup:2"});
     ASSERT_FALSE(sim.path().empty());

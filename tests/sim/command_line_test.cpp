@@ -25,7 +25,7 @@ TEST(CommandLineTest, DefaultsAreModel123AnyRateSpeedUpAndNoFiles) {
     EXPECT_FALSE(options.device.lineTiming);
     EXPECT_EQ(options.sessions, 0);
     EXPECT_TRUE(options.memoryFile.empty() && options.dumpFile.empty() && options.logFile.empty());
-    EXPECT_EQ(options.device.faults.faultFor(1), std::nullopt);
+    EXPECT_EQ(options.device.faults.faultFor(1, FrameKind::Other), std::nullopt);
 }
 
 TEST(CommandLineTest, ReadsEveryOption) {
@@ -43,8 +43,8 @@ TEST(CommandLineTest, ReadsEveryOption) {
     EXPECT_EQ(options.dumpFile, "d.bin");
     EXPECT_EQ(options.logFile, "l.txt");
     EXPECT_EQ(options.sessions, 3);
-    EXPECT_EQ(options.device.faults.faultFor(9)->kind, FaultKind::Drop);
-    EXPECT_EQ(options.device.faults.faultFor(10), std::nullopt);
+    EXPECT_EQ(options.device.faults.faultFor(9, FrameKind::Other)->kind, FaultKind::Drop);
+    EXPECT_EQ(options.device.faults.faultFor(10, FrameKind::Other), std::nullopt);
     EXPECT_EQ(std::get<SimOptions>(parse({"--baud", "19200"})).device.handshakeRate,
               HandshakeRate::Only19200);
     EXPECT_TRUE(std::get<SimOptions>(parse({"--help"})).help);
@@ -55,7 +55,7 @@ TEST(CommandLineTest, TheSeedChoosesTheRandomFaultsWhereverItIsGiven) {
         const auto options = std::get<SimOptions>(parse(args));
         std::vector<int> found;
         for (int frame = 1; frame <= 200; ++frame) {
-            const auto fault = options.device.faults.faultFor(frame);
+            const auto fault = options.device.faults.faultFor(frame, FrameKind::Other);
             found.push_back(fault ? static_cast<int>(fault->kind) : -1);
         }
         return found;

@@ -1,5 +1,8 @@
 #include "sim/faults.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,13 +28,13 @@ TEST(FaultPlanTest, ParsesTheFaultGrammar) {
     for (const Case& c : cases) {
         FaultPlan plan;
         EXPECT_EQ(plan.add(c.fault), std::nullopt) << c.fault;
-        const auto fault = plan.faultFor(c.frame);
+        const auto fault = plan.faultFor(c.frame, FrameKind::Other);
         EXPECT_EQ(fault ? std::optional(fault->kind) : std::nullopt, c.kind)
             << c.fault << " frame " << c.frame;
     }
     FaultPlan plan;
     ASSERT_EQ(plan.add("delay:8:2500"), std::nullopt);
-    EXPECT_EQ(plan.faultFor(8)->delay, 2500ms);
+    EXPECT_EQ(plan.faultFor(8, FrameKind::Other)->delay, 2500ms);
 }
 
 TEST(FaultPlanTest, RejectsWhatItDoesNotUnderstand) {
@@ -47,26 +50,33 @@ TEST(FaultPlanTest, TheFirstMatchingFaultWins) {
     FaultPlan plan;
     ASSERT_EQ(plan.add("nak:3-4"), std::nullopt);
     ASSERT_EQ(plan.add("drop:4-5"), std::nullopt);
-    EXPECT_EQ(plan.faultFor(4)->kind, FaultKind::Nak);
-    EXPECT_EQ(plan.faultFor(5)->kind, FaultKind::Drop);
+    EXPECT_EQ(plan.faultFor(4, FrameKind::Other)->kind, FaultKind::Nak);
+    EXPECT_EQ(plan.faultFor(5, FrameKind::Other)->kind, FaultKind::Drop);
+}
+
+// The kinds of fault frames 1 to 2000 get, -1 for none.
+std::vector<int> pattern(const char* faultText, std::uint64_t seed,
+                         FrameKind frameKind = FrameKind::Other) {
+    FaultPlan plan;
+    EXPECT_EQ(plan.add(faultText), std::nullopt);
+    plan.setSeed(seed);
+    std::vector<int> kinds;
+    for (int frame = 1; frame <= 2000; ++frame) {
+        const auto fault = plan.faultFor(frame, frameKind);
+        kinds.push_back(fault ? static_cast<int>(fault->kind) : -1);
+        if (fault && fault->kind == FaultKind::Delay) {
+            EXPECT_GE(fault->delay, 100ms);
+            EXPECT_LE(fault->delay, 3000ms);
+        }
+    }
+    return kinds;
+}
+
+long count(const std::vector<int>& kinds, FaultKind kind) {
+    return std::count(kinds.begin(), kinds.end(), static_cast<int>(kind));
 }
 
 TEST(FaultPlanTest, RandomFaultsFollowTheSeedAndTheRate) {
-    auto pattern = [](const char* faultText, std::uint64_t seed) {
-        FaultPlan plan;
-        EXPECT_EQ(plan.add(faultText), std::nullopt);
-        plan.setSeed(seed);
-        std::vector<int> kinds;
-        for (int frame = 1; frame <= 2000; ++frame) {
-            const auto fault = plan.faultFor(frame);
-            kinds.push_back(fault ? static_cast<int>(fault->kind) : -1);
-            if (fault && fault->kind == FaultKind::Delay) {
-                EXPECT_GE(fault->delay, 100ms);
-                EXPECT_LE(fault->delay, 3000ms);
-            }
-        }
-        return kinds;
-    };
     EXPECT_EQ(pattern("random:0.05", 7), pattern("random:0.05", 7));
     EXPECT_NE(pattern("random:0.05", 7), pattern("random:0.05", 8));
     const auto some = pattern("random:0.05", 7);
@@ -76,10 +86,36 @@ TEST(FaultPlanTest, RandomFaultsFollowTheSeedAndTheRate) {
     const auto all = pattern("random:1", 3);
     EXPECT_EQ(std::count(all.begin(), all.end(), -1), 0);
     for (FaultKind kind : {FaultKind::WrongModel, FaultKind::Hangup}) {
-        EXPECT_EQ(std::count(all.begin(), all.end(), static_cast<int>(kind)), 0);
+        EXPECT_EQ(count(all, kind), 0);
     }
     const auto none = pattern("random:0", 3);
     EXPECT_EQ(std::count(none.begin(), none.end(), -1), 2000);
+}
+
+// A refused handshake ends the host's update session for good; any other frame may be refused.
+TEST(FaultPlanTest, ARandomFaultNeverRefusesAHandshake) {
+    const auto handshakes = pattern("random:1", 3, FrameKind::Handshake);
+    const auto others = pattern("random:1", 3, FrameKind::Other);
+    EXPECT_EQ(handshakes, pattern("random:1", 3, FrameKind::Handshake));
+    EXPECT_EQ(count(handshakes, FaultKind::Nak), 0);
+    EXPECT_GT(count(others, FaultKind::Nak), 200);  // about 1 in 6
+    for (FaultKind kind : {FaultKind::Drop, FaultKind::Corrupt, FaultKind::Garbage,
+                           FaultKind::Partial, FaultKind::Delay}) {
+        EXPECT_GT(count(handshakes, kind), 200) << static_cast<int>(kind);
+    }
+    // Which frames are faulty does not depend on their kind.
+    const auto sparse = pattern("random:0.05", 7, FrameKind::Handshake);
+    const auto sparseOthers = pattern("random:0.05", 7, FrameKind::Other);
+    for (std::size_t i = 0; i < sparse.size(); ++i) {
+        EXPECT_EQ(sparse[i] < 0, sparseOthers[i] < 0) << "frame " << i + 1;
+    }
+}
+
+// A frame named by a fault gets that fault, handshake or not.
+TEST(FaultPlanTest, AScheduledNakRefusesAHandshakeToo) {
+    FaultPlan plan;
+    ASSERT_EQ(plan.add("nak:1"), std::nullopt);
+    EXPECT_EQ(plan.faultFor(1, FrameKind::Handshake)->kind, FaultKind::Nak);
 }
 
 }  // namespace

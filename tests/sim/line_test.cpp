@@ -4,12 +4,17 @@
 
 #include "sim/device.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace comflash::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using namespace std::chrono_literals;
@@ -83,6 +88,53 @@ TEST(DeviceFaultTest, AltersTheReplyOfTheChosenFrame) {
     }
 }
 
+// Whatever fault the offending frame gets, its violation is recorded; the fault still decides
+// the reply.
+TEST(DeviceFaultTest, AFaultNeverHidesAViolation) {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> writes;  // the last one breaks the protocol
+        const char* expected;
+    };
+    const Bytes write4{0x55, 0x02, 0x00, 0x20, 0x00, 0x04};
+    const Case cases[] = {
+        {"frame before the handshake", {kErase}, "erase frame before the handshake"},
+        {"handshake checksum",
+         {{0x55, 0x82, 0x01, 0x02, 0x03, 0x01, 0x02, 0xD5}},
+         "handshake checksum D5, expected D4"},
+        {"malformed frame", {kHandshake, {0x55, 0x01, 0x00, 0x20, 0x10}}, "not the base"},
+        {"write into a unit not erased", {kHandshake, write4}, "not erased in this session"},
+        {"data block checksum",
+         {kHandshake, kErase, write4, {1, 2, 3, 4, 0}},
+         "data block for 0x2000: checksum 00, expected 04"},
+    };
+    for (const std::string_view kind :
+         {"drop", "nak", "corrupt", "garbage", "partial", "model", "delay", "hangup"}) {
+        for (const Case& c : cases) {
+            const std::string frame = std::to_string(c.writes.size());
+            const std::string fault =
+                std::string(kind) + ":" + frame + (kind == "delay" ? ":700" : "");
+            const auto device = fastDevice(withFault(fault.c_str()));
+            std::vector<Emission> last;
+            Micros now{0};
+            for (const Bytes& bytes : c.writes) {
+                last = device->receive(bytes, now);
+                now += 100ms;  // a data block follows its acknowledgement within 0.5 s
+            }
+            const std::string what = std::string(c.name) + " with " + fault;
+            EXPECT_THAT(device->violations(), ElementsAre(HasSubstr(c.expected))) << what;
+            ASSERT_FALSE(last.empty()) << what;
+            EXPECT_EQ(last.front().hangup, kind == "hangup") << what;
+            if (kind == "drop" || kind == "hangup") {
+                EXPECT_THAT(replyOf(last), IsEmpty()) << what;
+            }
+            if (kind == "nak") {
+                EXPECT_EQ(replyOf(last).at(0), 0x1F) << what;
+            }
+        }
+    }
+}
+
 TEST(DeviceFaultTest, DelayHoldsTheReplyBackAndLaterRepliesQueueBehindIt) {
     const auto device = fastDevice(withFault("delay:2:2500"));
     device->receive(kHandshake, 0s);
@@ -90,12 +142,49 @@ TEST(DeviceFaultTest, DelayHoldsTheReplyBackAndLaterRepliesQueueBehindIt) {
     ASSERT_EQ(late.size(), 2u);
     EXPECT_EQ(late[0].due, 1s);
     EXPECT_EQ(late[1].due, 3500ms);
-    // The host gave up waiting and resends: its echo and the reply follow the late reply.
+    // The host gave up waiting and resends: its echo comes back at once, its reply only after
+    // the late one.
     const auto resent = device->receive(kErase, 2s);
     ASSERT_EQ(resent.size(), 2u);
-    EXPECT_EQ(resent[0].due, 3500ms);
+    EXPECT_EQ(resent[0].due, 2s);
     EXPECT_EQ(resent[1].due, 3500ms);
     EXPECT_EQ(resent[1].bytes, Bytes{0x79});
+}
+
+// What the host receives: every emission in due-time order, those due together in the order
+// the device gave them.
+Bytes atTheHost(std::vector<Emission> emissions) {
+    std::stable_sort(emissions.begin(), emissions.end(),
+                     [](const Emission& a, const Emission& b) { return a.due < b.due; });
+    Bytes bytes;
+    for (const Emission& emission : emissions) {
+        bytes.insert(bytes.end(), emission.bytes.begin(), emission.bytes.end());
+    }
+    return bytes;
+}
+
+TEST(DeviceFaultTest, ALateReplyReachesTheHostAfterTheEchoOfTheResend) {
+    for (const bool lineTiming : {false, true}) {
+        DeviceOptions options = withFault("delay:2:2500");
+        ASSERT_EQ(options.faults.add("nak:3"), std::nullopt);
+        options.lineTiming = lineTiming;
+        const auto device = fastDevice(options);
+        std::vector<Emission> all;
+        for (const auto& [frame, at] :
+             {std::pair{kHandshake, 0s}, std::pair{kErase, 1s}, std::pair{kErase, 2s}}) {
+            auto out = device->receive(frame, at);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        // The host waits for the resend's echo and one byte: it takes the first erase's late
+        // ACK as the resend's answer, and the resend's own NAK follows as a stray byte.
+        Bytes expected = kHandshake;
+        expected.insert(expected.end(), kHandshakeReply.begin(), kHandshakeReply.end());
+        expected.insert(expected.end(), kErase.begin(), kErase.end());
+        expected.insert(expected.end(), kErase.begin(), kErase.end());
+        expected.insert(expected.end(), {0x79, 0x1F});
+        EXPECT_EQ(atTheHost(all), expected) << "line timing " << lineTiming;
+        EXPECT_THAT(device->violations(), IsEmpty());
+    }
 }
 
 TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
@@ -107,10 +196,25 @@ TEST(DeviceFaultTest, AWriteCommandResentWhileItsReplyIsLateIsNoDataBlock) {
     // The host's time-out comes first: it resends, and both acknowledgements arrive together.
     const auto resent = device->receive(write, 1s);
     EXPECT_EQ(replyOf(resent), Bytes{0x79});
+    EXPECT_EQ(resent.front().due, 1s);
     EXPECT_EQ(resent.back().due, 2500ms);
     EXPECT_EQ(replyOf(device->receive(Bytes{1, 2, 3, 4, 5, 1}, 2500ms)), Bytes{0x79});
     EXPECT_EQ(device->memory()[0x2004], 5);
     EXPECT_THAT(device->violations(), IsEmpty());
+}
+
+TEST(DeviceFaultTest, RandomFaultsRefuseOtherFramesButNeverAHandshake) {
+    int refusedErases = 0;
+    for (std::uint64_t seed = 0; seed < 64; ++seed) {
+        DeviceOptions options = withFault("random:1");
+        options.faults.setSeed(seed);
+        const auto device = fastDevice(options);
+        const Bytes handshakeReply = replyOf(device->receive(kHandshake, 0s));
+        EXPECT_TRUE(handshakeReply.empty() || handshakeReply.front() != 0x1F) << "seed " << seed;
+        const Bytes eraseReply = replyOf(device->receive(kErase, 1s));
+        if (eraseReply == Bytes{0x1F}) ++refusedErases;
+    }
+    EXPECT_GT(refusedErases, 0);
 }
 
 TEST(DeviceFaultTest, HangupEndsTheLineAfterTheEchoAndResetsTheSession) {
