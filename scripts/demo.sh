@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
 demo_packages=("${COMFLASH_BUILD_PACKAGES[@]}" fonts-wqy-zenhei)
-[ -n "${DISPLAY:-}" ] || demo_packages+=(xvfb xauth imagemagick)
+[ -n "${DISPLAY:-}" ] || demo_packages+=(xvfb xauth imagemagick twm)
 ensure_packages "${demo_packages[@]}"
 
 cmake --preset release >/dev/null
@@ -27,6 +27,7 @@ fi
 shot="$demo/comflash.png"
 echo "No display: showing comflash on a virtual X server and saving a screenshot."
 xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    twm >/dev/null 2>&1 &  # a window manager draws the caption bar
     "$1/comflash" & pid=$!
     sleep 3
     import -window root "$2"
