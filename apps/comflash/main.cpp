@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/form1.h"
+#include "main_window/form1.h"
 #include "settings/registry_store.h"
 #include "ui/qt/qt_toolkit.h"
 

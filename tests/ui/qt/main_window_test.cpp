@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <fstream>
 
-#include "app/form1.h"
+#include "main_window/form1.h"
 #include "settings/file_registry_store.h"
 #include "temp_folder.h"
 #include "test_application.h"

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "main_window/form1.h"
 
 #include <filesystem>
 #include <fstream>
