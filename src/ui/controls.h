@@ -80,6 +80,9 @@ class ComboBox {
 class CommControl {
   public:
     static constexpr int kEventReceive = 2;  // CommEvent value: data received
+    // CommEvent value: the port failed while open (its device went away, a write or a read
+    // failed). The control has closed the port by the time onComm runs.
+    static constexpr int kEventPortFailed = 1099;
     static constexpr int kInputModeText = 0;
     static constexpr int kInputModeBinary = 1;
 
@@ -100,7 +103,7 @@ class CommControl {
     virtual void setRThreshold(int count) = 0;
     // Takes every buffered byte; the buffer is empty afterwards.
     virtual std::vector<std::uint8_t> input() = 0;
-    // False when the bytes cannot be sent (port closed or failed).
+    // False when the bytes cannot be sent (port closed or failed); a failed port is closed.
     virtual bool output(std::span<const std::uint8_t> bytes) = 0;
     virtual int commEvent() const = 0;
     Handler onComm;
