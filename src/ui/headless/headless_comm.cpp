@@ -12,7 +12,7 @@ HeadlessComm::~HeadlessComm() {
 
 bool HeadlessComm::setSettings(const std::string& settings) {
     const auto parsed = parseLineSettings(settings);
-    if (!parsed) return false;
+    if (!parsed || (port_ && port_->refuseSettings)) return false;
     settings_ = settings;
     baud_ = parsed->baud;
     if (port_ && port_->device) port_->device->setLineRate(baud_);
@@ -25,14 +25,14 @@ bool HeadlessComm::setPortOpen(bool open) {
     buffer_.clear();
     if (!open) {
         if (port_->device) port_->device->lineClosed(toolkit_.clock().now());
-        port_->inUse = false;
+        port_->user = nullptr;
         port_ = nullptr;
         return true;
     }
     HeadlessPort* port = toolkit_.port(commPort_);
-    if (!port || port->busy || port->inUse) return false;
+    if (!port || port->busy || port->user) return false;
     port_ = port;
-    port_->inUse = true;
+    port_->user = this;
     if (port_->device) {
         port_->device->lineOpened(toolkit_.clock().now());
         port_->device->setLineRate(baud_);
@@ -66,9 +66,17 @@ void HeadlessComm::deliver(const std::vector<std::uint8_t>& bytes, bool hangup) 
         commEvent_ = kEventReceive;
         if (onComm) onComm();
     }
-    // A port whose far end hung up closes itself, as the real control's does: the program
-    // sees it closed and its writes fail until it opens the port again.
-    if (hangup) setPortOpen(false);
+    // A port whose far end hung up closes itself and reports it, as the real control's does:
+    // the program sees it closed and its writes fail until it opens the port again.
+    if (hangup && port_) {
+        setPortOpen(false);
+        reportFailure();
+    }
+}
+
+void HeadlessComm::reportFailure() {
+    commEvent_ = kEventPortFailed;
+    if (onComm) onComm();
 }
 
 void HeadlessComm::dropInFlight() {

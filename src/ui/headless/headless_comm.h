@@ -43,6 +43,8 @@ class HeadlessComm : public CommControl {
 
     // Back to the initial properties, port closed: the window was unloaded.
     void reset();
+    // Tells the program that the port it had open failed (unplugged, hung up) and is closed.
+    void reportFailure();
 
     // Every transmission since the toolkit started, with the rate it went out at.
     const std::vector<Transmission>& transmissions() const { return transmissions_; }

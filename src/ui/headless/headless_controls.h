@@ -33,19 +33,34 @@ class HeadlessLabel : public Label {
   public:
     explicit HeadlessLabel(std::string caption) : caption_(std::move(caption)) {}
     std::string caption() const override { return caption_; }
-    void setCaption(const std::string& text) override { caption_ = text; }
+    void setCaption(const std::string& text) override {
+        caption_ = text;
+        history_.push_back(text);
+    }
+    // Back to the initial caption, which the history does not count.
+    void reset(std::string text) { caption_ = std::move(text); }
+    // Every caption the program set, in order, over all openings of the window.
+    const std::vector<std::string>& history() const { return history_; }
 
   private:
     std::string caption_;
+    std::vector<std::string> history_;
 };
 
 class HeadlessProgressBar : public ProgressBar {
   public:
     double value() const override { return value_; }
-    void setValue(double fraction) override { value_ = fraction; }
+    void setValue(double fraction) override {
+        value_ = fraction;
+        history_.push_back(fraction);
+    }
+    void reset() { value_ = 0; }
+    // Every value the program set, in order, over all openings of the window.
+    const std::vector<double>& history() const { return history_; }
 
   private:
     double value_ = 0;
+    std::vector<double> history_;
 };
 
 class HeadlessTimer : public Timer {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/headless/headless_comm.h"
+
 namespace comflash::ui::headless {
 
 std::unique_ptr<Window> HeadlessToolkit::createWindow(const WindowEntry& entry) {
@@ -57,6 +59,15 @@ HeadlessPort& HeadlessToolkit::addPort(int number, sim::Device* device) {
     HeadlessPort& port = ports_[number];
     port.device = device;
     return port;
+}
+
+void HeadlessToolkit::unplug(int number) {
+    const auto it = ports_.find(number);
+    if (it == ports_.end()) return;
+    HeadlessComm* user = it->second.user;
+    if (user) user->setPortOpen(false);  // the device sees the line drop
+    ports_.erase(it);
+    if (user) user->reportFailure();
 }
 
 HeadlessPort* HeadlessToolkit::port(int number) {

@@ -30,10 +30,13 @@ class Stalled : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+class HeadlessComm;
+
 struct HeadlessPort {
     bool busy = false;              // opened by another program: cannot be opened
     sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
-    bool inUse = false;             // opened by one of our serial controls
+    bool refuseSettings = false;    // a settings change on the open port fails
+    HeadlessComm* user = nullptr;   // the serial control that has it open
 };
 
 class HeadlessToolkit : public Toolkit {
@@ -73,6 +76,9 @@ class HeadlessToolkit : public Toolkit {
     // Serial ports: a number that was never added cannot be opened.
     HeadlessPort& addPort(int number, sim::Device* device = nullptr);
     HeadlessPort* port(int number);
+    // The port's adapter is pulled out: the serial control that has it open reports a failed
+    // port, and the number can no longer be opened.
+    void unplug(int number);
 
     // The newest window made from the catalogue entry of that name, or null.
     HeadlessWindow* window(std::string_view name) const;

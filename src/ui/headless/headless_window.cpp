@@ -65,10 +65,10 @@ void HeadlessWindow::resetControls() {
                 get<HeadlessButton>(control.name).setCaption(text);
                 break;
             case ControlKind::Label:
-                get<HeadlessLabel>(control.name).setCaption(text);
+                get<HeadlessLabel>(control.name).reset(text);
                 break;
             case ControlKind::ProgressBar:
-                get<HeadlessProgressBar>(control.name).setValue(0);
+                get<HeadlessProgressBar>(control.name).reset();
                 break;
             case ControlKind::Timer:
                 get<HeadlessTimer>(control.name).load();

@@ -48,6 +48,10 @@ class HeadlessWindow : public Window {
     // The close box: unloads the window unless a modal window or message box blocks it.
     bool closeBox();
     HeadlessComm& headlessComm(std::string_view name) { return get<HeadlessComm>(name); }
+    HeadlessLabel& headlessLabel(std::string_view name) { return get<HeadlessLabel>(name); }
+    HeadlessProgressBar& headlessProgressBar(std::string_view name) {
+        return get<HeadlessProgressBar>(name);
+    }
 
     // Loaded, and neither covered by a modal window shown after it nor by a message box.
     bool acceptsInput() const;
