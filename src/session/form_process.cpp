@@ -1,0 +1,359 @@
+#include "session/form_process.h"
+
+#include <algorithm>
+#include <string>
+
+namespace comflash::session {
+
+namespace {
+
+constexpr std::string_view kUpdateLabel = "Update";
+constexpr std::string_view kReadLabel = "读取固件";
+constexpr std::string_view kSettings19200 = "19200,N,8,1";
+constexpr std::string_view kSettings9600 = "9600,N,8,1";
+
+constexpr int kReplyTimeout = 1000;       // ms for any reply
+constexpr int kUnreadableTimeout = 3000;  // ms after a reply that was neither ACK nor NAK
+constexpr int kCloseSoon = 1;             // ms: a session that ended normally or was cancelled
+constexpr int kCloseAfterFailure = 10;    // ms: a session the device ended
+constexpr int kSpeedUpPause = 100;        // ms for the device to settle at 19200 baud
+constexpr int kSilentResends = 5;         // time-outs in a row before the user is asked
+constexpr int kFailureLimit = 10;         // refusals and failed blocks in a session
+
+constexpr std::uint8_t kReadVersion = 0xFF;  // in place of the version in a read session
+
+}  // namespace
+
+FormProcess::FormProcess(AppState& state, ui::Toolkit& toolkit, ui::Window& window)
+    : state_(state),
+      toolkit_(toolkit),
+      window_(window),
+      progressBar1_(window.progressBar("ProgressBar1")),
+      labelProcess_(window.label("LabelProcess")),
+      timer1_(window.timer("Timer1")),
+      msComm1_(window.comm("MSComm1")) {
+    window_.onLoad = [this] { Form_Load(); };
+    window_.onUnload = [this] { Form_Unload(); };
+    msComm1_.onComm = [this] { MSComm1_OnComm(); };
+    timer1_.onTimer = [this] { Timer1_Timer(); };
+}
+
+void FormProcess::Form_Load() {
+    msComm1_.setCommPort(state_.ComPortNumber);
+    msComm1_.setInputMode(ui::CommControl::kInputModeBinary);
+    msComm1_.setRThreshold(0);
+
+    RetryCount = 0;
+    TimeoutBusy = false;
+    CloseRequested = false;
+    AwaitingReply = false;
+    ReplyKind = 0;
+    HighBaudNext = true;
+    // The failure message names the next address; before the handshake that is the first.
+    AddrPage = static_cast<std::int16_t>(state_.ImageStart / 256);
+    AddrLow = static_cast<std::int16_t>(state_.ImageStart % 256);
+    progressBar1_.setValue(0);
+    state_.SessionSucceeded = false;
+
+    CommandFrame[0] = kMarker;
+    if (state_.UpdateMode) {
+        putHandshake(CommandFrame, state_.ModelId, state_.FirmwareMajor, state_.FirmwareMinor);
+    } else {
+        putHandshake(CommandFrame, state_.ModelId, kReadVersion, kReadVersion);
+    }
+    FrameLength = kHandshakeLength;
+    ReplyLength = kHandshakeReplyLength;
+    NextReplyKind = kCommandReply;
+    if (state_.UpdateMode) {
+        SendCommand(kUpdateLabel);
+    } else if (state_.ReadMode) {
+        SendCommand(kReadLabel);
+    }
+}
+
+void FormProcess::Form_Unload() {
+    state_.UpdateMode = false;
+    state_.ReadMode = false;
+}
+
+void FormProcess::SendCommand(std::string_view label) {
+    AwaitingReply = true;
+    if (CommandFrame[1] == kHandshake) {
+        // Until the device answers, handshakes alternate between the two rates it may listen
+        // at, starting at the fast one.
+        const std::string_view settings = HighBaudNext ? kSettings19200 : kSettings9600;
+        HighBaudNext = !HighBaudNext;
+        if (!msComm1_.setSettings(std::string(settings)) && msComm1_.portOpen()) {
+            portFailed();
+            return;
+        }
+    }
+    EchoLength = FrameLength;
+    const Bytes frame(CommandFrame.begin(), CommandFrame.begin() + FrameLength);
+
+    if (label == kUpdateLabel || label == kReadLabel) {
+        // Anything received before the first frame leaves is ignored.
+        ReplyKind = 0;
+        if (!msComm1_.portOpen() && !msComm1_.setPortOpen(true)) {
+            message(text("Please reselect COM port!", "请重新选择端口！"));
+            CloseRequested = true;
+            armTimer(kCloseSoon);
+            return;
+        }
+        window_.setCaption(std::string(label));
+    }
+    armTimer(kReplyTimeout);
+    ReplyKind = NextReplyKind;
+    msComm1_.setRThreshold(ReplyLength + EchoLength);
+    transmit(frame);
+}
+
+void FormProcess::SendDataBlock() {
+    const Bytes block = dataBlock(CommandFrame, state_.FirmwareImage);
+    ReplyKind = NextReplyKind;
+    EchoLength = static_cast<std::int16_t>(block.size());
+    msComm1_.setRThreshold(EchoLength + ReplyLength);
+    // A lost acknowledgement times out like a command frame's: the write command goes again.
+    AwaitingReply = true;
+    if (transmit(block)) armTimer(kReplyTimeout);
+}
+
+void FormProcess::MSComm1_OnComm() {
+    if (CloseRequested) return;  // the session has ended; the window is about to close
+    if (msComm1_.commEvent() == ui::CommControl::kEventPortFailed) {
+        portFailed();
+        return;
+    }
+    if (msComm1_.commEvent() != ui::CommControl::kEventReceive) return;
+
+    const Bytes received = msComm1_.input();
+    AwaitingReply = false;
+    timer1_.setEnabled(false);
+    // A stray byte ahead of the echo (the late answer to an earlier frame) would shift every
+    // byte of the reply: such a block is no valid answer.
+    const auto echoLength = static_cast<std::size_t>(EchoLength);
+    const bool valid = received.size() >= echoLength + ReplyLength && Sent.size() == echoLength &&
+                       std::equal(Sent.begin(), Sent.end(), received.begin());
+    if (ReplyKind == kCommandReply) {
+        commandReply(received, valid);
+    } else if (ReplyKind == kBlockReply) {
+        blockReply(received, valid);
+    }
+}
+
+void FormProcess::commandReply(const Bytes& reply, bool valid) {
+    const auto verdict = valid ? judgeCommandReply(reply[static_cast<std::size_t>(EchoLength)])
+                               : CommandVerdict::Unreadable;
+    const std::uint8_t code = CommandFrame[1];
+    if (verdict == CommandVerdict::Unreadable) {
+        AwaitingReply = true;
+        armTimer(kUnreadableTimeout);
+        return;
+    }
+    if (verdict == CommandVerdict::Refused) {
+        if (code == kHandshake && state_.UpdateMode &&
+            reply[static_cast<std::size_t>(EchoLength) + 1] == kSpeedUp) {
+            // The device knows this firmware and will not take it.
+            closeWindow(kCloseAfterFailure);
+        } else {
+            resendOrFail();
+        }
+        return;
+    }
+    switch (code) {
+        case kHandshake:
+            handshakeAccepted(reply);
+            break;
+        case kErase:  // a resent erase, answered as a command reply: as a first acceptance
+            UpdateProgress();
+            nextStep();
+            break;
+        case kWrite:
+            ReplyLength = kAckLength;
+            NextReplyKind = kBlockReply;
+            SendDataBlock();
+            break;
+        case kGo:
+            msComm1_.setPortOpen(false);
+            msComm1_.setRThreshold(0);
+            CloseRequested = true;
+            state_.SessionSucceeded = true;
+            armTimer(kCloseSoon);
+            break;
+        default:
+            break;
+    }
+}
+
+void FormProcess::handshakeAccepted(const Bytes& reply) {
+    AddrLow = static_cast<std::int16_t>(state_.ImageStart % 256);
+    AddrPage = static_cast<std::int16_t>(state_.ImageStart / 256);
+    const auto reported = reply.begin() + EchoLength;  // the reply after the echo
+    const bool speedUp = reported[1] == kSpeedUp;
+    if (state_.UpdateMode && speedUp &&
+        !std::equal(state_.ModelId.begin(), state_.ModelId.end(), reported + 7)) {
+        ReplyKind = 0;
+        message("Model Error！");
+        closeWindow(kCloseAfterFailure);
+        return;
+    }
+    if (speedUp) {
+        if (!msComm1_.setSettings(std::string(kSettings19200))) {
+            portFailed();
+            return;
+        }
+        HighBaudNext = false;
+        toolkit_.sleep(kSpeedUpPause);
+    }
+    if (state_.UpdateMode) sendErase(eraseUnitOf(AddrPage * 256 + AddrLow));
+}
+
+void FormProcess::blockReply(const Bytes& reply, bool valid) {
+    if (!valid || reply[static_cast<std::size_t>(EchoLength)] != kAck) {
+        // The frame in CommandFrame goes again: after a failed data block that is its write
+        // command, whose acceptance sends the block again.
+        if (state_.UpdateMode) NextReplyKind = kCommandReply;
+        resendOrFail();
+        return;
+    }
+    if (CommandFrame[1] == kWrite) {
+        AddrLow = static_cast<std::int16_t>(AddrLow + CommandFrame[5]);
+        if (AddrLow >= 256) {
+            AddrLow = static_cast<std::int16_t>(AddrLow - 256);
+            ++AddrPage;
+        }
+    }
+    UpdateProgress();
+    nextStep();
+}
+
+void FormProcess::nextStep() {
+    const int next = AddrPage * 256 + AddrLow;
+    if (finished(AddrPage, AddrLow, state_.ImageEnd)) {
+        putGo(CommandFrame, state_.ImageStart);
+        FrameLength = kGoLength;
+        ReplyLength = kAckLength;
+        NextReplyKind = kCommandReply;
+        SendCommand("GoApplication");
+    } else if (eraseUnitOf(next) != ErasedUnit) {
+        sendErase(eraseUnitOf(next));
+    } else {
+        putWrite(CommandFrame, next, blockLength(AddrPage, AddrLow, state_.ImageEnd));
+        FrameLength = kWriteLength;
+        ReplyLength = kAckLength;
+        NextReplyKind = kCommandReply;
+        SendCommand("WriteMemory");
+    }
+}
+
+void FormProcess::sendErase(int unit) {
+    putErase(CommandFrame, unit);
+    ErasedUnit = unit;
+    FrameLength = kEraseLength;
+    ReplyLength = kAckLength;
+    NextReplyKind = kBlockReply;
+    SendCommand("EraseMemory");
+}
+
+void FormProcess::resendOrFail() {
+    if (RetryCount < kFailureLimit) {
+        SendCommand("Retry");
+        ++RetryCount;
+    } else {
+        failureEnd();
+    }
+}
+
+void FormProcess::failureEnd() {
+    ReplyKind = 0;
+    message(failureText(AddrPage, AddrLow));
+    closeWindow(kCloseAfterFailure);
+}
+
+// The port went away or refused a write or a setting: nothing more can reach the device.
+void FormProcess::portFailed() {
+    if (CloseRequested) return;
+    ReplyKind = 0;
+    AwaitingReply = false;
+    timer1_.setEnabled(false);
+    msComm1_.setPortOpen(false);
+    message(text("Please reselect COM port!", "请重新选择端口！"));
+    closeWindow(kCloseSoon);
+}
+
+void FormProcess::Timer1_Timer() {
+    timer1_.setEnabled(false);
+    if (CloseRequested) {
+        window_.unload();
+        return;
+    }
+    if (!AwaitingReply || TimeoutBusy) return;
+
+    TimeoutBusy = true;
+    ++RetryCount;
+    // CommandFrame holds the write command while its data block is in flight: the resend is
+    // the write command, answered as a command reply.
+    if (CommandFrame[1] == kWrite) NextReplyKind = kCommandReply;
+    if (RetryCount <= kSilentResends) {
+        SendCommand("Retry");
+        TimeoutBusy = false;
+        return;
+    }
+    RetryCount = 0;
+    const int before = Transmissions;
+    const ui::Answer answer = toolkit_.showMessage(
+        {std::string(text("Check connection!Retry or cancel?", "检测连接！重试或取消？")),
+         state_.AppTitle, ui::Icon::Critical, ui::Buttons::RetryCancel});
+    if (CloseRequested) return;  // the session ended while the prompt was open
+    if (answer == ui::Answer::Retry) {
+        // A reply that came while the prompt was open moved the session on; its frame in
+        // flight gets a time-out of its own instead of a resend that would cross its reply.
+        if (Transmissions == before) {
+            SendCommand("Retry");
+        } else {
+            AwaitingReply = true;
+            armTimer(kReplyTimeout);
+        }
+        TimeoutBusy = false;
+        return;
+    }
+    msComm1_.setPortOpen(false);
+    CloseRequested = true;
+    armTimer(kCloseSoon);
+}
+
+void FormProcess::UpdateProgress() {
+    const double fraction = progressFraction(AddrPage, AddrLow, state_.ImageStart, state_.ImageEnd);
+    progressBar1_.setValue(static_cast<float>(fraction));
+    labelProcess_.setCaption(progressText(fraction));
+}
+
+void FormProcess::closeWindow(int milliseconds) {
+    if (msComm1_.portOpen()) msComm1_.setPortOpen(false);
+    CloseRequested = true;
+    armTimer(milliseconds);
+}
+
+void FormProcess::armTimer(int milliseconds) {
+    timer1_.setInterval(milliseconds);
+    timer1_.setEnabled(true);
+}
+
+bool FormProcess::transmit(const Bytes& bytes) {
+    if (msComm1_.portOpen()) msComm1_.input();  // stale bytes must not precede the echo
+    Sent = bytes;
+    ++Transmissions;
+    if (msComm1_.output(bytes)) return true;
+    portFailed();
+    return false;
+}
+
+void FormProcess::message(std::string_view text) {
+    toolkit_.showMessage({std::string(text), state_.AppTitle, ui::Icon::Critical, ui::Buttons::Ok});
+}
+
+std::string_view FormProcess::text(std::string_view english, std::string_view chinese) const {
+    return state_.UseEnglish ? english : chinese;
+}
+
+}  // namespace comflash::session

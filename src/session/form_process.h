@@ -1,0 +1,96 @@
+// The session window's behaviour: one bootloader session from the moment the window loads
+// until it unloads itself. The serial control's receive event drives it: each reply decides
+// the next frame. Timer1 is the reply time-out of the frame in flight and, once the session
+// has ended, the deferred closer: the window always unloads from a Timer1 tick.
+//
+// The steps of an update, each acknowledged by the device:
+//   handshake -> erase of the unit of ImageStart -> { write command -> data block, with an
+//   erase before the first write into every further unit } -> go to ImageStart.
+// Replies and what follows them:
+//   command reply (handshake, write command, go; also a resent erase or write command):
+//     ACK: the next step.  NAK: the same frame again.  Anything else: a time-out in 3 s.
+//   block reply (erase, data block): ACK: the next step.  Anything else: the frame in
+//     CommandFrame again (for a data block, its write command), answered as a command reply.
+//   A reply whose echo is not the bytes just sent is no valid answer.
+//   NAKs, failed blocks and time-outs share one count: a tenth refusal or failure ends the
+//   session; every sixth time-out in a row asks the user whether to go on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "session/frames.h"
+#include "ui/window.h"
+
+namespace comflash::session {
+
+class FormProcess {
+  public:
+    // window is the session window (catalogue entry FormProcess); its controls are bound here
+    // once and its handlers attached.
+    FormProcess(AppState& state, ui::Toolkit& toolkit, ui::Window& window);
+    FormProcess(const FormProcess&) = delete;
+    FormProcess& operator=(const FormProcess&) = delete;
+
+  private:
+    static constexpr std::uint8_t kCommandReply = 1;
+    static constexpr std::uint8_t kBlockReply = 2;
+
+    void Form_Load();
+    void Form_Unload();
+    void MSComm1_OnComm();
+    void Timer1_Timer();
+    void SendCommand(std::string_view label);
+    void SendDataBlock();
+    void UpdateProgress();
+
+    void commandReply(const Bytes& reply, bool valid);
+    void blockReply(const Bytes& reply, bool valid);
+    void handshakeAccepted(const Bytes& reply);
+    // After an accepted erase or data block: the go frame, the next erase or the next write.
+    void nextStep();
+    void sendErase(int unit);
+    // A refused command or a failed block: the frame in CommandFrame again, while the count
+    // allows; else the failure end.
+    void resendOrFail();
+    void failureEnd();
+    void portFailed();
+    void closeWindow(int milliseconds);
+    void armTimer(int milliseconds);
+    // Sends bytes after dropping whatever is still buffered; false (the session then ends)
+    // when the port failed.
+    bool transmit(const Bytes& bytes);
+    void message(std::string_view text);
+    std::string_view text(std::string_view english, std::string_view chinese) const;
+
+    AppState& state_;
+    ui::Toolkit& toolkit_;
+    ui::Window& window_;
+    ui::ProgressBar& progressBar1_;
+    ui::Label& labelProcess_;
+    ui::Timer& timer1_;
+    ui::CommControl& msComm1_;
+
+    Frame CommandFrame{};
+    std::uint8_t FrameLength = 0;
+    std::uint8_t ReplyLength = 0;
+    std::uint8_t NextReplyKind = 0;
+    std::int16_t ReplyKind = 0;  // 0: nothing expected, received data is ignored
+    std::int16_t EchoLength = 0;
+    std::int16_t AddrPage = 0;  // the next address is AddrPage * 256 + AddrLow
+    std::int16_t AddrLow = 0;
+    std::int32_t ErasedUnit = 0;
+    bool AwaitingReply = false;
+    bool CloseRequested = false;
+    std::int16_t RetryCount = 0;
+    bool HighBaudNext = true;
+    bool TimeoutBusy = false;
+    // The bytes of the transmission in flight, which the echo must repeat, and how many
+    // transmissions the session has made.
+    Bytes Sent;
+    int Transmissions = 0;
+};
+
+}  // namespace comflash::session
