@@ -107,16 +107,7 @@ void Form1::CommandCom_Click() {
 void Form1::showSessionWindow() {
     if (!formProcess_) {
         formProcess_ = toolkit_.createWindow(ui::kFormProcess);
-        // No session runs in this window yet: it closes as it opens, and a session that did
-        // not run never succeeded.
-        formProcess_->onLoad = [this] {
-            state_.SessionSucceeded = false;
-            formProcess_->unload();
-        };
-        formProcess_->onUnload = [this] {
-            state_.UpdateMode = false;
-            state_.ReadMode = false;
-        };
+        session_ = std::make_unique<session::FormProcess>(state_, toolkit_, *formProcess_);
     }
     formProcess_->showModal();
 }

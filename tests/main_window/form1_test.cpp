@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/file_registry_store.h"
+#include "sim/device.h"
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -137,24 +138,44 @@ TEST_F(Form1Start, StoredComPort) {
     }
 }
 
-TEST_F(Form1Start, UpdateButtonRunsTheUpdateCommandAndNeverClaimsASessionThatDidNotRun) {
-    ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
+// The Update button loads the firmware file and writes it through a session: "Successful"
+// follows only a session whose go frame the device accepted.
+TEST_F(Form1Start, UpdateButtonWritesTheFirmwareFile) {
+    ASSERT_TRUE(start(std::string("16:32:48,Maker,Tool,V1")));
     auto& main = dynamic_cast<ui::headless::HeadlessWindow&>(form->window());
+    auto texts = [this] {
+        std::vector<std::string> all;
+        for (const auto& box : toolkit.messages()) all.push_back(box.text);
+        return all;
+    };
 
-    std::ofstream(folder.path() / "a.hex") << ":0400100001020304E2\n:04001400010203GGD8\n";
+    std::ofstream(folder.path() / "fw_1.2.hex") << ":0400100001020304E2\n:04001400010203GGD8\n";
     ASSERT_TRUE(main.click("Command1"));
-    ASSERT_EQ(toolkit.messages().size(), 1u);
-    EXPECT_EQ(toolkit.messages()[0].text, "文档有误");
+    EXPECT_EQ(texts(), std::vector<std::string>{"文档有误"});
     EXPECT_EQ(toolkit.window("FormProcess"), nullptr) << "a faulty file opens no session window";
 
-    std::ofstream(folder.path() / "a.hex") << ":0400100001020304E2\n:00000001FF\n";
+    std::ofstream(folder.path() / "fw_1.2.hex") << ":0400100001020304E2\n:00000001FF\n";
     state.SessionSucceeded = true;  // left over from an earlier session
     ASSERT_TRUE(main.click("Command1"));
-    ASSERT_NE(toolkit.window("FormProcess"), nullptr);
-    EXPECT_FALSE(toolkit.window("FormProcess")->loaded());
+    EXPECT_EQ(texts(), (std::vector<std::string>{"文档有误", "Please reselect COM port!"}))
+        << "nothing answers on COM1";
     EXPECT_FALSE(state.SessionSucceeded);
     EXPECT_FALSE(state.UpdateMode);
-    EXPECT_EQ(toolkit.messages().size(), 1u) << "no \"Successful\" without a session";
+
+    sim::DeviceOptions options;
+    options.model = {16, 32, 48};
+    sim::Device device(options);
+    toolkit.addPort(1, &device);
+    ASSERT_TRUE(main.click("Command1"));
+    EXPECT_EQ(texts().back(), "Successful");
+    EXPECT_EQ(toolkit.messages().back().title, "Tool");
+    EXPECT_EQ(toolkit.messages().back().icon, ui::Icon::Exclamation);
+    EXPECT_EQ(device.announcedVersion(), (std::array<std::uint8_t, 2>{1, 2}));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(device.memory().begin() + 0x10, device.memory().begin() + 0x14),
+        (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(device.violations(), std::vector<std::string>{});
+    EXPECT_FALSE(toolkit.window("FormProcess")->loaded());
 }
 
 TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
