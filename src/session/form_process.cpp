@@ -129,21 +129,27 @@ void FormProcess::MSComm1_OnComm() {
     const Bytes received = msComm1_.input();
     AwaitingReply = false;
     timer1_.setEnabled(false);
-    // A stray byte ahead of the echo (the late answer to an earlier frame) would shift every
-    // byte of the reply: such a block is no valid answer.
+    if (ReplyKind != kCommandReply && ReplyKind != kBlockReply) return;
+    // Bytes ahead of the echo (the late answer to an earlier frame) shift every byte of the
+    // reply, and a shifted byte can pass for an acknowledgement. Such a block is no valid
+    // answer: it is waited out like a missing one, so that the stray bytes have drained
+    // before the resend, whose answer would otherwise be one behind again.
     const auto echoLength = static_cast<std::size_t>(EchoLength);
-    const bool valid = received.size() >= echoLength + ReplyLength && Sent.size() == echoLength &&
-                       std::equal(Sent.begin(), Sent.end(), received.begin());
+    if (received.size() < echoLength + ReplyLength || Sent.size() != echoLength ||
+        !std::equal(Sent.begin(), Sent.end(), received.begin())) {
+        AwaitingReply = true;
+        armTimer(ReplyKind == kCommandReply ? kUnreadableTimeout : kReplyTimeout);
+        return;
+    }
     if (ReplyKind == kCommandReply) {
-        commandReply(received, valid);
-    } else if (ReplyKind == kBlockReply) {
-        blockReply(received, valid);
+        commandReply(received);
+    } else {
+        blockReply(received);
     }
 }
 
-void FormProcess::commandReply(const Bytes& reply, bool valid) {
-    const auto verdict = valid ? judgeCommandReply(reply[static_cast<std::size_t>(EchoLength)])
-                               : CommandVerdict::Unreadable;
+void FormProcess::commandReply(const Bytes& reply) {
+    const auto verdict = judgeCommandReply(reply[static_cast<std::size_t>(EchoLength)]);
     const std::uint8_t code = CommandFrame[1];
     if (verdict == CommandVerdict::Unreadable) {
         AwaitingReply = true;
@@ -205,11 +211,20 @@ void FormProcess::handshakeAccepted(const Bytes& reply) {
         HighBaudNext = false;
         toolkit_.sleep(kSpeedUpPause);
     }
-    if (state_.UpdateMode) sendErase(eraseUnitOf(AddrPage * 256 + AddrLow));
+    if (state_.UpdateMode) {
+        sendErase(eraseUnitOf(AddrPage * 256 + AddrLow));
+    } else {
+        AddrLow = 0;  // reads start on a page
+        sendRead();
+    }
 }
 
-void FormProcess::blockReply(const Bytes& reply, bool valid) {
-    if (!valid || reply[static_cast<std::size_t>(EchoLength)] != kAck) {
+void FormProcess::blockReply(const Bytes& reply) {
+    if (CommandFrame[1] == kRead) {
+        readBlockArrived(reply);
+        return;
+    }
+    if (reply[static_cast<std::size_t>(EchoLength)] != kAck) {
         // The frame in CommandFrame goes again: after a failed data block that is its write
         // command, whose acceptance sends the block again.
         if (state_.UpdateMode) NextReplyKind = kCommandReply;
@@ -227,14 +242,49 @@ void FormProcess::blockReply(const Bytes& reply, bool valid) {
     nextStep();
 }
 
+// A read block is stored only when its XOR matches; a bad one is asked for again.
+void FormProcess::readBlockArrived(const Bytes& reply) {
+    const auto data = reply.begin() + EchoLength;
+    if (xorOf(std::span(data, kReadBlock)) != data[kReadBlock]) {
+        resendOrFail();
+        return;
+    }
+    const std::size_t base = CommandFrame[3] * 256u + CommandFrame[4];
+    std::copy(data, data + kReadBlock,
+              state_.FirmwareImage.begin() + static_cast<std::ptrdiff_t>(base));
+    AddrLow = static_cast<std::int16_t>(AddrLow + kReadBlock);
+    if (AddrLow >= 256) {
+        AddrLow = static_cast<std::int16_t>(AddrLow - 256);
+        ++AddrPage;
+    }
+    UpdateProgress();
+    if (finished(AddrPage, AddrLow, state_.ImageEnd)) {
+        sendGo(kReadGoAddress);
+    } else {
+        sendRead();
+    }
+}
+
+void FormProcess::sendRead() {
+    putRead(CommandFrame, AddrPage * 256 + AddrLow);
+    FrameLength = kReadLength;
+    ReplyLength = kReadReplyLength;
+    NextReplyKind = kBlockReply;
+    SendCommand("ReadMemory");
+}
+
+void FormProcess::sendGo(int address) {
+    putGo(CommandFrame, address);
+    FrameLength = kGoLength;
+    ReplyLength = kAckLength;
+    NextReplyKind = kCommandReply;
+    SendCommand("GoApplication");
+}
+
 void FormProcess::nextStep() {
     const int next = AddrPage * 256 + AddrLow;
     if (finished(AddrPage, AddrLow, state_.ImageEnd)) {
-        putGo(CommandFrame, state_.ImageStart);
-        FrameLength = kGoLength;
-        ReplyLength = kAckLength;
-        NextReplyKind = kCommandReply;
-        SendCommand("GoApplication");
+        sendGo(state_.ImageStart);
     } else if (eraseUnitOf(next) != ErasedUnit) {
         sendErase(eraseUnitOf(next));
     } else {

@@ -6,12 +6,15 @@
 // The steps of an update, each acknowledged by the device:
 //   handshake -> erase of the unit of ImageStart -> { write command -> data block, with an
 //   erase before the first write into every further unit } -> go to ImageStart.
+// A read session instead reads 0x0000 to 0x7FFF into the image in 128-byte blocks after the
+// handshake; a block whose XOR does not match is asked for again and not stored.
 // Replies and what follows them:
 //   command reply (handshake, write command, go; also a resent erase or write command):
 //     ACK: the next step.  NAK: the same frame again.  Anything else: a time-out in 3 s.
 //   block reply (erase, data block): ACK: the next step.  Anything else: the frame in
 //     CommandFrame again (for a data block, its write command), answered as a command reply.
-//   A reply whose echo is not the bytes just sent is no valid answer.
+//   A reply whose echo is not the bytes just sent is no valid answer: it is waited out like a
+//   missing one.
 //   NAKs, failed blocks and time-outs share one count: a tenth refusal or failure ends the
 //   session; every sixth time-out in a row asks the user whether to go on.
 #pragma once
@@ -46,12 +49,15 @@ class FormProcess {
     void SendDataBlock();
     void UpdateProgress();
 
-    void commandReply(const Bytes& reply, bool valid);
-    void blockReply(const Bytes& reply, bool valid);
+    void commandReply(const Bytes& reply);
+    void blockReply(const Bytes& reply);
     void handshakeAccepted(const Bytes& reply);
     // After an accepted erase or data block: the go frame, the next erase or the next write.
     void nextStep();
     void sendErase(int unit);
+    void sendRead();
+    void sendGo(int address);
+    void readBlockArrived(const Bytes& reply);
     // A refused command or a failed block: the frame in CommandFrame again, while the count
     // allows; else the failure end.
     void resendOrFail();

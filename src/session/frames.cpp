@@ -63,6 +63,15 @@ void putGo(Frame& frame, int address) {
     frame[4] = low(address);
 }
 
+void putRead(Frame& frame, int address) {
+    frame[1] = kRead;
+    frame[2] = 0x00;
+    frame[3] = high(address);
+    frame[4] = low(address);
+    frame[5] = static_cast<std::uint8_t>(kReadBlock);
+    frame[6] = 'R';
+}
+
 Bytes dataBlock(const Frame& frame, const ImageBytes& image) {
     const std::size_t length = frame[5];
     const std::size_t base = frame[3] * 256u + frame[4];

@@ -8,7 +8,9 @@
 //   write      55 02 00 AH AL LEN           -> 1 byte, a command reply: ACK or NAK
 //   data block D0 .. D(LEN-1) X             -> 1 byte, a block reply: ACK or failure
 //   go         55 03 00 AH AL               -> 1 byte, a command reply: ACK or NAK
-// X is the XOR of the bytes it follows (of the first seven in a handshake).
+//   read       55 81 00 AH AL 80 52         -> 129 bytes, a block reply: 128 bytes and their X
+// X is the XOR of the bytes it follows (of the first seven in a handshake). A read session
+// announces the version FF FF and ends with a go to 9000.
 #pragma once
 
 #include <array>
@@ -31,6 +33,7 @@ inline constexpr std::uint8_t kHandshake = 0x82;
 inline constexpr std::uint8_t kErase = 0x01;
 inline constexpr std::uint8_t kWrite = 0x02;
 inline constexpr std::uint8_t kGo = 0x03;
+inline constexpr std::uint8_t kRead = 0x81;
 
 inline constexpr std::uint8_t kAck = 0x79;
 inline constexpr std::uint8_t kNak = 0x1F;
@@ -41,8 +44,14 @@ inline constexpr std::uint8_t kHandshakeLength = 8;
 inline constexpr std::uint8_t kEraseLength = 5;
 inline constexpr std::uint8_t kWriteLength = 6;
 inline constexpr std::uint8_t kGoLength = 5;
+inline constexpr std::uint8_t kReadLength = 7;
 inline constexpr std::uint8_t kHandshakeReplyLength = 10;
 inline constexpr std::uint8_t kAckLength = 1;
+// A read request always asks for 128 bytes; they come with their XOR.
+inline constexpr int kReadBlock = 128;
+inline constexpr std::uint8_t kReadReplyLength = kReadBlock + 1;
+// Where a read session tells the device to start its application.
+inline constexpr int kReadGoAddress = 0x9000;
 
 // The device erases memory in units of 128 bytes; a block never exceeds one unit.
 inline constexpr int kEraseUnit = 128;
@@ -57,6 +66,7 @@ void putHandshake(Frame& frame, const std::array<std::uint8_t, 3>& model, std::u
 void putErase(Frame& frame, int unit);
 void putWrite(Frame& frame, int address, int length);
 void putGo(Frame& frame, int address);
+void putRead(Frame& frame, int address);
 // The data block announced by the write command in `frame`: its bytes of the image and their
 // XOR.
 Bytes dataBlock(const Frame& frame, const ImageBytes& image);

@@ -46,14 +46,15 @@ struct Rig {
 
     void fault(const std::string& spec) { EXPECT_FALSE(options.faults.add(spec)) << spec; }
 
-    // Opens the session window modally in update mode and returns once it has closed.
+    // Opens the session window modally, in update mode unless `read` is set, and returns once
+    // it has closed.
     void run() {
         device = std::make_unique<sim::Device>(options);
         toolkit.addPort(1, device.get());
         window = toolkit.createWindow(ui::kFormProcess);
         session = std::make_unique<FormProcess>(state, toolkit, *window);
         for (auto& [at, event] : events) toolkit.clock().schedule(at, event);
-        state.UpdateMode = true;
+        (read ? state.ReadMode : state.UpdateMode) = true;
         window->showModal();
         finishedAt = toolkit.clock().now();
         toolkit.drive();  // whatever the device still sends reaches a closed port
@@ -114,6 +115,7 @@ struct Rig {
     std::unique_ptr<FormProcess> session;
     std::vector<std::pair<std::chrono::microseconds, std::function<void()>>> events;
     std::chrono::microseconds finishedAt{0};
+    bool read = false;
 };
 
 // Every session ends in success with the image in the device, or with the expected message
@@ -124,12 +126,21 @@ void checkEnd(Rig& rig, bool success, const Strings& messages, const std::string
     EXPECT_EQ(rig.messages(), messages);
     EXPECT_FALSE(rig.window->loaded());
     EXPECT_FALSE(rig.state.UpdateMode);
+    EXPECT_FALSE(rig.state.ReadMode);
     EXPECT_FALSE(rig.window->comm("MSComm1").portOpen());
     EXPECT_FALSE(rig.device->inSession()) << "the line was released";
     EXPECT_EQ(rig.device->violations(), Strings{});
-    if (success) {
+    if (success && rig.read) {
+        EXPECT_TRUE(std::equal(rig.state.FirmwareImage.begin(),
+                               rig.state.FirmwareImage.begin() + 0x8000,
+                               rig.device->memory().begin()))
+            << "the lower 32 KiB arrived";
+        EXPECT_EQ(rig.device->lastGoAddress(), 0x9000);
+    } else if (success) {
         EXPECT_EQ(rig.device->memory(), rig.written());
         EXPECT_EQ(rig.device->lastGoAddress(), rig.state.ImageStart);
+    }
+    if (success) {
         EXPECT_EQ(rig.headless().headlessLabel("LabelProcess").history().back(), "Complete:100%");
     }
 }
@@ -469,6 +480,57 @@ TEST(FormProcessTest, SecondSessionStartsAfresh) {
     rig.window->showModal();
     EXPECT_TRUE(rig.state.SessionSucceeded) << "a second session may use all ten again";
     EXPECT_EQ(rig.device->violations(), Strings{});
+}
+
+// Read sessions: the device's lower 32 KiB into the image, block by block.
+TEST(FormProcessTest, ReadBack) {
+    struct Case {
+        const char* name;
+        Strings faults;
+        bool success;
+        Strings messages;
+        std::size_t transmissions;
+    };
+    const std::vector<Case> cases{
+        {"every block arrives", {}, true, {}, 258},
+        {"bad XORs are asked for again", {"corrupt:2", "corrupt:100-101"}, true, {}, 261},
+        {"lost and late blocks", {"drop:3", "delay:50:1500", "partial:70"}, true, {}, 0},
+        {"a refused handshake is sent again", {"nak:1"}, true, {}, 259},
+        {"ten bad blocks: the failure end names the block",
+         {"corrupt:2-50"},
+         false,
+         {"读写失败,地址 = 00"},
+         12},
+        {"refusals of the handshake count too", {"nak:1-50"}, false, {"读写失败,地址 = 00"}, 11},
+    };
+    for (const auto& c : cases) {
+        Rig rig(0x0000, 0x7FFF);
+        rig.read = true;
+        for (std::size_t i = 0; i < rig.options.memory.size(); ++i) {
+            rig.options.memory[i] = static_cast<std::uint8_t>(i * 5 + i / 128);
+        }
+        rig.options.memory[0x0000] = kAck;  // a block starting with 79 is data like any other
+        rig.state.FirmwareImage.fill(0xAA);
+        for (const auto& fault : c.faults) rig.fault(fault);
+        rig.run();
+        checkEnd(rig, c.success, c.messages, c.name);
+        const Strings trace = rig.trace();
+        if (c.transmissions != 0) {
+            EXPECT_EQ(trace.size(), c.transmissions) << c.name;
+        }
+        EXPECT_EQ(trace.front(), "55 82 10 20 30 FF FF D7") << c.name;
+        if (c.success) {
+            const bool firstAgain = c.faults == Strings{"corrupt:2", "corrupt:100-101"};
+            EXPECT_EQ(std::count(trace.begin(), trace.end(), "55 81 00 00 00 80 52"),
+                      firstAgain ? 2 : 1)
+                << c.name;
+            EXPECT_EQ(trace.back(), "55 03 00 90 00") << c.name;
+            EXPECT_EQ(trace[trace.size() - 2], "55 81 00 7F 80 80 52") << c.name;
+            EXPECT_EQ(rig.window->caption(), "读取固件");
+        } else {
+            EXPECT_EQ(rig.state.FirmwareImage[0], 0xAA) << c.name << ": a bad block is not stored";
+        }
+    }
 }
 
 }  // namespace
