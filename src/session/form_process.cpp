@@ -22,6 +22,9 @@ constexpr int kFailureLimit = 10;         // refusals and failed blocks in a ses
 
 constexpr std::uint8_t kReadVersion = 0xFF;  // in place of the version in a read session
 
+constexpr std::string_view kReselectPort = "Please reselect COM port!";
+constexpr std::string_view kReselectPortChinese = "请重新选择端口！";
+
 }  // namespace
 
 FormProcess::FormProcess(AppState& state, ui::Toolkit& toolkit, ui::Window& window)
@@ -95,7 +98,7 @@ void FormProcess::SendCommand(std::string_view label) {
         // Anything received before the first frame leaves is ignored.
         ReplyKind = 0;
         if (!msComm1_.portOpen() && !msComm1_.setPortOpen(true)) {
-            message(text("Please reselect COM port!", "请重新选择端口！"));
+            message(text(kReselectPort, kReselectPortChinese));
             CloseRequested = true;
             armTimer(kCloseSoon);
             return;
@@ -327,7 +330,7 @@ void FormProcess::portFailed() {
     AwaitingReply = false;
     timer1_.setEnabled(false);
     msComm1_.setPortOpen(false);
-    message(text("Please reselect COM port!", "请重新选择端口！"));
+    message(text(kReselectPort, kReselectPortChinese));
     closeWindow(kCloseSoon);
 }
 
