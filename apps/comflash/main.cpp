@@ -1,27 +1,25 @@
 // comflash: the desktop program. Everything happens in the main window's handlers; the
 // program ends when that window closes, or at once when start-up fails.
 #include <QApplication>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/app_state.h"
 #include "main_window/form1.h"
+#include "settings/com_port_names.h"
 #include "settings/registry_store.h"
 #include "ui/qt/qt_toolkit.h"
-
-namespace {
-
-// COMn is the n-th serial port of the system: COM1 is /dev/ttyS0.
-std::string portDevice(int comPort) {
-    return "/dev/ttyS" + std::to_string(comPort - 1);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     comflash::AppState state;
-    comflash::ui::qt::QtToolkit toolkit(portDevice);
+    const std::string portsFolder =
+        comflash::settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    // Read at each opening, so that a link or file changed meanwhile is followed.
+    comflash::ui::qt::QtToolkit toolkit([portsFolder](int comPort) {
+        return comflash::settings::comPortDevice(comPort, portsFolder);
+    });
     const auto store = comflash::settings::makeSystemStore();
     comflash::app::Form1 form1(state, toolkit, *store,
                                QCoreApplication::applicationDirPath().toStdString());

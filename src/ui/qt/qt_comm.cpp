@@ -1,5 +1,7 @@
 #include "ui/qt/qt_comm.h"
 
+#include <utility>
+
 namespace comflash::ui::qt {
 
 namespace {
@@ -57,11 +59,14 @@ std::vector<std::uint8_t> QtComm::input() {
 bool QtComm::output(std::span<const std::uint8_t> bytes) {
     if (!port_.isOpen()) return false;
     const auto size = static_cast<qint64>(bytes.size());
-    if (port_.write(reinterpret_cast<const char*>(bytes.data()), size) != size) return false;
     // Hand the bytes to the driver now rather than at the next event-loop turn: a settings
     // change or a pause may follow at once, and the bytes must leave before either.
-    port_.flush();
-    return true;
+    if (port_.write(reinterpret_cast<const char*>(bytes.data()), size) == size && port_.flush()) {
+        return true;
+    }
+    // A failure Qt reported has closed the port already; a short write reports nothing.
+    if (watching_) fail();
+    return false;
 }
 
 void QtComm::load() {
@@ -79,6 +84,8 @@ void QtComm::unload() {
 }
 
 bool QtComm::open() {
+    buffer_.clear();
+    failurePending_ = false;
     const std::string device = commPort_ >= 1 ? portDevice_(commPort_) : std::string();
     if (device.empty()) return false;
     port_.setPortName(QString::fromStdString(device));
@@ -91,10 +98,13 @@ bool QtComm::open() {
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(false);
     port_.clearError();
+    watching_ = true;
     return true;
 }
 
 void QtComm::close() {
+    watching_ = false;
+    failurePending_ = false;
     if (port_.isOpen()) port_.close();
     buffer_.clear();
 }
@@ -132,9 +142,32 @@ void QtComm::deliver() {
 
 // A port whose device went away (an unplugged adapter, a hung-up pseudo-terminal) is closed:
 // the program then sees it closed and further output fails instead of vanishing, and the
-// dead device, which stays readable forever, does not keep the event loop spinning.
+// dead device, which stays readable forever, does not keep the event loop spinning. Errors
+// while the program opens or closes the port are its own doing and answered there.
 void QtComm::failed(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) close();
+    if (watching_ && (error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                      error == QSerialPort::WriteError || error == QSerialPort::UnknownError)) {
+        fail();
+    }
+}
+
+// Bytes read before the failure stay buffered for the receive events already queued. The
+// failure event is queued behind them, for the reason given at received(); it is dropped if
+// the program closes, opens or unloads the port first, since it then concerns a port that
+// is no longer there.
+void QtComm::fail() {
+    takeReceived();
+    watching_ = false;
+    failurePending_ = true;
+    port_.close();
+    QMetaObject::invokeMethod(
+        &port_,
+        [this] {
+            if (!std::exchange(failurePending_, false)) return;
+            commEvent_ = kEventPortFailed;
+            if (onComm) onComm();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace comflash::ui::qt

@@ -1,7 +1,8 @@
 // The serial control over QSerialPort. Received bytes collect in the control's own buffer;
 // whenever bytes arrive and at least RThreshold of them are buffered, onComm runs with
-// commEvent() == kEventReceive. Ports are named by number; portDevice turns a number into
-// the device to open.
+// commEvent() == kEventReceive. A port that fails while open closes itself and raises
+// kEventPortFailed once. Ports are named by number; portDevice turns a number into the device
+// to open.
 #pragma once
 
 #include <QSerialPort>
@@ -50,6 +51,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     void received();
     void deliver();
     void failed(QSerialPort::SerialPortError error);
+    void fail();
 
     PortDevice portDevice_;
     QSerialPort port_;
@@ -60,6 +62,10 @@ class QtComm final : public CommControl, public ControlAdapter {
     int rThreshold_ = 0;
     int commEvent_ = 0;
     std::vector<std::uint8_t> buffer_;
+    // Open, and not being opened or closed by the program: a failure is news to report.
+    bool watching_ = false;
+    // The port failed and the program has not heard of it yet.
+    bool failurePending_ = false;
 };
 
 }  // namespace comflash::ui::qt

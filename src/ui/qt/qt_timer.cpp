@@ -2,9 +2,15 @@
 
 namespace comflash::ui::qt {
 
+// Qt never runs a timer's timeout again while that timeout still runs, so a repeating QTimer
+// stays silent inside a message box its own handler opened. Each tick therefore starts a fresh
+// single-shot countdown before the handler runs; the next tick may then come inside the box,
+// and the handler may still change or stop the timer.
 QtTimer::QtTimer() {
     timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
+        apply(true);
         if (onTimer) onTimer();
     });
 }

@@ -12,8 +12,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QSerialPort>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,12 @@ class Pty {
     std::string device_;
 };
 
+// Runs every event already queued, so that an event raised by what the test did has come.
+void runQueuedEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
 constexpr int kPort = 3;
 
 class CommOverPty : public ::testing::Test {
@@ -105,7 +113,10 @@ TEST_F(CommOverPty, StartsClosedWithTheControlsDefaults) {
     EXPECT_EQ(comm_.commEvent(), 0);
 }
 
+// A failed opening is answered by setPortOpen alone, with no event.
 TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
+    int events = 0;
+    comm_.onComm = [&] { ++events; };
     EXPECT_FALSE(comm_.setPortOpen(true));  // COM1 has no device
     EXPECT_FALSE(comm_.portOpen());
     comm_.setCommPort(0);
@@ -116,12 +127,15 @@ TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
     EXPECT_TRUE(comm_.setPortOpen(true));  // already open
 
     QtComm other(devices());
+    other.onComm = [&] { ++events; };
     other.setCommPort(kPort);
     EXPECT_FALSE(other.setPortOpen(true));  // in use
 
     EXPECT_TRUE(comm_.setPortOpen(false));
     EXPECT_FALSE(comm_.portOpen());
     EXPECT_TRUE(other.setPortOpen(true));
+    runQueuedEvents();
+    EXPECT_EQ(events, 0);
 }
 
 TEST_F(CommOverPty, ReceiveEventComesOnceTheThresholdIsBuffered) {
@@ -209,12 +223,63 @@ TEST_F(CommOverPty, SettingsApplyToTheOpenPortAtOnce) {
     EXPECT_EQ(pty_.speed(), B19200);
 }
 
-TEST_F(CommOverPty, APortWhoseFarEndVanishesCloses) {
-    comm_.setCommPort(kPort);
-    ASSERT_TRUE(comm_.setPortOpen(true));
-    pty_.hangUp();
-    ASSERT_TRUE(waitUntil([&] { return !comm_.portOpen(); }));
-    EXPECT_FALSE(comm_.output(Bytes{0x79}));
+// The far end hangs up after a byte the program has not taken yet; the port finds out when it
+// next reads, or at once when the program writes.
+TEST_F(CommOverPty, APortThatFailsClosesAndTellsTheProgramOnce) {
+    for (const bool writeFirst : {false, true}) {
+        SCOPED_TRACE(writeFirst ? "found by writing" : "found by reading");
+        Pty pty;
+        QtComm comm([&](int) { return pty.device(); });
+        ASSERT_TRUE(comm.setPortOpen(true));
+        comm.setRThreshold(1);
+        std::vector<int> events;
+        Bytes left;
+        comm.onComm = [&] {
+            events.push_back(comm.commEvent());
+            if (comm.commEvent() != CommControl::kEventPortFailed) return;
+            EXPECT_FALSE(comm.portOpen());
+            left = comm.input();
+        };
+        pty.send({0x79});
+        ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+        pty.hangUp();
+        if (writeFirst) {
+            EXPECT_FALSE(comm.output(Bytes{0x82}));
+            EXPECT_FALSE(comm.portOpen());
+        }
+        ASSERT_TRUE(waitUntil([&] { return events.size() == 2; }));
+        runQueuedEvents();
+        EXPECT_THAT(events, ElementsAre(CommControl::kEventReceive, CommControl::kEventPortFailed));
+        EXPECT_THAT(left, ElementsAre(0x79));
+        EXPECT_FALSE(comm.output(Bytes{0x79}));
+    }
+}
+
+// The program's own closing raises no failure event: neither the errors Qt may report while
+// a dead port closes, nor a failure found by a write that the program answers by closing.
+TEST_F(CommOverPty, ClosingThePortRaisesNoFailure) {
+    const std::function<void(QtComm&)> closings[] = {
+        [](QtComm& comm) { comm.setPortOpen(false); },
+        [](QtComm& comm) { comm.unload(); },
+    };
+    for (const auto& close : closings) {
+        for (const bool writeFirst : {false, true}) {
+            Pty pty;
+            QtComm comm([&](int) { return pty.device(); });
+            ASSERT_TRUE(comm.setPortOpen(true));
+            int events = 0;
+            comm.onComm = [&] { ++events; };
+            pty.hangUp();
+            if (writeFirst) {
+                EXPECT_FALSE(comm.output(Bytes{0x82}));
+            }
+            close(comm);
+            runQueuedEvents();
+            EXPECT_EQ(events, 0);
+            EXPECT_FALSE(comm.portOpen());
+            EXPECT_FALSE(comm.output(Bytes{0x79}));
+        }
+    }
 }
 
 }  // namespace
