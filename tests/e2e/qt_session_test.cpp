@@ -1,9 +1,13 @@
 // The session window on the real toolkit: QSerialPort over a pseudo-terminal to comflash-sim,
 // in real time, on the offscreen platform.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -12,10 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "main_window/form1.h"
+#include "record_vectors.h"
 #include "session/form_process.h"
+#include "settings/com_port_names.h"
+#include "settings/file_registry_store.h"
 #include "sim_process.h"
 #include "temp_folder.h"
 #include "ui/qt/qt_toolkit.h"
+#include "ui/qt/qt_window.h"
 
 namespace comflash::e2e {
 namespace {
@@ -53,7 +62,9 @@ class QtSessionTest : public ::testing::Test {
     std::string file(const char* name) const { return (folder_.path() / name).string(); }
 
     // Writes ImageStart..ImageEnd of the state's image through comflash-sim started with `args`.
-    Outcome update(AppState& state, std::vector<std::string> args) {
+    // With endDevice the device is stopped after the session (it waits for a session that
+    // ends with a go frame otherwise).
+    Outcome update(AppState& state, std::vector<std::string> args, bool endDevice = false) {
         args.insert(args.end(), {"--model", "16:32:48", "--dump", file("dump.bin"), "--log",
                                  file("log.txt"), "--sessions", "1"});
         SimProcess sim(args);
@@ -71,6 +82,7 @@ class QtSessionTest : public ::testing::Test {
             outcome.succeeded = state.SessionSucceeded;
             outcome.boxes = closer.texts;
         }
+        if (endDevice) sim.signal(SIGTERM);
         outcome.simExit = sim.wait();
         std::ifstream dump(file("dump.bin"), std::ios::binary);
         outcome.dump.assign(std::istreambuf_iterator<char>(dump), {});
@@ -145,6 +157,74 @@ TEST_F(QtSessionTest, UpdatesOverAPseudoTerminal) {
         EXPECT_TRUE(outcome.dump == written(state)) << c.name << ": the dump differs";
         EXPECT_NE(log().find(c.inLog), std::string::npos) << c.name << "\n" << log();
     }
+}
+
+// Sessions the device ends: each with its message, none successful.
+TEST_F(QtSessionTest, FailuresOverAPseudoTerminal) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        Strings boxes;
+    };
+    const std::vector<Case> cases{
+        {"the device hangs up", {"--fault", "hangup:3"}, {"Please reselect COM port!"}},
+        {"another model", {"--fault", "model:1"}, {"Model Error！"}},
+        {"write commands refused", {"--fault", "nak:3-100"}, {"读写失败,地址 = 1010"}},
+    };
+    for (const auto& c : cases) {
+        AppState state = imageState(0x1010, 0x1150);
+        const Outcome outcome = update(state, c.args, /*endDevice=*/true);
+        EXPECT_FALSE(outcome.succeeded) << c.name;
+        EXPECT_EQ(outcome.boxes, c.boxes) << c.name;
+        EXPECT_EQ(outcome.simExit, 0) << c.name << ": the device saw a violation\n" << log();
+    }
+}
+
+// The real main window: Update with COM1 linked to comflash-sim writes the firmware file of
+// the program's folder and says "Successful".
+TEST_F(QtSessionTest, UpdateButtonOfTheMainWindow) {
+    const std::filesystem::path program = folder_.path() / "program";
+    const std::filesystem::path config = folder_.path() / "config";
+    std::filesystem::create_directories(program);
+    std::filesystem::create_directories(config / "comflash" / "ports");
+    std::ofstream(program / "Config.txt") << "16:32:48,Maker,Tool,V1.0\r\n";
+    std::string expected(0x10000, '\xFF');
+    {
+        std::ofstream hex(program / "fw_2.7.hex");
+        for (unsigned address = 0x2008; address < 0x2300; address += 16) {
+            std::vector<std::uint8_t> data;
+            for (unsigned i = 0; i < 16; ++i) {
+                data.push_back(static_cast<std::uint8_t>((address + i) * 3));
+                expected[address + i] = static_cast<char>(data.back());
+            }
+            hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data)
+                << "\r\n";
+        }
+        hex << ":00000001FF\r\n";
+    }
+
+    SimProcess sim({"--model", "16:32:48", "--dump", file("dump.bin"), "--sessions", "1"});
+    ASSERT_FALSE(sim.path().empty());
+    std::filesystem::create_symlink(sim.path(), config / "comflash" / "ports" / "COM1");
+    const std::string ports = settings::portsFolderFor(config.c_str(), nullptr);
+    ui::qt::QtToolkit toolkit([&ports](int port) { return settings::comPortDevice(port, ports); });
+    settings::FileRegistryStore store((config / "comflash").string());
+    AppState state;
+    app::Form1 form1(state, toolkit, store, program.string());
+    ASSERT_TRUE(form1.show());
+    BoxCloser closer;
+    auto* update =
+        static_cast<ui::qt::QtWindow&>(form1.window()).widget().findChild<QPushButton*>("Command1");
+    ASSERT_NE(update, nullptr);
+    QTimer::singleShot(0, update, &QPushButton::click);
+    EXPECT_TRUE(QTest::qWaitFor([&closer] { return !closer.texts.empty(); }, 60'000));
+    EXPECT_EQ(closer.texts, Strings{"Successful"});
+    form1.window().unload();
+
+    EXPECT_EQ(sim.wait(), 0);
+    std::ifstream dump(file("dump.bin"), std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(dump), {}) == expected)
+        << "the device holds the firmware file";
 }
 
 }  // namespace
