@@ -234,13 +234,7 @@ void FormProcess::blockReply(const Bytes& reply) {
         resendOrFail();
         return;
     }
-    if (CommandFrame[1] == kWrite) {
-        AddrLow = static_cast<std::int16_t>(AddrLow + CommandFrame[5]);
-        if (AddrLow >= 256) {
-            AddrLow = static_cast<std::int16_t>(AddrLow - 256);
-            ++AddrPage;
-        }
-    }
+    if (CommandFrame[1] == kWrite) advance(CommandFrame[5]);  // the block's length
     UpdateProgress();
     nextStep();
 }
@@ -255,11 +249,7 @@ void FormProcess::readBlockArrived(const Bytes& reply) {
     const std::size_t base = CommandFrame[3] * 256u + CommandFrame[4];
     std::copy(data, data + kReadBlock,
               state_.FirmwareImage.begin() + static_cast<std::ptrdiff_t>(base));
-    AddrLow = static_cast<std::int16_t>(AddrLow + kReadBlock);
-    if (AddrLow >= 256) {
-        AddrLow = static_cast<std::int16_t>(AddrLow - 256);
-        ++AddrPage;
-    }
+    advance(kReadBlock);
     UpdateProgress();
     if (finished(AddrPage, AddrLow, state_.ImageEnd)) {
         sendGo(kReadGoAddress);
@@ -270,18 +260,28 @@ void FormProcess::readBlockArrived(const Bytes& reply) {
 
 void FormProcess::sendRead() {
     putRead(CommandFrame, AddrPage * 256 + AddrLow);
-    FrameLength = kReadLength;
-    ReplyLength = kReadReplyLength;
-    NextReplyKind = kBlockReply;
-    SendCommand("ReadMemory");
+    sendStep(kReadLength, kReadReplyLength, kBlockReply, "ReadMemory");
 }
 
 void FormProcess::sendGo(int address) {
     putGo(CommandFrame, address);
-    FrameLength = kGoLength;
-    ReplyLength = kAckLength;
-    NextReplyKind = kCommandReply;
-    SendCommand("GoApplication");
+    sendStep(kGoLength, kAckLength, kCommandReply, "GoApplication");
+}
+
+void FormProcess::sendStep(std::uint8_t frameLength, std::uint8_t replyLength,
+                           std::uint8_t replyKind, std::string_view label) {
+    FrameLength = frameLength;
+    ReplyLength = replyLength;
+    NextReplyKind = replyKind;
+    SendCommand(label);
+}
+
+void FormProcess::advance(int count) {
+    AddrLow = static_cast<std::int16_t>(AddrLow + count);
+    if (AddrLow >= 256) {
+        AddrLow = static_cast<std::int16_t>(AddrLow - 256);
+        ++AddrPage;
+    }
 }
 
 void FormProcess::nextStep() {
@@ -292,20 +292,14 @@ void FormProcess::nextStep() {
         sendErase(eraseUnitOf(next));
     } else {
         putWrite(CommandFrame, next, blockLength(AddrPage, AddrLow, state_.ImageEnd));
-        FrameLength = kWriteLength;
-        ReplyLength = kAckLength;
-        NextReplyKind = kCommandReply;
-        SendCommand("WriteMemory");
+        sendStep(kWriteLength, kAckLength, kCommandReply, "WriteMemory");
     }
 }
 
 void FormProcess::sendErase(int unit) {
     putErase(CommandFrame, unit);
     ErasedUnit = unit;
-    FrameLength = kEraseLength;
-    ReplyLength = kAckLength;
-    NextReplyKind = kBlockReply;
-    SendCommand("EraseMemory");
+    sendStep(kEraseLength, kAckLength, kBlockReply, "EraseMemory");
 }
 
 void FormProcess::resendOrFail() {

@@ -57,6 +57,11 @@ class FormProcess {
     void sendErase(int unit);
     void sendRead();
     void sendGo(int address);
+    // Sends the command frame just put into CommandFrame.
+    void sendStep(std::uint8_t frameLength, std::uint8_t replyLength, std::uint8_t replyKind,
+                  std::string_view label);
+    // Moves the next address on by `count` bytes.
+    void advance(int count);
     void readBlockArrived(const Bytes& reply);
     // A refused command or a failed block: the frame in CommandFrame again, while the count
     // allows; else the failure end.
