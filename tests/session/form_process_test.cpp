@@ -44,7 +44,7 @@ struct Rig {
         options.model = kModel;
     }
 
-    void fault(const std::string& spec) { EXPECT_FALSE(options.faults.add(spec)) << spec; }
+    void fault(const std::string& text) { EXPECT_FALSE(options.faults.add(text)) << text; }
 
     // Opens the session window modally, in update mode unless `read` is set, and returns once
     // it has closed.
