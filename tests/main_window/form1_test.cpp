@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/file_registry_store.h"
+#include "memory_store.h"
 #include "sim/device.h"
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
@@ -27,8 +27,7 @@ class Form1Start : public ::testing::Test {
     std::string versionLine() { return form->window().label("LabelVersion").caption(); }
 
     test::TempFolder folder;
-    test::TempFolder configHome;
-    settings::FileRegistryStore store{configHome.path().string()};
+    test::MemoryStore store;
     ui::headless::HeadlessToolkit toolkit;
     AppState state;
     std::unique_ptr<Form1> form;
@@ -126,8 +125,7 @@ TEST_F(Form1Start, StoredComPort) {
         {std::nullopt, 1}, {"3", 3}, {"COM3", 0}, {"99999", 0}, {" 12", 12},
     };
     for (const auto& c : cases) {
-        test::TempFolder fresh;
-        store = settings::FileRegistryStore(fresh.path().string());
+        store = test::MemoryStore();
         if (c.stored) {
             ASSERT_TRUE(store.WriteRegValue(settings::RootKey::LocalMachine,
                                             "SoftWare\\Maker\\Update", "ComPort", *c.stored));

@@ -72,7 +72,7 @@ std::vector<int> pattern(const char* faultText, std::uint64_t seed,
     return kinds;
 }
 
-long count(const std::vector<int>& kinds, FaultKind kind) {
+std::ptrdiff_t count(const std::vector<int>& kinds, FaultKind kind) {
     return std::count(kinds.begin(), kinds.end(), static_cast<int>(kind));
 }
 

@@ -2,10 +2,8 @@
 // end of the test.
 #pragma once
 
-#include <stdlib.h>
-
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -14,10 +12,19 @@ namespace comflash::test {
 class TempFolder {
   public:
     TempFolder() {
-        const char* const base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                              "/comflash-test-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        if (error) return;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path candidate =
+                base / ("comflash-test-" + std::to_string(random()));
+            // create_directory is false when the name is taken: try another.
+            if (std::filesystem::create_directory(candidate, error)) {
+                path_ = candidate;
+                return;
+            }
+        }
     }
     ~TempFolder() {
         if (path_.empty()) return;

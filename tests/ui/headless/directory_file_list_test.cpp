@@ -52,8 +52,13 @@ TEST(DirectoryFileList, ListsMatchingFilesAscendingWithCaseFolded) {
 
     std::vector<std::string> names;
     for (int i = 0; i < list.listCount(); ++i) names.push_back(list.list(i));
-    // Letters fold to lower case, so '_' sorts before them, as it does on Windows.
+        // Letters fold to lower case, so '_' sorts before them, as it does on Windows. There,
+        // "B.hex" names the file "b.hex" already is.
+#ifdef _WIN32
+    EXPECT_EQ(names, (std::vector<std::string>{"_x.hex", "a.HEX", "b.hex", "Z.hex"}));
+#else
     EXPECT_EQ(names, (std::vector<std::string>{"_x.hex", "a.HEX", "B.hex", "b.hex", "Z.hex"}));
+#endif
     EXPECT_EQ(list.list(-1), "");
     EXPECT_EQ(list.list(list.listCount()), "");
 
