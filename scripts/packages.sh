@@ -4,6 +4,8 @@
 COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
+# The Windows build of the code below Qt, and Wine to run its tests.
+COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64)
 
 ensure_packages() {
     local missing=()

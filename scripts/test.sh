@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Builds comflash with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors,
-# and runs the whole suite with ctest. Installs the Debian packages it needs when run as root.
+# and runs the whole suite with ctest; then builds the code below the Qt toolkit for Windows
+# with mingw-w64 and runs its tests under Wine. Installs the Debian packages it needs when run
+# as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
-ensure_packages "${COMFLASH_BUILD_PACKAGES[@]}" "${COMFLASH_TEST_PACKAGES[@]}"
+ensure_packages "${COMFLASH_BUILD_PACKAGES[@]}" "${COMFLASH_TEST_PACKAGES[@]}" \
+    "${COMFLASH_WINDOWS_PACKAGES[@]}"
 
 cmake --preset test
 cmake --build --preset test
 ctest --preset test -j "$(nproc)"
+
+echo "Windows: building with mingw-w64 and running the tests under Wine"
+# A private Wine prefix, made afresh by the first test that runs.
+export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows
