@@ -28,10 +28,13 @@ Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& sto
       programFolder_(std::move(programFolder)),
       window_(toolkit.createWindow(ui::kForm1)),
       update_(state, toolkit, window_->fileList("File1"), programFolder_,
-              [this] { showSessionWindow(); }) {
+              [this] { showSessionWindow(); }),
+      readBack_(state, toolkit, [this] { showSessionWindow(); }) {
     window_->onLoad = [this] { Form_Load(); };
     window_->button("Command1").onClick = [this] { update_.Command1_Click(); };
     window_->button("CommandCom").onClick = [this] { CommandCom_Click(); };
+    window_->button("CommandRead").onClick = [this] { CommandRead_Click(); };
+    window_->button("CommandSave").onClick = [this] { CommandSave_Click(); };
 }
 
 bool Form1::show() {

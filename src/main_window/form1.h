@@ -1,10 +1,12 @@
-// The main window: start-up from Config.txt in its Load handler, and its four buttons.
+// The main window: start-up from Config.txt in its Load handler, and its four buttons (Read and
+// Save stay hidden).
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "app/app_state.h"
+#include "image/read_back_commands.h"
 #include "image/update_command.h"
 #include "session/form_process.h"
 #include "settings/registry_store.h"
@@ -24,6 +26,11 @@ class Form1 {
     const std::string& failure() const { return failure_; }
     ui::Window& window() { return *window_; }
 
+    // The handlers of the hidden Read and Save buttons, which no click can reach: the way in
+    // for a caller other than the window.
+    void CommandRead_Click() { readBack_.CommandRead_Click(); }
+    void CommandSave_Click() { readBack_.CommandSave_Click(); }
+
   private:
     void Form_Load();
     void CommandCom_Click();
@@ -39,6 +46,7 @@ class Form1 {
     std::unique_ptr<ui::Window> formProcess_;
     std::unique_ptr<session::FormProcess> session_;
     image::UpdateCommand update_;
+    image::ReadBackCommands readBack_;
     std::string failure_;
 };
 

@@ -32,6 +32,15 @@ void HeadlessToolkit::sleep(int milliseconds) {
     clock_.skip(std::chrono::milliseconds(milliseconds));
 }
 
+std::optional<std::string> HeadlessToolkit::showFileDialog(const FileDialogRequest& request) {
+    fileDialogs_.push_back(request);
+    if (fileDialogAnswers_.empty()) return std::nullopt;
+    FileDialogAnswer answer = std::move(fileDialogAnswers_.front());
+    fileDialogAnswers_.pop_front();
+    if (answer.fails) throw std::runtime_error("the file dialog could not be shown");
+    return std::move(answer.path);
+}
+
 void HeadlessToolkit::drive() {
     runUntil([this] { return clock_.idle(); }, "drive");
 }
