@@ -67,6 +67,8 @@ class ComboBox {
   public:
     virtual ~ComboBox() = default;
     virtual void addItem(const std::string& text) = 0;
+    // A hint shown while the pointer rests on the entry; the entry's text stays as it is.
+    virtual void setItemToolTip(int index, const std::string& text) = 0;
     virtual int listCount() const = 0;
     virtual std::string list(int index) const = 0;
     // -1 selects nothing.

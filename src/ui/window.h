@@ -67,6 +67,9 @@ class Toolkit {
     virtual Answer showMessage(const MessageBox& box) = 0;
     // Blocks the user-interface thread; received bytes stay buffered meanwhile.
     virtual void sleep(int milliseconds) = 0;
+    // The device that serial port number n ("COM"n) opens, as the user knows it (on Linux a
+    // path); empty when the toolkit knows none.
+    virtual std::string portDevice(int number) const = 0;
 };
 
 }  // namespace comflash::ui

@@ -19,6 +19,7 @@ class QtToolkit final : public Toolkit {
     Answer showMessage(const MessageBox& box) override;
     // Received bytes wait in the serial driver meanwhile; no event is handled.
     void sleep(int milliseconds) override;
+    std::string portDevice(int number) const override { return portDevice_(number); }
 
   private:
     QtComm::PortDevice portDevice_;
