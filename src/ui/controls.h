@@ -96,7 +96,8 @@ class CommControl {
     // False when the settings cannot be applied.
     virtual bool setSettings(const std::string& settings) = 0;
     virtual bool portOpen() const = 0;
-    // False when the port cannot be opened (missing, busy, bad number). Closing always succeeds.
+    // False when the port cannot be opened (missing, busy, bad number). Opening does not wait
+    // for the modem lines: it succeeds or fails at once. Closing always succeeds.
     virtual bool setPortOpen(bool open) = 0;
     virtual int inputMode() const = 0;
     virtual void setInputMode(int mode) = 0;
