@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "image/update_command.h"
 #include "session/form_process.h"
+#include "settings/form_com_port.h"
 #include "settings/registry_store.h"
 #include "ui/window.h"
 
@@ -36,6 +37,7 @@ class Form1 {
     std::string programFolder_;
     std::unique_ptr<ui::Window> window_;
     std::unique_ptr<ui::Window> formComPort_;
+    std::unique_ptr<settings::FormComPort> comPortDialog_;
     std::unique_ptr<ui::Window> formProcess_;
     std::unique_ptr<session::FormProcess> session_;
     image::UpdateCommand update_;
