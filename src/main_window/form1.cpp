@@ -103,7 +103,12 @@ void Form1::Form_Load() {
 }
 
 void Form1::CommandCom_Click() {
-    if (!formComPort_) formComPort_ = toolkit_.createWindow(ui::kFormComPort);
+    if (!formComPort_) {
+        formComPort_ = toolkit_.createWindow(ui::kFormComPort);
+        comPortDialog_ = std::make_unique<settings::FormComPort>(
+            state_, store_, *formComPort_,
+            [this](int number) { return toolkit_.portDevice(number); });
+    }
     formComPort_->showModal();
 }
 

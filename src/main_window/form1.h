@@ -9,6 +9,7 @@
 #include "image/read_back_commands.h"
 #include "image/update_command.h"
 #include "session/form_process.h"
+#include "settings/form_com_port.h"
 #include "settings/registry_store.h"
 #include "ui/window.h"
 
@@ -43,6 +44,7 @@ class Form1 {
     std::string programFolder_;
     std::unique_ptr<ui::Window> window_;
     std::unique_ptr<ui::Window> formComPort_;
+    std::unique_ptr<settings::FormComPort> comPortDialog_;
     std::unique_ptr<ui::Window> formProcess_;
     std::unique_ptr<session::FormProcess> session_;
     image::UpdateCommand update_;

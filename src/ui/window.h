@@ -89,6 +89,9 @@ class Toolkit {
     // Shows a modal file dialog with no owner window: the full path chosen, or none when the
     // user cancelled. Throws std::runtime_error when the dialog cannot be shown.
     virtual std::optional<std::string> showFileDialog(const FileDialogRequest& request) = 0;
+    // The device that serial port number n ("COM"n) opens, as the user knows it (on Linux a
+    // path); empty when the toolkit knows none.
+    virtual std::string portDevice(int number) const = 0;
 };
 
 }  // namespace comflash::ui

@@ -79,6 +79,11 @@ void HeadlessToolkit::unplug(int number) {
     if (user) user->reportFailure();
 }
 
+std::string HeadlessToolkit::portDevice(int number) const {
+    const auto it = ports_.find(number);
+    return it == ports_.end() ? std::string() : it->second.path;
+}
+
 HeadlessPort* HeadlessToolkit::port(int number) {
     const auto it = ports_.find(number);
     return it == ports_.end() ? nullptr : &it->second;

@@ -37,6 +37,7 @@ struct HeadlessPort {
     bool busy = false;              // opened by another program: cannot be opened
     sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
     bool refuseSettings = false;    // a settings change on the open port fails
+    std::string path;               // the device the port stands for, as the user knows it
     HeadlessComm* user = nullptr;   // the serial control that has it open
 };
 
@@ -55,6 +56,8 @@ class HeadlessToolkit : public Toolkit {
     // Blocks the (virtual) user-interface thread: time passes, no event runs meanwhile.
     void sleep(int milliseconds) override;
     std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
+    // The path of port n; empty when it has none or was never added.
+    std::string portDevice(int number) const override;
 
     VirtualClock& clock() { return clock_; }
     // Runs events as time passes, until nothing is scheduled. Throws Stalled when virtual

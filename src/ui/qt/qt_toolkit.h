@@ -21,6 +21,7 @@ class QtToolkit final : public Toolkit {
     void sleep(int milliseconds) override;
     // Qt's own file dialog, not the platform's, so that it behaves alike everywhere.
     std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
+    std::string portDevice(int number) const override { return portDevice_(number); }
 
   private:
     QtComm::PortDevice portDevice_;
