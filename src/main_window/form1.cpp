@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kDefaultAppTitle = "Update";
 constexpr std::string_view kDefaultVersion = "Unknow";
-constexpr std::string_view kComPortValue = "ComPort";
 constexpr std::size_t kConfigItems = 4;
 constexpr std::size_t kModelParts = 3;
 
@@ -91,7 +90,7 @@ void Form1::Form_Load() {
     state_.RegistryKeyPath = "SoftWare\\" + keyName + "\\Update";
 
     const std::string stored = store_.ReadRegValue(
-        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(kComPortValue));
+        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(settings::kComPortValue));
     if (stored.empty()) {
         state_.ComPortNumber = 1;
     } else if (const auto number = leadingNumberToInt16(stored)) {
