@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
-demo_packages=("${COMFLASH_BUILD_PACKAGES[@]}" srecord fonts-wqy-zenhei)
+demo_packages=("${COMFLASH_BUILD_PACKAGES[@]}" srecord fonts-wqy-zenhei fonts-liberation)
 [ -n "${DISPLAY:-}" ] || demo_packages+=(xvfb xauth imagemagick twm xdotool)
 ensure_packages "${demo_packages[@]}"
 

@@ -1,6 +1,7 @@
 // comflash: the desktop program. Everything happens in the main window's handlers; the
 // program ends when that window closes, or at once when start-up fails.
 #include <QApplication>
+#include <QFont>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -13,6 +14,14 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+#ifndef _WIN32
+    // The windows' labels are sized for a small dialog font, as Windows has by default; the
+    // larger default of most Linux desktops would wrap "Comm Port" out of its box.
+    QFont dialogFont;
+    dialogFont.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
+    dialogFont.setPointSize(8);
+    QApplication::setFont(dialogFont);
+#endif
     comflash::AppState state;
     const std::string portsFolder =
         comflash::settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));

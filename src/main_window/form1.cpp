@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kDefaultAppTitle = "Update";
 constexpr std::string_view kDefaultVersion = "Unknow";
-constexpr std::string_view kComPortValue = "ComPort";
 constexpr std::size_t kConfigItems = 4;
 constexpr std::size_t kModelParts = 3;
 
@@ -28,10 +27,13 @@ Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& sto
       programFolder_(std::move(programFolder)),
       window_(toolkit.createWindow(ui::kForm1)),
       update_(state, toolkit, window_->fileList("File1"), programFolder_,
-              [this] { showSessionWindow(); }) {
+              [this] { showSessionWindow(); }),
+      readBack_(state, toolkit, [this] { showSessionWindow(); }) {
     window_->onLoad = [this] { Form_Load(); };
     window_->button("Command1").onClick = [this] { update_.Command1_Click(); };
     window_->button("CommandCom").onClick = [this] { CommandCom_Click(); };
+    window_->button("CommandRead").onClick = [this] { CommandRead_Click(); };
+    window_->button("CommandSave").onClick = [this] { CommandSave_Click(); };
 }
 
 bool Form1::show() {
@@ -88,7 +90,7 @@ void Form1::Form_Load() {
     state_.RegistryKeyPath = "SoftWare\\" + keyName + "\\Update";
 
     const std::string stored = store_.ReadRegValue(
-        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(kComPortValue));
+        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(settings::kComPortValue));
     if (stored.empty()) {
         state_.ComPortNumber = 1;
     } else if (const auto number = leadingNumberToInt16(stored)) {
@@ -100,7 +102,12 @@ void Form1::Form_Load() {
 }
 
 void Form1::CommandCom_Click() {
-    if (!formComPort_) formComPort_ = toolkit_.createWindow(ui::kFormComPort);
+    if (!formComPort_) {
+        formComPort_ = toolkit_.createWindow(ui::kFormComPort);
+        comPortDialog_ = std::make_unique<settings::FormComPort>(
+            state_, store_, *formComPort_,
+            [this](int number) { return toolkit_.portDevice(number); });
+    }
     formComPort_->showModal();
 }
 

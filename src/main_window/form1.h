@@ -1,12 +1,15 @@
-// The main window: start-up from Config.txt in its Load handler, and its four buttons.
+// The main window: start-up from Config.txt in its Load handler, and its four buttons (Read and
+// Save stay hidden).
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "app/app_state.h"
+#include "image/read_back_commands.h"
 #include "image/update_command.h"
 #include "session/form_process.h"
+#include "settings/form_com_port.h"
 #include "settings/registry_store.h"
 #include "ui/window.h"
 
@@ -24,6 +27,11 @@ class Form1 {
     const std::string& failure() const { return failure_; }
     ui::Window& window() { return *window_; }
 
+    // The handlers of the hidden Read and Save buttons, which no click can reach: the way in
+    // for a caller other than the window.
+    void CommandRead_Click() { readBack_.CommandRead_Click(); }
+    void CommandSave_Click() { readBack_.CommandSave_Click(); }
+
   private:
     void Form_Load();
     void CommandCom_Click();
@@ -36,9 +44,11 @@ class Form1 {
     std::string programFolder_;
     std::unique_ptr<ui::Window> window_;
     std::unique_ptr<ui::Window> formComPort_;
+    std::unique_ptr<settings::FormComPort> comPortDialog_;
     std::unique_ptr<ui::Window> formProcess_;
     std::unique_ptr<session::FormProcess> session_;
     image::UpdateCommand update_;
+    image::ReadBackCommands readBack_;
     std::string failure_;
 };
 

@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace comflash::settings {
+
+// The value that holds the chosen port's number as decimal text.
+inline constexpr std::string_view kComPortValue = "ComPort";
 
 // Predefined root keys, with the handle values the registry gives them.
 enum class RootKey : std::uint32_t { LocalMachine = 0x80000002u };

@@ -67,6 +67,8 @@ class ComboBox {
   public:
     virtual ~ComboBox() = default;
     virtual void addItem(const std::string& text) = 0;
+    // A hint shown while the pointer rests on the entry; the entry's text stays as it is.
+    virtual void setItemToolTip(int index, const std::string& text) = 0;
     virtual int listCount() const = 0;
     virtual std::string list(int index) const = 0;
     // -1 selects nothing.
@@ -94,7 +96,8 @@ class CommControl {
     // False when the settings cannot be applied.
     virtual bool setSettings(const std::string& settings) = 0;
     virtual bool portOpen() const = 0;
-    // False when the port cannot be opened (missing, busy, bad number). Closing always succeeds.
+    // False when the port cannot be opened (missing, busy, bad number). Opening does not wait
+    // for the modem lines: it succeeds or fails at once. Closing always succeeds.
     virtual bool setPortOpen(bool open) = 0;
     virtual int inputMode() const = 0;
     virtual void setInputMode(int mode) = 0;

@@ -1,11 +1,12 @@
-// A window built from a catalogue entry, and the toolkit that makes windows, message boxes
-// and pauses. Behaviour code receives a Toolkit and never sees which one it is.
+// A window built from a catalogue entry, and the toolkit that makes windows, message boxes,
+// file dialogs and pauses. Behaviour code receives a Toolkit and never sees which one it is.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/catalogue.h"
 #include "ui/controls.h"
@@ -59,6 +60,24 @@ struct MessageBox {
 // The title a message box carries when it is given none of its own.
 inline constexpr std::string_view kDefaultTitle = "comflash";
 
+enum class FileDialogMode { Open, Save };
+
+// One entry of a file dialog's type list: the text shown, and the pattern it stands for.
+struct FileFilter {
+    std::string name;
+    std::string pattern;
+};
+
+struct FileDialogRequest {
+    FileDialogMode mode = FileDialogMode::Save;
+    std::string title;
+    std::string initialName;          // empty: no name proposed
+    std::vector<FileFilter> filters;  // the first is preselected
+    std::string defaultSuffix;        // added to a name typed without one; empty: none
+    bool confirmOverwrite = false;    // ask before an existing file is chosen to be replaced
+    bool fileMustExist = false;       // only an existing file can be chosen
+};
+
 class Toolkit {
   public:
     virtual ~Toolkit() = default;
@@ -67,6 +86,12 @@ class Toolkit {
     virtual Answer showMessage(const MessageBox& box) = 0;
     // Blocks the user-interface thread; received bytes stay buffered meanwhile.
     virtual void sleep(int milliseconds) = 0;
+    // Shows a modal file dialog with no owner window: the full path chosen, or none when the
+    // user cancelled. Throws std::runtime_error when the dialog cannot be shown.
+    virtual std::optional<std::string> showFileDialog(const FileDialogRequest& request) = 0;
+    // The device that serial port number n ("COM"n) opens, as the user knows it (on Linux a
+    // path); empty when the toolkit knows none.
+    virtual std::string portDevice(int number) const = 0;
 };
 
 }  // namespace comflash::ui

@@ -1,8 +1,10 @@
 // srecord's srec_cat writes firmware files from random data and converts them back to binary;
 // the image and bounds the loader makes from each file must match what srec_cat reads in it.
+// It also reads the files the Save command writes.
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +17,7 @@
 
 #include "image/firmware_image.h"
 #include "image/hex_loader.h"
+#include "image/hex_writer.h"
 #include "temp_folder.h"
 
 namespace comflash::image {
@@ -152,6 +155,53 @@ TEST(SrecOracle, DataAboveSixtyFourKibibytesMakesTheFileFaulty) {
     LoadResult result{};
     loadFirmware(writeFirmware(folder.path(), above, 99), result);
     EXPECT_EQ(result, LoadResult::FaultyRecord);
+}
+
+// srec_cat checks the saved records and reads their bytes once the lines end in LF alone. The
+// file as saved it reads only in part, with two warnings: every line after the first starts
+// with the CR that ends the line before, which makes it a garbage line that srec_cat skips, and
+// no end-of-file record follows.
+TEST(SrecOracle, ReadsTheSavedRecords) {
+    comflash::test::TempFolder folder;
+    ImageBytes image{};
+    std::mt19937 random(7);
+    for (std::size_t i = 0; i < kSavedBytes; ++i) {
+        const std::size_t block = i / kSavedBlockSize;
+        if (block % 4 != 0 && i % kSavedBlockSize >= block % 5) {
+            image[i] = static_cast<std::uint8_t>(random() & 0xFF);
+        }
+    }
+    image[0x21] = 0x01;
+    image[kSavedBytes - 1] = 0x01;
+    std::string text = ReadBackHexText(image);
+    const fs::path saved = folder.path() / "saved.hex";
+    std::ofstream(saved, std::ios::binary) << text;
+    std::erase(text, '\r');
+    const fs::path lf = folder.path() / "lf.hex";
+    std::ofstream(lf, std::ios::binary) << text;
+    const std::string toBinary = " -Intel -offset - 0x8000 -o ";
+
+    const fs::path all = folder.path() / "all.bin";
+    srecCat(quoted(lf) + toBinary + quoted(all) + " -binary 2>/dev/null");
+    EXPECT_TRUE(readBytes(all) ==
+                std::vector<std::uint8_t>(image.begin(), image.begin() + kSavedBytes));
+
+    const fs::path first = folder.path() / "first.bin";
+    const fs::path warnings = folder.path() / "warnings.txt";
+    srecCat(quoted(saved) + toBinary + quoted(first) + " -binary 2>" + quoted(warnings));
+    EXPECT_EQ(readBytes(first), std::vector<std::uint8_t>(image.begin(), image.begin() + 0x40))
+        << "the record of 0x8021 to 0x803F alone";
+    std::string said;  // srec_cat wraps its lines to the terminal's width
+    for (const char c : readText(warnings)) {
+        if (!std::isspace(static_cast<unsigned char>(c))) {
+            said += c;
+        } else if (!said.empty() && said.back() != ' ') {
+            said += ' ';
+        }
+    }
+    EXPECT_NE(said.find(saved.string() + ": 2: warning: ignoring garbage lines"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("warning: no end-of-file record"), std::string::npos) << said;
 }
 
 }  // namespace

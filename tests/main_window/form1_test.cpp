@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "image/hex_loader.h"
 #include "memory_store.h"
 #include "sim/device.h"
 #include "temp_folder.h"
@@ -176,6 +177,52 @@ TEST_F(Form1Start, UpdateButtonWritesTheFirmwareFile) {
     EXPECT_FALSE(toolkit.window("FormProcess")->loaded());
 }
 
+// The hidden Read and Save buttons' handlers: the device's lower 32 KiB into the image, and
+// from there into a file that the Update command's reader loads 0x8000 higher.
+TEST_F(Form1Start, ReadBackAndSave) {
+    ASSERT_TRUE(start(std::string("16:32:48,Maker,Tool,V1")));
+    sim::DeviceOptions options;
+    options.model = {9, 9, 9};  // a read-back compares no model
+    for (std::size_t i = 0; i < 0x8000; ++i) {
+        // Zero blocks, blocks with leading zeros, zeros within the data.
+        const std::size_t block = i / 32;
+        const bool zero = block % 5 == 0 || i % 32 < block % 7 || i % 9 == 0;
+        options.memory[i] = zero ? 0 : static_cast<std::uint8_t>(i * 31 + block);
+    }
+    options.memory[0x80] = 0x79;  // a read block that starts like an acknowledgement
+    sim::Device device(options);
+    state.FirmwareImage[0x8000] = 0xAA;
+
+    form->CommandRead_Click();
+    ASSERT_EQ(toolkit.messages().size(), 1u);
+    EXPECT_EQ(toolkit.messages()[0].text, "Please reselect COM port!") << "nothing on COM1";
+
+    toolkit.addPort(1, &device);
+    form->CommandRead_Click();
+    ASSERT_EQ(toolkit.messages().size(), 2u);
+    EXPECT_EQ(toolkit.messages()[1].text, "读取成功");
+    EXPECT_EQ(toolkit.messages()[1].title, "Tool");
+    EXPECT_EQ(toolkit.messages()[1].icon, ui::Icon::Exclamation);
+    EXPECT_TRUE(std::equal(state.FirmwareImage.begin(), state.FirmwareImage.begin() + 0x8000,
+                           device.memory().begin()));
+    EXPECT_EQ(state.FirmwareImage[0x8000], 0xAA) << "nothing is read above 0x7FFF";
+    EXPECT_EQ(std::make_pair(state.ImageStart, state.ImageEnd), std::make_pair(0, 0x7FFF));
+    EXPECT_FALSE(state.ReadMode);
+    EXPECT_EQ(device.violations(), std::vector<std::string>{});
+
+    const auto saved = folder.path() / "read.hex";
+    toolkit.chooseFileNext(saved.string());
+    form->CommandSave_Click();
+    EXPECT_EQ(toolkit.messages().size(), 2u);
+    AppState loaded;  // all zero, like the bytes the records leave out
+    image::HexReader reader(loaded);
+    std::ifstream file(saved, std::ios::binary);
+    EXPECT_EQ(image::LoadHexFile(file, reader), image::LoadResult::Loaded);
+    EXPECT_TRUE(std::equal(loaded.FirmwareImage.begin() + 0x8000, loaded.FirmwareImage.end(),
+                           device.memory().begin()));
+    EXPECT_EQ(std::make_pair(loaded.ImageStart, loaded.ImageEnd), std::make_pair(0x8022, 0xFFFF));
+}
+
 TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
     ASSERT_TRUE(start(std::string("1:2:3,Maker,Tool,V1")));
     auto& main = dynamic_cast<ui::headless::HeadlessWindow&>(form->window());
@@ -188,6 +235,7 @@ TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
     ASSERT_TRUE(main.click("CommandCom"));
     EXPECT_FALSE(updateRan) << "the main window takes no clicks while the dialog is open";
     EXPECT_FALSE(main.click("CommandRead")) << "hidden buttons take no clicks";
+    EXPECT_FALSE(main.click("CommandSave"));
     EXPECT_EQ(state.ComPortNumber, 1);
 }
 

@@ -53,13 +53,20 @@ void HeadlessTimer::tick() {
     if (onTimer) onTimer();
 }
 
+void HeadlessComboBox::setItemToolTip(int index, const std::string& text) {
+    if (has(index)) items_[static_cast<std::size_t>(index)].toolTip = text;
+}
+
 std::string HeadlessComboBox::list(int index) const {
-    if (index < 0 || index >= listCount()) return {};
-    return items_[static_cast<std::size_t>(index)];
+    return has(index) ? items_[static_cast<std::size_t>(index)].text : std::string();
+}
+
+std::string HeadlessComboBox::itemToolTip(int index) const {
+    return has(index) ? items_[static_cast<std::size_t>(index)].toolTip : std::string();
 }
 
 void HeadlessComboBox::setListIndex(int index) {
-    index_ = (index >= 0 && index < listCount()) ? index : -1;
+    index_ = has(index) ? index : -1;
 }
 
 }  // namespace comflash::ui::headless

@@ -95,20 +95,29 @@ class HeadlessTimer : public Timer {
 
 class HeadlessComboBox : public ComboBox {
   public:
-    void addItem(const std::string& text) override { items_.push_back(text); }
+    void addItem(const std::string& text) override { items_.push_back({text, {}}); }
+    void setItemToolTip(int index, const std::string& text) override;
     int listCount() const override { return static_cast<int>(items_.size()); }
     std::string list(int index) const override;
     int listIndex() const override { return index_; }
     // An index outside the list selects nothing.
     void setListIndex(int index) override;
     std::string text() const override { return list(index_); }
+    // The entry's tooltip; empty when it has none or there is no such entry.
+    std::string itemToolTip(int index) const;
     void clear() {
         items_.clear();
         index_ = -1;
     }
 
   private:
-    std::vector<std::string> items_;
+    struct Item {
+        std::string text;
+        std::string toolTip;
+    };
+    bool has(int index) const { return index >= 0 && index < listCount(); }
+
+    std::vector<Item> items_;
     int index_ = -1;
 };
 

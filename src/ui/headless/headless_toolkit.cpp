@@ -32,6 +32,15 @@ void HeadlessToolkit::sleep(int milliseconds) {
     clock_.skip(std::chrono::milliseconds(milliseconds));
 }
 
+std::optional<std::string> HeadlessToolkit::showFileDialog(const FileDialogRequest& request) {
+    fileDialogs_.push_back(request);
+    if (fileDialogAnswers_.empty()) return std::nullopt;
+    FileDialogAnswer answer = std::move(fileDialogAnswers_.front());
+    fileDialogAnswers_.pop_front();
+    if (answer.fails) throw std::runtime_error("the file dialog could not be shown");
+    return std::move(answer.path);
+}
+
 void HeadlessToolkit::drive() {
     runUntil([this] { return clock_.idle(); }, "drive");
 }
@@ -68,6 +77,11 @@ void HeadlessToolkit::unplug(int number) {
     if (user) user->setPortOpen(false);  // the device sees the line drop
     ports_.erase(it);
     if (user) user->reportFailure();
+}
+
+std::string HeadlessToolkit::portDevice(int number) const {
+    const auto it = ports_.find(number);
+    return it == ports_.end() ? std::string() : it->second.path;
 }
 
 HeadlessPort* HeadlessToolkit::port(int number) {

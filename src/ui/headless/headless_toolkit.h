@@ -1,6 +1,6 @@
 // The headless twin of the toolkit, for tests: virtual time, windows whose modal show runs a
 // nested loop over virtual time, scripted message boxes that are all recorded, and serial
-// ports whose far end may be a simulated device.
+// ports whose far end may be a simulated device; file dialogs are scripted and recorded too.
 #pragma once
 
 #include <chrono>
@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,6 +37,7 @@ struct HeadlessPort {
     bool busy = false;              // opened by another program: cannot be opened
     sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
     bool refuseSettings = false;    // a settings change on the open port fails
+    std::string path;               // the device the port stands for, as the user knows it
     HeadlessComm* user = nullptr;   // the serial control that has it open
 };
 
@@ -53,6 +55,9 @@ class HeadlessToolkit : public Toolkit {
     Answer showMessage(const MessageBox& box) override;
     // Blocks the (virtual) user-interface thread: time passes, no event runs meanwhile.
     void sleep(int milliseconds) override;
+    std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
+    // The path of port n; empty when it has none or was never added.
+    std::string portDevice(int number) const override;
 
     VirtualClock& clock() { return clock_; }
     // Runs events as time passes, until nothing is scheduled. Throws Stalled when virtual
@@ -69,6 +74,15 @@ class HeadlessToolkit : public Toolkit {
     }
     const std::vector<MessageBox>& messages() const { return messages_; }
     int messageBoxesOpen() const { return boxesOpen_; }
+
+    // Scripted file dialogs, used in order: the path the user chooses, or none for Cancel.
+    // Without one, a dialog is cancelled.
+    void chooseFileNext(std::optional<std::string> path) {
+        fileDialogAnswers_.push_back(FileDialogAnswer{std::move(path), false});
+    }
+    // The next file dialog cannot be shown: showFileDialog throws.
+    void failFileDialogNext() { fileDialogAnswers_.push_back(FileDialogAnswer{{}, true}); }
+    const std::vector<FileDialogRequest>& fileDialogs() const { return fileDialogs_; }
 
     // Actions run, in order, each time a modal window is open and nothing else is scheduled.
     void whenModalIdle(UserAction action) { userActions_.push_back(std::move(action)); }
@@ -91,11 +105,18 @@ class HeadlessToolkit : public Toolkit {
     void forget(const HeadlessWindow& window);
 
   private:
+    struct FileDialogAnswer {
+        std::optional<std::string> path;
+        bool fails;
+    };
+
     VirtualClock clock_;
     std::chrono::milliseconds timeLimit_ = std::chrono::hours(1);
     std::deque<Response> responses_;
     std::vector<MessageBox> messages_;
     int boxesOpen_ = 0;
+    std::deque<FileDialogAnswer> fileDialogAnswers_;
+    std::vector<FileDialogRequest> fileDialogs_;
     std::deque<UserAction> userActions_;
     std::map<int, HeadlessPort> ports_;
     std::vector<HeadlessWindow*> modalStack_;

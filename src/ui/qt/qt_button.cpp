@@ -9,6 +9,10 @@ namespace comflash::ui::qt {
 QtButton::QtButton(const ControlEntry& entry, QWidget* window)
     : entry_(entry), button_(new QPushButton(window)) {
     placeControl(*button_, entry);
+    // Enter presses the focused button, as Space does. QPushButton takes Enter only when it
+    // may act as a default button, which outside a QDialog it does just while it has the
+    // focus (and is then drawn as the default, as the focused button is on Windows).
+    button_->setAutoDefault(true);
     QObject::connect(button_, &QPushButton::clicked, [this] { clicked(); });
 }
 

@@ -1,4 +1,5 @@
 // A push button: a QPushButton whose "&" marks the access key, as in the catalogue's texts.
+// Space, Enter and the access key press it.
 #pragma once
 
 #include <QPushButton>

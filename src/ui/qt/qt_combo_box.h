@@ -1,4 +1,5 @@
-// A list-style drop-down: a non-editable QComboBox that selects nothing until told to.
+// A list-style drop-down: a non-editable QComboBox that selects nothing until told to. An
+// entry's tooltip shows in the open list, and the closed list shows the selected entry's.
 #pragma once
 
 #include <QComboBox>
@@ -14,6 +15,7 @@ class QtComboBox final : public ComboBox, public ControlAdapter {
     QtComboBox(const ControlEntry& entry, QWidget* window);
 
     void addItem(const std::string& text) override;
+    void setItemToolTip(int index, const std::string& text) override;
     int listCount() const override { return combo_->count(); }
     std::string list(int index) const override;
     int listIndex() const override { return combo_->currentIndex(); }

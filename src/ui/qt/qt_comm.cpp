@@ -89,6 +89,9 @@ bool QtComm::open() {
     const std::string device = commPort_ >= 1 ? portDevice_(commPort_) : std::string();
     if (device.empty()) return false;
     port_.setPortName(QString::fromStdString(device));
+    // On Unix QSerialPort opens the device without blocking (O_NONBLOCK), so a port whose
+    // carrier is down opens at once instead of waiting for it; a missing, busy (locked) or
+    // non-terminal device fails at once.
     if (!port_.open(QIODevice::ReadWrite)) return false;
     if (!apply(line_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         close();

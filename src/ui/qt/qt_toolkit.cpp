@@ -1,5 +1,7 @@
 #include "ui/qt/qt_toolkit.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -19,6 +21,13 @@ QMessageBox::Icon toQt(Icon icon) {
             break;
     }
     return QMessageBox::NoIcon;
+}
+
+// Qt takes a filter's patterns from the parentheses that end its text.
+QString toQt(const FileFilter& filter) {
+    const QString name = QString::fromStdString(filter.name);
+    const QString pattern = QString::fromStdString(filter.pattern);
+    return name.endsWith("(" + pattern + ")") ? name : name + " (" + pattern + ")";
 }
 
 }  // namespace
@@ -55,6 +64,27 @@ Answer QtToolkit::showMessage(const MessageBox& box) {
 
 void QtToolkit::sleep(int milliseconds) {
     if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+std::optional<std::string> QtToolkit::showFileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(nullptr, QString::fromStdString(request.title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(request.mode == FileDialogMode::Open ? QFileDialog::AcceptOpen
+                                                              : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    QStringList filters;
+    for (const FileFilter& filter : request.filters) filters << toQt(filter);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultSuffix));
+    if (!request.initialName.empty())
+        dialog.selectFile(QString::fromStdString(request.initialName));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    // The path in the file system's own encoding, as the behaviour code opens it.
+    return QFile::encodeName(chosen.front()).toStdString();
 }
 
 }  // namespace comflash::ui::qt

@@ -1,5 +1,5 @@
-// The real toolkit: Qt windows and message boxes, and a real pause of the user-interface
-// thread. A QApplication must exist before the first call.
+// The real toolkit: Qt windows, message boxes and file dialogs, and a real pause of the
+// user-interface thread. A QApplication must exist before the first call.
 #pragma once
 
 #include <QPointer>
@@ -19,6 +19,9 @@ class QtToolkit final : public Toolkit {
     Answer showMessage(const MessageBox& box) override;
     // Received bytes wait in the serial driver meanwhile; no event is handled.
     void sleep(int milliseconds) override;
+    // Qt's own file dialog, not the platform's, so that it behaves alike everywhere.
+    std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
+    std::string portDevice(int number) const override { return portDevice_(number); }
 
   private:
     QtComm::PortDevice portDevice_;

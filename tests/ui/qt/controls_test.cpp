@@ -183,6 +183,25 @@ TEST(ComboBox, SelectsNothingUntilToldAndTakesNoTypedText) {
     dialog->unload();
 }
 
+// The open list shows each entry's tooltip; the closed list shows the selected entry's.
+TEST(ComboBox, EntryToolTipsFollowTheSelection) {
+    QtToolkit toolkit([](int) { return std::string(); });
+    auto dialog = toolkit.createWindow(kFormComPort);
+    dialog->show();
+    ComboBox& list = dialog->comboBox("ComboComPort");
+    auto* combo = static_cast<QtWindow&>(*dialog).widget().findChild<QComboBox*>("ComboComPort");
+    list.addItem("COM1");
+    list.addItem("COM12");
+    list.setListIndex(1);
+    list.setItemToolTip(0, "/dev/ttyUSB0");
+    list.setItemToolTip(1, "/dev/ttyACM0");
+    EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString(), "/dev/ttyUSB0");
+    EXPECT_EQ(combo->toolTip(), "/dev/ttyACM0");
+    list.setListIndex(0);
+    EXPECT_EQ(combo->toolTip(), "/dev/ttyUSB0");
+    dialog->unload();
+}
+
 TEST(MessageBox, ShowsTextTitleIconAndButtonsAndReturnsTheAnswer) {
     struct Case {
         MessageBox box;

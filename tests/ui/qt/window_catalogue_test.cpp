@@ -174,6 +174,33 @@ TEST_F(WindowCatalogue, AmpersandMarksTheAccessKey) {
     window->unload();
 }
 
+TEST_F(WindowCatalogue, EnterPressesTheFocusedButtonInEveryWindow) {
+    struct Case {
+        const WindowEntry& entry;
+        const char* button;
+        Qt::Key key;
+    };
+    const Case cases[] = {
+        {kForm1, "Command1", Qt::Key_Return},
+        {kForm1, "CommandCom", Qt::Key_Enter},
+        {kFormComPort, "CommandOk", Qt::Key_Return},
+        {kFormComPort, "CommandCancel", Qt::Key_Enter},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        auto window = create(c.entry);
+        int clicks = 0;
+        window->button(c.button).onClick = [&] { ++clicks; };
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window->widget()));
+        QWidget* button = control(*window, c.button);
+        button->setFocus();
+        QTest::keyClick(button, c.key);
+        EXPECT_EQ(clicks, 1);
+        window->unload();
+    }
+}
+
 TEST_F(WindowCatalogue, TitleFontIsBoldAtItsSizeInAFamilyWithChineseGlyphs) {
     auto window = create(kForm1);
     window->show();

@@ -1,0 +1,43 @@
+#include "image/read_back_commands.h"
+
+#include <string>
+#include <utility>
+
+#include "image/file_dialog.h"
+#include "image/file_replacement.h"
+#include "image/hex_writer.h"
+
+namespace comflash::image {
+
+namespace {
+
+constexpr std::string_view kSaveMode = "Save";
+constexpr std::string_view kSaveTitle = "保存";
+constexpr std::string_view kReadSucceededText = "读取成功";
+
+}  // namespace
+
+ReadBackCommands::ReadBackCommands(AppState& state, ui::Toolkit& toolkit,
+                                   std::function<void()> showSessionWindow)
+    : state_(state), toolkit_(toolkit), showSessionWindow_(std::move(showSessionWindow)) {}
+
+void ReadBackCommands::CommandRead_Click() {
+    state_.ImageEnd = kReadEnd;
+    state_.ImageStart = kReadStart;
+    state_.ReadMode = true;
+    showSessionWindow_();
+    if (state_.SessionSucceeded) show(kReadSucceededText, ui::Icon::Exclamation);
+}
+
+void ReadBackCommands::CommandSave_Click() {
+    const std::string path = ShowFileDialog(toolkit_, state_, kSaveMode, kSaveTitle, "");
+    if (path.empty()) return;
+    const std::string failure = ReplaceFileContents(path, ReadBackHexText(state_.FirmwareImage));
+    if (!failure.empty()) show("Cannot save " + path + ": " + failure + ".", ui::Icon::Critical);
+}
+
+void ReadBackCommands::show(std::string_view text, ui::Icon icon) {
+    toolkit_.showMessage(ui::MessageBox{std::string(text), state_.AppTitle, icon, ui::Buttons::Ok});
+}
+
+}  // namespace comflash::image

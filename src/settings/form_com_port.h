@@ -1,0 +1,50 @@
+// The COM port dialog's behaviour. Each time the dialog loads it tries the ports COM1 to
+// COM99 in turn with its own serial control, lists those that opened ("COM"n, ascending) and
+// selects the port in use; a port in use that is not listed gives way to the first one at
+// once, whatever the user does next. OK makes the selected port the one in use and stores its
+// number; Cancel and the close box store nothing.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/app_state.h"
+#include "settings/registry_store.h"
+#include "ui/window.h"
+
+namespace comflash::settings {
+
+class FormComPort {
+  public:
+    // The device behind port n, shown as the tooltip of its entry; an empty text, or the
+    // entry's own text (Windows names its ports COMn), shows none.
+    using PortDevice = std::function<std::string(int number)>;
+
+    // window is the COM port dialog (catalogue entry FormComPort); its controls are bound here
+    // once and its handlers attached.
+    FormComPort(AppState& state, RegistryStore& store, ui::Window& window, PortDevice portDevice);
+    FormComPort(const FormComPort&) = delete;
+    FormComPort& operator=(const FormComPort&) = delete;
+
+  private:
+    static constexpr int kLastPort = 99;
+
+    void Form_Load();
+    void SetLanguageTexts();
+    void CommandOk_Click();
+    void CommandCancel_Click();
+    void addEntry(int number);
+    std::int16_t selectedNumber() const;
+
+    AppState& state_;
+    RegistryStore& store_;
+    ui::Window& window_;
+    ui::Label& labelComPort_;
+    ui::ComboBox& comboComPort_;
+    ui::Button& commandOk_;
+    ui::Button& commandCancel_;
+    ui::CommControl& msComm1_;
+    PortDevice portDevice_;
+};
+
+}  // namespace comflash::settings
