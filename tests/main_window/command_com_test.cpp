@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "main_window/form1.h"
-#include "settings/file_registry_store.h"
+#include "memory_store.h"
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -14,7 +14,7 @@ namespace {
 TEST(CommandCom, ThePortChosenWithOkIsUsedNowAndAtTheNextStart) {
     test::TempFolder folder;
     std::ofstream(folder.path() / "Config.txt") << "1:2:3,Maker,Tool,V1";
-    settings::FileRegistryStore store{(folder.path() / "config").string()};
+    test::MemoryStore store;
     ui::headless::HeadlessToolkit toolkit;
     toolkit.addPort(2);
     toolkit.addPort(5).path = "/dev/ttyUSB4";
