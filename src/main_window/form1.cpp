@@ -89,8 +89,9 @@ void Form1::Form_Load() {
     }
     state_.RegistryKeyPath = "SoftWare\\" + keyName + "\\Update";
 
-    const std::string stored = store_.ReadRegValue(
-        settings::RootKey::LocalMachine, state_.RegistryKeyPath, std::string(settings::kComPortValue));
+    const std::string stored =
+        store_.ReadRegValue(settings::RootKey::LocalMachine, state_.RegistryKeyPath,
+                            std::string(settings::kComPortValue));
     if (stored.empty()) {
         state_.ComPortNumber = 1;
     } else if (const auto number = leadingNumberToInt16(stored)) {
