@@ -4,6 +4,7 @@
 #include <fstream>
 #include <utility>
 
+#include "app/system_text.h"
 #include "image/firmware_image.h"
 #include "image/firmware_version.h"
 #include "image/hex_loader.h"
@@ -44,7 +45,7 @@ void UpdateCommand::Command1_Click() {
         return;
     }
 
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(app::pathFromUtf8(path), std::ios::binary);
     if (!file.is_open()) {
         show(kOpenFailedText, ui::Icon::Critical, std::nullopt);
         return;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "app/system_text.h"
 #include "settings/registry_value.h"
 
 namespace comflash::settings {
@@ -28,35 +29,6 @@ HKEY rootHandle(RootKey root) {
     return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(value));
 }
 
-std::wstring widen(std::string_view text, UINT codePage) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string narrow(std::wstring_view wide, UINT codePage) {
-    if (wide.empty()) return {};
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
-}
-
-std::string toAnsi(std::string_view utf8) {
-    return narrow(widen(utf8, CP_UTF8), CP_ACP);
-}
-
-std::string fromAnsi(std::string_view ansi) {
-    return narrow(widen(ansi, CP_ACP), CP_UTF8);
-}
-
 }  // namespace
 
 bool WindowsRegistryStore::WriteRegValue(RootKey root, const std::string& keyPath,
@@ -69,13 +41,13 @@ bool WindowsRegistryStore::WriteRegValue(RootKey root, const std::string& keyPat
     std::string keyClass(kKeyClass);
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(rootHandle(root), toAnsi(keyPath).c_str(), 0, keyClass.data(),
-                        REG_OPTION_NON_VOLATILE, kKeyAccess, &security, &key,
+    if (RegCreateKeyExA(rootHandle(root), app::toSystemCodePage(keyPath).c_str(), 0,
+                        keyClass.data(), REG_OPTION_NON_VOLATILE, kKeyAccess, &security, &key,
                         &disposition) != ERROR_SUCCESS) {
         return false;
     }
-    const std::string data = textValueData(toAnsi(value));
-    const bool stored = RegSetValueExA(key, toAnsi(valueName).c_str(), 0, REG_SZ,
+    const std::string data = textValueData(app::toSystemCodePage(value));
+    const bool stored = RegSetValueExA(key, app::toSystemCodePage(valueName).c_str(), 0, REG_SZ,
                                        reinterpret_cast<const BYTE*>(data.data()),
                                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
     RegCloseKey(key);
@@ -85,21 +57,21 @@ bool WindowsRegistryStore::WriteRegValue(RootKey root, const std::string& keyPat
 std::string WindowsRegistryStore::ReadRegValue(RootKey root, const std::string& keyPath,
                                                const std::string& valueName) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(rootHandle(root), toAnsi(keyPath).c_str(), 0, kKeyAccess, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(rootHandle(root), app::toSystemCodePage(keyPath).c_str(), 0, kKeyAccess,
+                      &key) != ERROR_SUCCESS) {
         return {};
     }
     std::array<BYTE, kReadBufferSize> buffer{};
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(buffer.size());
-    const LONG queried =
-        RegQueryValueExA(key, toAnsi(valueName).c_str(), nullptr, &type, buffer.data(), &size);
+    const LONG queried = RegQueryValueExA(key, app::toSystemCodePage(valueName).c_str(), nullptr,
+                                          &type, buffer.data(), &size);
     RegCloseKey(key);
     // Fails as well when the data do not fit the buffer.
     if (queried != ERROR_SUCCESS) return {};
     // The whole zeroed buffer, not just `size` bytes: text is cut at the first zero byte in it.
     const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-    return fromAnsi(readValueText(static_cast<ValueType>(type), bytes));
+    return app::fromSystemCodePage(readValueText(static_cast<ValueType>(type), bytes));
 }
 
 }  // namespace comflash::settings

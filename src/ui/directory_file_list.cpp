@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/system_text.h"
+
 namespace comflash::ui {
 
 namespace {
@@ -68,11 +70,11 @@ void DirectoryFileList::refresh() {
     names_.clear();
     if (path_.empty()) return;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(path_, error), end; !error && it != end;
-         it.increment(error)) {
+    for (std::filesystem::directory_iterator it(app::pathFromUtf8(path_), error), end;
+         !error && it != end; it.increment(error)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
-        std::string name = it->path().filename().string();
+        std::string name = app::utf8FromPath(it->path().filename());
         // Dot files are this platform's hidden files; the list shows no hidden files.
         if (name.empty() || name.front() == '.') continue;
         if (matches(name, pattern_)) names_.push_back(std::move(name));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/system_text.h"
 #include "image/firmware_image.h"
 #include "record_vectors.h"
 #include "temp_folder.h"
@@ -69,12 +70,12 @@ struct Bench {
     }
 
     void write(const std::string& name, const std::string& text) {
-        std::ofstream(folder.path() / name, std::ios::binary) << text;
+        std::ofstream(programFolder / app::pathFromUtf8(name), std::ios::binary) << text;
     }
 
     void click() { click(directory); }
     void click(ui::FileList& file1) {
-        UpdateCommand command(state, toolkit, file1, folder.path().string(),
+        UpdateCommand command(state, toolkit, file1, app::utf8FromPath(programFolder),
                               [this] { showSessionWindow(); });
         command.Command1_Click();
     }
@@ -101,6 +102,7 @@ struct Bench {
     }
 
     comflash::test::TempFolder folder;
+    std::filesystem::path programFolder = folder.path();
     ui::DirectoryFileList directory;
     ui::headless::HeadlessToolkit toolkit;
     std::unique_ptr<ui::Window> formProcess;
@@ -280,6 +282,26 @@ TEST(UpdateCommand, AVersionPieceTheNameLacksKeepsItsByteAndAFailedSessionSaysNo
         EXPECT_EQ(bench.sessions.size(), 1u);
         EXPECT_TRUE(bench.toolkit.messages().empty());
     }
+}
+
+}  // namespace
+}  // namespace comflash::image
+
+namespace comflash::image {
+namespace {
+
+// Folder and file names beyond the system's 8-bit code page: the program keeps them in UTF-8
+// and opens them as such.
+TEST(UpdateCommand, FoldersAndFilesNamedInAnyScript) {
+    Bench bench;
+    bench.programFolder = bench.folder.path() / app::pathFromUtf8("程序 Ünïcode");
+    std::filesystem::create_directory(bench.programFolder);
+    bench.write("固件_2.5.hex", hexRecord(0x0100, 0, {0xAB, 0xCD}) + "\n");
+    bench.click();
+    ASSERT_EQ(bench.sessions.size(), 1u) << rendered(bench.toolkit.messages()).size();
+    EXPECT_EQ(bench.sessions[0]->major, 2);
+    EXPECT_EQ(bench.sessions[0]->minor, 5);
+    EXPECT_EQ(bench.sessions[0]->image[0x0101], 0xCD);
 }
 
 }  // namespace
