@@ -87,13 +87,22 @@ bool QtComm::open() {
     buffer_.clear();
     failurePending_ = false;
     const std::string device = commPort_ >= 1 ? portDevice_(commPort_) : std::string();
-    if (device.empty()) return false;
+    if (device.empty()) {
+        failure_ = {QSerialPort::DeviceNotFoundError, {}, {}};
+        return false;
+    }
     port_.setPortName(QString::fromStdString(device));
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        noteFailure(device);
+        return false;
+    }
     if (!apply(line_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        noteFailure(device);
         close();
         return false;
     }
+    failure_ = {};
+    device_ = device;
     // Pseudo-terminals and some adapters have no modem lines; the port works without them.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(false);
@@ -156,6 +165,7 @@ void QtComm::failed(QSerialPort::SerialPortError error) {
 // the program closes, opens or unloads the port first, since it then concerns a port that
 // is no longer there.
 void QtComm::fail() {
+    noteFailure(device_);
     takeReceived();
     watching_ = false;
     failurePending_ = true;
@@ -168,6 +178,13 @@ void QtComm::fail() {
             if (onComm) onComm();
         },
         Qt::QueuedConnection);
+}
+
+// A short write is a failure Qt did not report.
+void QtComm::noteFailure(const std::string& device) {
+    const auto error =
+        port_.error() == QSerialPort::NoError ? QSerialPort::UnknownError : port_.error();
+    failure_ = {error, device, port_.errorString().toStdString()};
 }
 
 }  // namespace comflash::ui::qt
