@@ -4,6 +4,10 @@
 COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
+# The demo checks the device's memory with srecord; without a display it runs the window on a
+# virtual X server, clicks it with xdotool and takes screenshots with ImageMagick.
+COMFLASH_DEMO_PACKAGES=(srecord fonts-wqy-zenhei)
+COMFLASH_VIRTUAL_DISPLAY_PACKAGES=(xvfb xauth imagemagick twm xdotool)
 
 ensure_packages() {
     local missing=()
