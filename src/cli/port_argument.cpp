@@ -34,10 +34,10 @@ PortArgument parsePortArgument(std::string_view text) {
             return {static_cast<std::int16_t>(number), {}, {}};
         }
     }
-    return {0,
-            {},
-            "\"" + std::string(text) +
-                "\" is no port: give COM1 to COM32767, or a device path such as /dev/ttyUSB0"};
+    std::string failure(1, '"');
+    failure += text;
+    failure += "\" is no port: give COM1 to COM32767, or a device path such as /dev/ttyUSB0";
+    return {0, {}, failure};
 }
 
 }  // namespace comflash::cli

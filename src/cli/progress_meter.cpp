@@ -59,17 +59,19 @@ std::string ProgressMeter::update(double fraction, std::chrono::milliseconds now
         return std::to_string(percent) + "%  " + numbers + "\n";
     }
     const int filled = percent * kBarWidth / 100;
-    char head[16];
+    char head[32];
     std::snprintf(head, sizeof head, "] %3d%%  ", percent);
-    std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + head +
-                       numbers;
+    std::string line(1, '[');
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(kBarWidth - filled), '-');
+    line += head;
+    line += numbers;
     // Blanks overwrite what is left of a longer line before.
     const std::size_t width = line.size();
     if (lineOpen_ && width < lineWidth_) line.append(lineWidth_ - width, ' ');
     lineWidth_ = width;
     lineOpen_ = true;
-    return "\r" + line;
+    return '\r' + line;
 }
 
 std::string ProgressMeter::interrupt() {
