@@ -1,7 +1,7 @@
 # The Debian 12 packages comflash needs, and a function that installs the missing ones.
 # Sourced by the other scripts.
 
-COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
 # The demo checks the device's memory with srecord; without a display it runs the window on a
