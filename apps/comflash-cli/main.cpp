@@ -31,6 +31,8 @@ namespace {
 
 constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
 constexpr std::string_view kDefaultTitle = "Update";
+constexpr std::string_view kHandshakeRefused =
+    "The device refused the handshake: it does not take this firmware.";
 
 std::string portsFolder() {
     return settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
@@ -173,6 +175,8 @@ int runSession(const Request& request) {
             console.warn(fileReason(request.file));
         } else if (result == image::UpdateResult::NotCompleted) {
             portFailure();
+            // The one way a session ends without a word: the device refuses the handshake.
+            if (!console.failureShown()) console.warn(kHandshakeRefused);
         }
         return exitStatusOf(result);
     }

@@ -30,6 +30,7 @@ Console::Console(std::ostream& out, std::ostream& err, bool outIsTerminal, bool 
 
 std::optional<ui::Answer> Console::show(const ui::MessageBox& box) {
     interrupt();
+    if (box.icon != ui::Icon::Exclamation) failureShown_ = true;
     if (box.buttons == ui::Buttons::Ok) {
         std::ostream& stream = box.icon == ui::Icon::Exclamation ? out_ : err_;
         stream << box.text << '\n' << std::flush;

@@ -31,6 +31,9 @@ class Console {
     // A session's progress; the first call starts the meter for totalBytes.
     void progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now);
 
+    // Whether a message other than a success report has been shown.
+    bool failureShown() const { return failureShown_; }
+
     // Lines of the command line's own, on standard output and standard error.
     void info(std::string_view line);
     void warn(std::string_view line);
@@ -45,6 +48,7 @@ class Console {
     bool inIsTerminal_;
     int retries_;
     int retriesUsed_ = 0;
+    bool failureShown_ = false;
     std::optional<ProgressMeter> meter_;
 };
 

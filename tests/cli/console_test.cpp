@@ -40,6 +40,7 @@ TEST(Console, MessagesGoToTheirStreamAsTheyStand) {
         EXPECT_EQ(console.show(c.box), Answer::Ok) << c.box.text;
         EXPECT_EQ(s.out.str(), c.out);
         EXPECT_EQ(s.err.str(), c.err);
+        EXPECT_EQ(console.failureShown(), c.box.icon != Icon::Exclamation) << c.box.text;
     }
 }
 

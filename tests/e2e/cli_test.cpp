@@ -196,6 +196,10 @@ TEST_F(CliTest, FailedSessions) {
     };
     const std::vector<Case> cases{
         {"another model", {}, {"--model", "16:32:49"}, {"Model Error！\n"}},
+        {"the handshake refused",
+         {"--fault", "nak:1"},
+         {"--model", "16:32:48"},
+         {"The device refused the handshake"}},
         {"a device that stays silent",
          {"--fault", "drop:1-100"},
          {"--model", "16:32:48"},
