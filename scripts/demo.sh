@@ -1,74 +1,134 @@
 #!/usr/bin/env bash
-# Runs one whole update with the real program against the simulated device: builds comflash
-# and comflash-sim, prepares build/demo (the program, a Config.txt and a firmware file), starts
-# comflash-sim with real line timing at 19200 baud, links COM1 to it and starts comflash.
-# With a display you press Update yourself. Without one the window runs on a virtual X server,
-# the script presses Update, saves screenshots of the progress and of the result, and checks
-# that the device's memory now holds the firmware file.
+# One full update of the sample firmware (examples/TempFile_1.03.hex) against the simulated
+# device, at the pace of a real 19200-baud line, from a prepared program folder (build/demo)
+# with COM1 linked to the device in a private configuration folder. It then says whether the
+# device's memory equals the file.
+#
+# With a display, comflash opens: press Update. Without one, comflash-cli writes the firmware
+# first, then comflash does the same on a virtual X server and screenshots of the session
+# window in progress and of "Successful" are saved in build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
-demo_packages=("${COMFLASH_BUILD_PACKAGES[@]}" srecord fonts-wqy-zenhei fonts-liberation)
-[ -n "${DISPLAY:-}" ] || demo_packages+=(xvfb xauth imagemagick twm xdotool)
+demo_packages=("${COMFLASH_BUILD_PACKAGES[@]}" "${COMFLASH_DEMO_PACKAGES[@]}")
+[ -n "${DISPLAY:-}" ] || demo_packages+=("${COMFLASH_VIRTUAL_DISPLAY_PACKAGES[@]}")
 ensure_packages "${demo_packages[@]}"
 
 cmake --preset release >/dev/null
-cmake --build --preset release --target comflash comflash-sim
+cmake --build --preset release --target comflash comflash-cli comflash-sim
 
-demo=$PWD/build/demo
+apps=build/release/apps
+demo=build/demo
+firmware=TempFile_1.03.hex
 rm -rf "$demo"
 mkdir -p "$demo/config/comflash/ports"
-cp build/release/apps/comflash/comflash "$demo/"
+cp "$apps/comflash/comflash" "$apps/comflash-cli/comflash-cli" "examples/$firmware" "$demo/"
 # Model 1:2:3, settings key "comflash-demo", window title, version line.
 printf '1:2:3, comflash-demo, "comflash demo", V1.0\r\n' >"$demo/Config.txt"
-# 8 KiB of firmware at 0x1000, version 1.3 by its name.
-srec_cat -generate 0x1000 0x3000 -repeat-string "comflash demo firmware " \
-    -o "$demo/demo_1.03.hex" -intel -obs=16
-srec_cat "$demo/demo_1.03.hex" -intel -fill 0xFF 0x0000 0x10000 -o "$demo/expected.bin" -binary
+export XDG_CONFIG_HOME="$PWD/$demo/config"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then  # Qt wants one, and a session without login has none
+    export XDG_RUNTIME_DIR="$PWD/$demo/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 
-# The simulated device: its pseudo-terminal's path is its first line of output.
-coproc SIM { exec build/release/apps/comflash-sim/comflash-sim --model 1:2:3 --line-timing \
-    --sessions 1 --dump "$demo/dump.bin" --log "$demo/device.log"; }
-sim_pid=$SIM_PID
-trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
-read -r device <&"${SIM[0]}"
-# COM1, the program's default port, is the simulated device.
-ln -s "$device" "$demo/config/comflash/ports/COM1"
-export XDG_CONFIG_HOME="$demo/config"
-echo "comflash-sim is listening on $device (COM1)."
+sim_pid=
+stop_sim() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+        sim_pid=
+    fi
+}
+trap stop_sim EXIT
+
+# start_sim NAME: a device of model 1:2:3 for one session, linked as COM1; its memory goes to
+# build/demo/NAME.bin when the session ends.
+start_sim() {
+    "$apps/comflash-sim/comflash-sim" --model 1:2:3 --line-timing --sessions 1 \
+        --dump "$demo/$1.bin" --log "$demo/$1.log" >"$demo/$1.path" 2>"$demo/$1.err" &
+    sim_pid=$!
+    for _ in $(seq 50); do
+        [ -s "$demo/$1.path" ] && break
+        sleep 0.1
+    done
+    ln -sfn "$(head -n 1 "$demo/$1.path")" "$demo/config/comflash/ports/COM1"
+}
+
+# check NAME: waits for the device to end its session and compares its memory, at every
+# address the firmware file names, with the file.
+check() {
+    for _ in $(seq 50); do
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$sim_pid" 2>/dev/null; then
+        echo "$1: the device saw no complete update."
+        stop_sim
+        return 1
+    fi
+    local status=0
+    wait "$sim_pid" || status=$?
+    sim_pid=
+    if [ "$status" -ne 0 ]; then
+        echo "$1: the device reported protocol violations:"
+        cat "$demo/$1.err"
+        return 1
+    fi
+    # The file's address ranges, as srec_info lists them ("Data: 0000 - 0DFF" and so on).
+    local ranges=() from to
+    while read -r from _ to; do
+        ranges+=("0x$from" "$(printf '0x%X' $((0x$to + 1)))")
+    done < <(srec_info "$demo/$firmware" -intel |
+        sed -n 's/^Data: *//p; s/^ \{2,\}\([0-9A-F]* - [0-9A-F]*\)$/\1/p')
+    if srec_cmp "$demo/$firmware" -intel "$demo/$1.bin" -binary -crop "${ranges[@]}" \
+        >/dev/null 2>&1; then
+        echo "$1: the device's memory dump equals $firmware at every address it names."
+    else
+        echo "$1: the device's memory dump DIFFERS from $firmware."
+        return 1
+    fi
+}
 
 if [ -n "${DISPLAY:-}" ]; then
-    echo "Press Update in the window; close it when the update has ended."
+    start_sim window
+    echo "comflash is open with COM1 linked to the simulated device: press Update."
     "$demo/comflash"
-    kill -TERM "$sim_pid" 2>/dev/null || true   # still waiting for a session: dump and end
-else
-    echo "No display: running comflash on a virtual X server and pressing Update."
-    xvfb-run -a -s "-screen 0 640x480x24" bash -c '
-        twm >/dev/null 2>&1 &
-        "$1/comflash" & app=$!
-        sleep 2
-        xdotool key space               # Update has the focus when the window opens
-        sleep 3
-        import -window root "$1/progress.png"
-        # The device ends with the session; give up after a minute.
-        for _ in $(seq 120); do kill -0 "$2" 2>/dev/null || break; sleep 0.5; done
-        sleep 1
-        import -window root "$1/result.png"
-        xdotool key Return              # closes the message box
-        sleep 0.5
-        kill "$app" 2>/dev/null || true
-        kill -TERM "$2" 2>/dev/null || true
-    ' _ "$demo" "$sim_pid"
-    echo "Screenshots: $demo/progress.png, $demo/result.png"
+    check window
+    exit
 fi
 
-wait "$sim_pid" || { echo "comflash-sim reported a protocol violation (see $demo/device.log)"; exit 1; }
-trap - EXIT
-if cmp -s "$demo/dump.bin" "$demo/expected.bin"; then
-    echo "Update done: the device's memory holds $demo/demo_1.03.hex."
-else
-    echo "The device's memory differs from the firmware file (see $demo/device.log)." >&2
-    exit 1
-fi
+echo "== comflash-cli"
+start_sim cli
+"$demo/comflash-cli" write "$demo/$firmware" --port COM1 --config "$demo/Config.txt"
+check cli
+
+echo "== comflash on a virtual X server"
+start_sim window
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+    set -u
+    demo=$1
+    twm >/dev/null 2>&1 &
+    twm_pid=$!
+    "$demo/comflash" &
+    app_pid=$!
+    # Windows come and go while xdotool looks through them; it complains about those.
+    main=$(xdotool search --sync --name "^comflash demo\$" 2>/dev/null | head -n 1)
+    sleep 0.3
+    # The Update button, 92,104 inside the window.
+    xdotool mousemove --window "$main" 92 104 click 1
+    sleep 1.5
+    import -window root "$demo/session.png"
+    # "Successful" is a second window with the title of the main one.
+    for _ in $(seq 100); do
+        [ "$(xdotool search --name "^comflash demo\$" 2>/dev/null | wc -l)" -ge 2 ] && break
+        sleep 0.1
+    done
+    sleep 0.3
+    import -window root "$demo/successful.png"
+    kill "$app_pid" "$twm_pid"
+    wait 2>/dev/null
+' _ "$demo"
+check window
+echo "Screenshots: $demo/session.png (in progress), $demo/successful.png"

@@ -1,11 +1,15 @@
 # The Debian 12 packages comflash needs, and a function that installs the missing ones.
 # Sourced by the other scripts.
 
-COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
 # The Windows build of the code below Qt, and Wine to run its tests.
 COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64)
+# The demo checks the device's memory with srecord; without a display it runs the window on a
+# virtual X server, clicks it with xdotool and takes screenshots with ImageMagick.
+COMFLASH_DEMO_PACKAGES=(srecord fonts-wqy-zenhei fonts-liberation)
+COMFLASH_VIRTUAL_DISPLAY_PACKAGES=(xvfb xauth imagemagick twm xdotool)
 
 ensure_packages() {
     local missing=()

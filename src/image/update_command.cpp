@@ -35,26 +35,30 @@ UpdateCommand::UpdateCommand(AppState& state, ui::Toolkit& toolkit, ui::FileList
       reader_(state) {}
 
 void UpdateCommand::Command1_Click() {
-    // The fill comes first, so that even a click that finds no usable file leaves the
-    // pattern behind.
-    FillFirmwareImage(state_.FirmwareImage);
-
     const std::string path = chooseFirmwarePath();
     if (path.empty()) {
+        // Even a click that finds no file leaves the fill pattern behind.
+        FillFirmwareImage(state_.FirmwareImage);
         show(kNoFirmwareFileText, ui::Icon::Critical, std::nullopt);
         return;
     }
+    Update(path);
+}
+
+UpdateResult UpdateCommand::Update(const std::string& path) {
+    // The fill comes first, so that even a file that cannot be used leaves the pattern behind.
+    FillFirmwareImage(state_.FirmwareImage);
 
     std::ifstream file(app::pathFromUtf8(path), std::ios::binary);
     if (!file.is_open()) {
         show(kOpenFailedText, ui::Icon::Critical, std::nullopt);
-        return;
+        return UpdateResult::OpenFailed;
     }
     const LoadResult result = LoadHexFile(file, reader_);
     file.close();
     if (result != LoadResult::Loaded) {
         show(kFaultyFileText, ui::Icon::None, state_.AppTitle);
-        return;
+        return UpdateResult::FaultyFile;
     }
 
     const FirmwareVersion version = VersionFromPath(path);
@@ -63,7 +67,9 @@ void UpdateCommand::Command1_Click() {
 
     state_.UpdateMode = true;
     showSessionWindow_();
-    if (state_.SessionSucceeded) show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
+    if (!state_.SessionSucceeded) return UpdateResult::NotCompleted;
+    show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
+    return UpdateResult::Succeeded;
 }
 
 std::string UpdateCommand::chooseFirmwarePath() {

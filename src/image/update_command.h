@@ -22,6 +22,14 @@ inline constexpr std::array<std::string_view, 6> kTempFileNames = {
     "TempFile_1.02.hex", "TempFile_1.04.hex", "TempFile_1.05.hex",
 };
 
+// How an update from a given file ended.
+enum class UpdateResult {
+    OpenFailed,    // "打开文件错误": the file could not be opened
+    FaultyFile,    // "文档有误": a line was refused or could not be read; nothing was sent
+    NotCompleted,  // the session ended without the device accepting the go frame
+    Succeeded,     // "Successful"
+};
+
 class UpdateCommand {
   public:
     // file1 is the main window's hidden file list; programFolder the folder of the program's
@@ -31,6 +39,9 @@ class UpdateCommand {
                   std::string programFolder, std::function<void()> showSessionWindow);
 
     void Command1_Click();
+    // Everything the click does once the file is chosen: fills the image, loads the file,
+    // takes the version from its name and runs the session, with the same messages.
+    UpdateResult Update(const std::string& path);
 
   private:
     // The firmware file's path, or the empty text when the folder holds no "*.hex" file.

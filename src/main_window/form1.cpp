@@ -1,21 +1,13 @@
 #include "main_window/form1.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
 #include "app/config_file.h"
 #include "app/conversions.h"
+#include "app/startup_config.h"
 
 namespace comflash::app {
 
 namespace {
 
-constexpr std::string_view kDefaultAppTitle = "Update";
-constexpr std::string_view kDefaultVersion = "Unknow";
-constexpr std::size_t kConfigItems = 4;
-constexpr std::size_t kModelParts = 3;
 
 }  // namespace
 
@@ -48,46 +40,16 @@ void Form1::fail(const std::string& why) {
 }
 
 void Form1::Form_Load() {
-    const std::string path = programFolder_ + "/" + std::string(kConfigFileName);
-    // A folder of that name opens for reading but reads as empty; it is no Config.txt.
-    std::error_code error;
-    std::ifstream file;
-    if (std::filesystem::is_regular_file(path, error)) file.open(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (!file.is_open() || file.bad()) {
-        fail("Cannot read " + path + ": the file is missing or unreadable.");
+    const ConfigRead read = readStartupConfig(programFolder_ + "/" + std::string(kConfigFileName));
+    if (!read.config) {
+        fail(read.failure);
         return;
     }
-    const std::vector<std::string> items = splitConfigItems(text);
-    if (items.size() < kConfigItems) {
-        fail(path + ": " + std::to_string(items.size()) +
-             " items found, 4 needed (model identifier, registry key name, title, version).");
-        return;
-    }
-    const std::string& model = items[0];
-    const std::string& keyName = items[1];
-    const std::string& title = items[2];
-    const std::string& version = items[3];
-
-    state_.AppTitle = title.empty() ? std::string(kDefaultAppTitle) : title;
+    const StartupConfig& config = *read.config;
+    state_.AppTitle = config.appTitle;
     window_->setCaption(state_.AppTitle);
-
-    const std::vector<std::string> parts = splitModelParts(model);
-    if (parts.size() < kModelParts) {
-        fail(path + ": the model identifier \"" + model + "\" has " + std::to_string(parts.size()) +
-             " part(s); 3 are needed, as in 12:3:255.");
-        return;
-    }
-    for (std::size_t index = 0; index < kModelParts; ++index) {
-        const auto byte = toByte(parts[index]);
-        if (!byte) {
-            fail(path + ": part " + std::to_string(index + 1) + " of the model identifier \"" +
-                 model + "\" is \"" + parts[index] + "\", not a number from 0 to 255.");
-            return;
-        }
-        state_.ModelId[index] = *byte;
-    }
-    state_.RegistryKeyPath = "SoftWare\\" + keyName + "\\Update";
+    state_.ModelId = config.modelId;
+    state_.RegistryKeyPath = "SoftWare\\" + config.keyName + "\\Update";
 
     const std::string stored =
         store_.ReadRegValue(settings::RootKey::LocalMachine, state_.RegistryKeyPath,
@@ -98,8 +60,7 @@ void Form1::Form_Load() {
         state_.ComPortNumber = *number;
     }  // a number too large for the port leaves it as it was
     state_.UseEnglish = true;
-    window_->label("LabelVersion")
-        .setCaption("Version:" + (version.empty() ? std::string(kDefaultVersion) : version));
+    window_->label("LabelVersion").setCaption("Version:" + config.version);
 }
 
 void Form1::CommandCom_Click() {

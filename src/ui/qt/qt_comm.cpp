@@ -87,16 +87,25 @@ bool QtComm::open() {
     buffer_.clear();
     failurePending_ = false;
     const std::string device = commPort_ >= 1 ? portDevice_(commPort_) : std::string();
-    if (device.empty()) return false;
+    if (device.empty()) {
+        failure_ = {QSerialPort::DeviceNotFoundError, {}, {}};
+        return false;
+    }
     port_.setPortName(QString::fromStdString(device));
     // On Unix QSerialPort opens the device without blocking (O_NONBLOCK), so a port whose
     // carrier is down opens at once instead of waiting for it; a missing, busy (locked) or
     // non-terminal device fails at once.
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        noteFailure(device);
+        return false;
+    }
     if (!apply(line_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        noteFailure(device);
         close();
         return false;
     }
+    failure_ = {};
+    device_ = device;
     // Pseudo-terminals and some adapters have no modem lines; the port works without them.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(false);
@@ -159,6 +168,7 @@ void QtComm::failed(QSerialPort::SerialPortError error) {
 // the program closes, opens or unloads the port first, since it then concerns a port that
 // is no longer there.
 void QtComm::fail() {
+    noteFailure(device_);
     takeReceived();
     watching_ = false;
     failurePending_ = true;
@@ -171,6 +181,13 @@ void QtComm::fail() {
             if (onComm) onComm();
         },
         Qt::QueuedConnection);
+}
+
+// A short write is a failure Qt did not report.
+void QtComm::noteFailure(const std::string& device) {
+    const auto error =
+        port_.error() == QSerialPort::NoError ? QSerialPort::UnknownError : port_.error();
+    failure_ = {error, device, port_.errorString().toStdString()};
 }
 
 }  // namespace comflash::ui::qt

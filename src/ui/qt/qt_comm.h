@@ -2,7 +2,8 @@
 // whenever bytes arrive and at least RThreshold of them are buffered, onComm runs with
 // commEvent() == kEventReceive. A port that fails while open closes itself and raises
 // kEventPortFailed once. Ports are named by number; portDevice turns a number into the device
-// to open.
+// to open. Why the port last failed is kept for a front end that can show more than the
+// session's own message.
 #pragma once
 
 #include <QSerialPort>
@@ -18,6 +19,15 @@ namespace comflash::ui::qt {
 class QtComm final : public CommControl, public ControlAdapter {
   public:
     using PortDevice = std::function<std::string(int commPort)>;
+
+    // The port's last failure to open, or failure while open. error is NoError when the port
+    // opened and has not failed since; DeviceNotFoundError with an empty device when the number
+    // stands for no device at all.
+    struct Failure {
+        QSerialPort::SerialPortError error = QSerialPort::NoError;
+        std::string device;
+        std::string reason;  // the operating system's words, as Qt passes them on
+    };
 
     explicit QtComm(PortDevice portDevice);
     // Closes the port while the handlers wired to it are still whole.
@@ -39,6 +49,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     std::vector<std::uint8_t> input() override;
     bool output(std::span<const std::uint8_t> bytes) override;
     int commEvent() const override { return commEvent_; }
+    const Failure& lastFailure() const { return failure_; }
 
     void load() override;
     void unload() override;
@@ -52,6 +63,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     void deliver();
     void failed(QSerialPort::SerialPortError error);
     void fail();
+    void noteFailure(const std::string& device);
 
     PortDevice portDevice_;
     QSerialPort port_;
@@ -66,6 +78,8 @@ class QtComm final : public CommControl, public ControlAdapter {
     bool watching_ = false;
     // The port failed and the program has not heard of it yet.
     bool failurePending_ = false;
+    Failure failure_;
+    std::string device_;  // the device of the open port
 };
 
 }  // namespace comflash::ui::qt

@@ -1,0 +1,29 @@
+// comflash-cli's command line, read with Qt's parser:
+//   comflash-cli write FILE.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli ports
+// --help (after a command: that command's) and --version print and end the program.
+#pragma once
+
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace comflash::cli {
+
+enum class Command { Write, Read, Ports };
+
+struct Request {
+    Command command = Command::Ports;
+    std::string file;  // FILE.hex to write, or OUT.hex to save
+    std::string port;
+    std::optional<std::string> model;
+    std::optional<std::string> config;
+    int retries = 0;
+};
+
+// The request, or the reason it is unusable (one line, for standard error).
+std::variant<Request, std::string> parseRequest(const QStringList& arguments);
+
+}  // namespace comflash::cli

@@ -1,0 +1,213 @@
+// comflash-cli: the update and read-back sessions from the command line, with no window. The
+// same session code as the window runs on the console toolkit: Qt's event loop, serial ports
+// and timers, message boxes printed as lines. See command_line.h for the commands.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "app/config_file.h"
+#include "app/startup_config.h"
+#include "cli/console.h"
+#include "cli/port_argument.h"
+#include "cli/session_runner.h"
+#include "command_line.h"
+#include "image/firmware_version.h"
+#include "read_back_file.h"
+#include "settings/com_port_names.h"
+#include "ui/console/console_toolkit.h"
+#include "ui/console/console_window.h"
+#include "ui/console/port_failure.h"
+
+namespace comflash::cli {
+namespace {
+
+constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
+constexpr std::string_view kDefaultTitle = "Update";
+constexpr std::string_view kHandshakeRefused =
+    "The device refused the handshake: it does not take this firmware.";
+
+std::string portsFolder() {
+    return settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+ui::qt::QtComm::PortDevice comPortDevices(const std::string& folder) {
+    // Read at each opening, as the window does, so that a link changed meanwhile is followed.
+    return [folder](int number) { return settings::comPortDevice(number, folder); };
+}
+
+// How a port's device is shown: a link with what it points at.
+std::string shownDevice(const std::string& device) {
+    std::error_code error;
+    if (device.empty()) return "no device";
+    if (!std::filesystem::is_symlink(device, error)) return device;
+    return device + " -> " + std::filesystem::weakly_canonical(device, error).string();
+}
+
+int listPorts() {
+    const std::string folder = portsFolder();
+    ui::qt::QtComm comm(comPortDevices(folder));
+    int found = 0;
+    for (int number = 1; number <= kLastProbedPort; ++number) {
+        comm.setCommPort(number);
+        if (!comm.setPortOpen(true)) continue;
+        comm.setPortOpen(false);
+        std::cout << "COM" << number << "  " << shownDevice(settings::comPortDevice(number, folder))
+                  << '\n';
+        ++found;
+    }
+    if (found == 0) std::cerr << "No port from COM1 to COM" << kLastProbedPort << " opens.\n";
+    return kExitSucceeded;
+}
+
+// Why the firmware file could not be used, in the system's words where it gave any.
+std::string fileReason(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return path + ": Is a directory";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return path + ": " + std::strerror(errno);
+    ::close(fd);
+    return path +
+           ": not an Intel HEX file the loader accepts (a faulty record or checksum, or no data); "
+           "nothing was sent to the device";
+}
+
+// The start-up settings a session needs: the model from --model or Config.txt, the title
+// from Config.txt. False, with the reason printed, when they cannot be had.
+bool startUp(const Request& request, AppState& state, Console& console) {
+    state.AppTitle = std::string(kDefaultTitle);
+    if (request.config || !request.model) {
+        const std::string path =
+            request.config.value_or(QCoreApplication::applicationDirPath().toStdString() + "/" +
+                                    std::string(app::kConfigFileName));
+        const app::ConfigRead read = app::readStartupConfig(path);
+        if (!read.config) {
+            console.warn(read.failure);
+            return false;
+        }
+        state.ModelId = read.config->modelId;
+        state.AppTitle = read.config->appTitle;
+    }
+    if (request.model) {
+        const app::ModelRead model = app::parseModelId(*request.model);
+        if (!model.id) {
+            console.warn("--model: " + model.failure);
+            return false;
+        }
+        state.ModelId = *model.id;
+    }
+    state.UseEnglish = true;
+    return true;
+}
+
+std::string modelText(const AppState& state) {
+    return std::to_string(state.ModelId[0]) + ":" + std::to_string(state.ModelId[1]) + ":" +
+           std::to_string(state.ModelId[2]);
+}
+
+int runSession(const Request& request) {
+    const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    const bool inIsTerminal = ::isatty(STDIN_FILENO) == 1;
+    Console console(std::cout, std::cerr, outIsTerminal, inIsTerminal, request.retries);
+
+    const PortArgument port = parsePortArgument(request.port);
+    if (!port.failure.empty()) {
+        console.warn("--port: " + port.failure);
+        return kExitBadInput;
+    }
+    AppState state;
+    if (!startUp(request, state, console)) return kExitBadInput;
+    state.ComPortNumber = port.number;
+    std::error_code error;
+    if (request.command == Command::Read &&
+        (std::filesystem::is_directory(request.file, error) ||
+         !std::filesystem::is_directory(
+             std::filesystem::absolute(request.file, error).parent_path(), error))) {
+        console.warn(request.file + ": cannot be saved there (a folder, or no such folder)");
+        return kExitBadInput;
+    }
+
+    const std::string folder = portsFolder();
+    const std::string device = port.device;
+    const auto devices = device.empty() ? comPortDevices(folder) : [device](int) { return device; };
+    const auto start = std::chrono::steady_clock::now();
+    ui::console::ConsoleToolkit toolkit(
+        devices,
+        {[&](const ui::MessageBox& box) { return console.show(box); },
+         [&](const std::optional<std::string>& line) { return console.reply(line); },
+         [&](double fraction) {
+             const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::steady_clock::now() - start);
+             console.progress(fraction, state.ImageEnd - state.ImageStart + 1, now);
+         }},
+        STDIN_FILENO);
+    SessionRunner runner(state, toolkit);
+    const std::string portName = device.empty() ? request.port : device;
+    const std::string portShown =
+        device.empty() ? request.port + " (" + shownDevice(devices(port.number)) + ")" : device;
+    const auto portFailure = [&] {
+        const auto& comm =
+            static_cast<ui::console::ConsoleWindow&>(runner.sessionWindow()).qtComm("MSComm1");
+        const std::string line =
+            ui::console::describePortFailure(comm.lastFailure(), portName, folder);
+        if (!line.empty()) console.warn(line);
+    };
+
+    if (request.command == Command::Write) {
+        const image::FirmwareVersion version = image::VersionFromPath(request.file);
+        std::string versionText;
+        if (version.major && version.minor) {
+            versionText = " (version " + std::to_string(*version.major) + "." +
+                          std::to_string(*version.minor) + ")";
+        }
+        console.info("Writing " + request.file + versionText + " to model " + modelText(state) +
+                     " on " + portShown);
+        const image::UpdateResult result = runner.write(request.file);
+        if (result == image::UpdateResult::OpenFailed ||
+            result == image::UpdateResult::FaultyFile) {
+            console.warn(fileReason(request.file));
+        } else if (result == image::UpdateResult::NotCompleted) {
+            portFailure();
+            // The one way a session ends without a word: the device refuses the handshake.
+            if (!console.failureShown()) console.warn(kHandshakeRefused);
+        }
+        return exitStatusOf(result);
+    }
+
+    console.info("Reading 32768 bytes from " + portShown + " into " + request.file);
+    if (!runner.read()) {
+        portFailure();
+        return kExitFailed;
+    }
+    std::string why;
+    if (!saveReadBack(state.FirmwareImage, request.file, why)) {
+        console.warn(request.file + ": cannot be saved: " + why);
+        return kExitFailed;
+    }
+    console.info("Saved " + request.file);
+    return kExitSucceeded;
+}
+
+}  // namespace
+}  // namespace comflash::cli
+
+int main(int argc, char** argv) {
+    using namespace comflash::cli;
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName("comflash-cli");
+    QCoreApplication::setApplicationVersion(COMFLASH_VERSION);
+    const auto parsed = parseRequest(QCoreApplication::arguments());
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        std::cerr << "comflash-cli: " << *problem << "\nTry comflash-cli --help.\n";
+        return kExitBadInput;
+    }
+    const Request& request = std::get<Request>(parsed);
+    return request.command == Command::Ports ? listPorts() : runSession(request);
+}

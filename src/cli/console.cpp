@@ -1,0 +1,84 @@
+#include "cli/console.h"
+
+namespace comflash::cli {
+
+namespace {
+
+constexpr std::string_view kAsk = " [r]etry/[c]ancel: ";
+constexpr std::string_view kAskAgain = "Please type r to retry or c to cancel: ";
+
+std::string folded(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+}  // namespace
+
+Console::Console(std::ostream& out, std::ostream& err, bool outIsTerminal, bool inIsTerminal,
+                 int retries)
+    : out_(out),
+      err_(err),
+      outIsTerminal_(outIsTerminal),
+      inIsTerminal_(inIsTerminal),
+      retries_(retries) {}
+
+std::optional<ui::Answer> Console::show(const ui::MessageBox& box) {
+    interrupt();
+    if (box.icon != ui::Icon::Exclamation) failureShown_ = true;
+    if (box.buttons == ui::Buttons::Ok) {
+        std::ostream& stream = box.icon == ui::Icon::Exclamation ? out_ : err_;
+        stream << box.text << '\n' << std::flush;
+        return ui::Answer::Ok;
+    }
+    err_ << box.text;
+    if (retriesUsed_ < retries_) {
+        ++retriesUsed_;
+        err_ << " Retry (" << retriesUsed_ << " of --retries " << retries_ << ")\n" << std::flush;
+        return ui::Answer::Retry;
+    }
+    if (!inIsTerminal_) {
+        err_ << " Cancel (no terminal to ask)\n" << std::flush;
+        return ui::Answer::Cancel;
+    }
+    err_ << kAsk << std::flush;
+    return std::nullopt;
+}
+
+std::optional<ui::Answer> Console::reply(const std::optional<std::string>& line) {
+    if (!line) {
+        err_ << "\nCancel (the input ended)\n" << std::flush;
+        return ui::Answer::Cancel;
+    }
+    const std::string answer = folded(*line);
+    if (answer == "r" || answer == "retry") return ui::Answer::Retry;
+    if (answer == "c" || answer == "cancel") return ui::Answer::Cancel;
+    err_ << kAskAgain << std::flush;
+    return std::nullopt;
+}
+
+void Console::progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now) {
+    if (!meter_) meter_.emplace(totalBytes, outIsTerminal_);
+    out_ << meter_->update(fraction, now) << std::flush;
+}
+
+void Console::info(std::string_view line) {
+    interrupt();
+    out_ << line << '\n' << std::flush;
+}
+
+void Console::warn(std::string_view line) {
+    interrupt();
+    err_ << line << '\n' << std::flush;
+}
+
+void Console::interrupt() {
+    if (meter_) out_ << meter_->interrupt() << std::flush;
+}
+
+}  // namespace comflash::cli

@@ -1,0 +1,34 @@
+#include "cli/port_argument.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace comflash::cli {
+namespace {
+
+TEST(PortArgument, ComNamesAndDevicePaths) {
+    struct Case {
+        const char* text;
+        int number;  // 0: no port
+        const char* device;
+    };
+    const std::vector<Case> cases{
+        {"COM1", 1, ""},         {"com12", 12, ""},
+        {"Com32767", 32767, ""}, {"/dev/ttyUSB0", 1, "/dev/ttyUSB0"},
+        {"./tty", 1, "./tty"},   {"COM0", 0, ""},
+        {"COM32768", 0, ""},     {"COM", 0, ""},
+        {"COM1x", 0, ""},        {"COM+1", 0, ""},
+        {"COM-1", 0, ""},        {"COM 1", 0, ""},
+        {"ttyUSB0", 0, ""},      {"", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const PortArgument port = parsePortArgument(c.text);
+        EXPECT_EQ(port.number, c.number) << c.text;
+        EXPECT_EQ(port.device, c.device) << c.text;
+        EXPECT_EQ(port.failure.empty(), c.number != 0) << c.text << ": " << port.failure;
+    }
+}
+
+}  // namespace
+}  // namespace comflash::cli

@@ -1,0 +1,291 @@
+// comflash-cli as a program, against comflash-sim on a pseudo-terminal: what the command line
+// adds to the session (exit status, texts on their streams, the prompt's answers, the saved
+// file, the reasons a port cannot be used).
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <QSerialPort>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli_process.h"
+#include "record_vectors.h"
+#include "sim_process.h"
+#include "temp_folder.h"
+
+namespace comflash::e2e {
+namespace {
+
+using Strings = std::vector<std::string>;
+constexpr std::size_t kMemory = 0x10000;
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder_.path().empty());
+        std::filesystem::create_directories(ports());
+    }
+
+    std::string file(const char* name) const { return (folder_.path() / name).string(); }
+    std::filesystem::path ports() const { return folder_.path() / "config/comflash/ports"; }
+    std::string configHome() const { return (folder_.path() / "config").string(); }
+
+    // comflash-sim of model 16:32:48 linked as COM1, with its dump and log in the folder.
+    std::unique_ptr<SimProcess> startSim(std::vector<std::string> args) {
+        args.insert(args.end(),
+                    {"--model", "16:32:48", "--dump", file("dump.bin"), "--log", file("log.txt")});
+        auto sim = std::make_unique<SimProcess>(args);
+        std::filesystem::remove(ports() / "COM1");
+        std::filesystem::create_symlink(sim->path(), ports() / "COM1");
+        return sim;
+    }
+    // Stops a device that is not told to end by itself; the dump is written then.
+    static int stop(SimProcess& sim) {
+        sim.signal(SIGTERM);
+        return sim.wait();
+    }
+
+    CliRun cli(const Strings& args) { return runCli(args, configHome()); }
+
+    // A firmware file with gaps between its records; returns the device's memory after an
+    // update with it: the records, the fill pattern in the gaps, erased bytes around them.
+    std::string firmware(const char* name) {
+        std::string memory(kMemory, '\xFF');
+        std::ofstream hex(file(name), std::ios::binary);
+        for (const auto& [from, to] : {std::pair{0x0100u, 0x0400u}, std::pair{0x0500u, 0x0910u}}) {
+            for (unsigned address = from; address < to; address += 16) {
+                std::vector<std::uint8_t> data;
+                for (unsigned i = 0; i < 16; ++i) {
+                    data.push_back(static_cast<std::uint8_t>((address + i) * 7 + 1));
+                }
+                hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data)
+                    << "\r\n";
+                std::copy(data.begin(), data.end(), memory.begin() + address);
+            }
+        }
+        hex << ":00000001FF\r\n";
+        for (unsigned address = 0x0400; address < 0x0500; ++address) {
+            memory[address] = static_cast<char>((address & 0x7F) ^ 0xFF);
+        }
+        return memory;
+    }
+
+    test::TempFolder folder_;
+};
+
+TEST_F(CliTest, WriteLeavesTheFirmwareInTheDevice) {
+    const std::string expected = firmware("fw_1.03.hex");
+    auto sim = startSim({"--sessions", "1"});
+    const CliRun run = cli({"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
+    EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs from the image";
+    EXPECT_TRUE(has(run.out, "(version 1.3)")) << run.out;
+    EXPECT_TRUE(has(run.out, "\n100%  2064/2064 bytes")) << run.out;
+    EXPECT_TRUE(has(run.out, "\nSuccessful\n")) << run.out;
+    EXPECT_EQ(run.err, "");
+    // The handshake carried the version the file's name gives.
+    EXPECT_TRUE(has(contents(file("log.txt")), "handshake 55 82 10 20 30 01 03"));
+}
+
+// The saved file holds the device's lower 32 KiB at 0x8000 up, lines ended LF CR, and
+// srec_cat reads it back to the same bytes (a byte the file leaves out is 0x00).
+TEST_F(CliTest, ReadSavesTheDevicesMemory) {
+    std::string memory(0x8000, '\xFF');
+    {
+        std::ofstream hex(file("memory.hex"), std::ios::binary);
+        for (unsigned address = 0x0000; address < 0x7000; address += 32) {
+            std::vector<std::uint8_t> data;
+            for (unsigned i = 0; i < 32; ++i) {
+                // Zeros at the start of some blocks, and whole blocks of zeros.
+                const bool zero = (address % 0x400 == 0x20 && i < 5) || address % 0x1000 == 0x40;
+                data.push_back(zero ? 0 : static_cast<std::uint8_t>(address / 32 + i * 3));
+            }
+            hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data) << "\n";
+            std::copy(data.begin(), data.end(), memory.begin() + address);
+        }
+    }
+    std::ofstream(file("old.hex")) << std::string(200'000, 'x');
+    auto sim = startSim({"--memory", file("memory.hex"), "--sessions", "1"});
+    const CliRun run = cli({"read", file("old.hex"), "--port", "COM1", "--model", "1:1:1"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
+    EXPECT_TRUE(has(run.out, "\n读取成功\n")) << run.out;
+
+    std::string saved = contents(file("old.hex"));
+    ASSERT_GE(saved.size(), 2u);
+    EXPECT_EQ(saved.substr(saved.size() - 2), "\n\r");
+    std::string normal;
+    for (const char c : saved) {
+        if (c != '\r') normal += c;
+    }
+    std::ofstream(file("normal.hex"), std::ios::binary) << normal;
+    const std::string command = std::string(COMFLASH_SREC_CAT) + " " + file("normal.hex") +
+                                " -intel -offset -0x8000 -fill 0x00 0 0x8000 -o " +
+                                file("read.bin") + " -binary 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(contents(file("read.bin")) == memory) << "the saved file differs from memory";
+}
+
+// Input the command line cannot use ends it with status 2 and its reason, before anything
+// reaches the device.
+TEST_F(CliTest, BadInputSendsNothing) {
+    firmware("fw_1.03.hex");
+    std::string faulty = contents(file("fw_1.03.hex"));
+    faulty[faulty.find("\r\n:") + 12] ^= 1;  // a digit of the second record
+    std::ofstream(file("faulty_1.0.hex"), std::ios::binary) << faulty;
+    std::ofstream(file("Config.txt")) << "1:2:300,Maker,Tool,V1\n";
+    struct Case {
+        const char* name;
+        Strings args;
+        Strings err;
+    };
+    const std::vector<Case> cases{
+        {"a faulty firmware file",
+         {"write", file("faulty_1.0.hex"), "--port", "COM1", "--model", "16:32:48"},
+         {"文档有误\n", "faulty_1.0.hex: not an Intel HEX file the loader accepts"}},
+        {"no such firmware file",
+         {"write", file("none.hex"), "--port", "COM1", "--model", "16:32:48"},
+         {"打开文件错误\n", "none.hex: No such file or directory\n"}},
+        {"an unusable Config.txt",
+         {"write", file("fw_1.03.hex"), "--port", "COM1", "--config", file("Config.txt")},
+         {"part 3 of the model identifier \"1:2:300\" is \"300\""}},
+        {"a model identifier of two parts",
+         {"read", file("out.hex"), "--port", "COM1", "--model", "16:32"},
+         {"--model: the model identifier \"16:32\" has 2 part(s)"}},
+        {"a port that is no port", {"write", file("fw_1.03.hex"), "--port", "USB0"}, {"--port"}},
+        {"a missing option", {"write", file("fw_1.03.hex")}, {"write needs --port PORT"}},
+        {"a folder to save to",
+         {"read", folder_.path().string(), "--port", "COM1", "--model", "1:2:3"},
+         {"cannot be saved there"}},
+    };
+    for (const auto& c : cases) {
+        auto sim = startSim({});
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.exit, 2) << c.name << "\n" << run.err;
+        for (const std::string& part : c.err)
+            EXPECT_TRUE(has(run.err, part)) << c.name << ": " << run.err;
+        EXPECT_EQ(stop(*sim), 0) << c.name;
+        EXPECT_FALSE(has(contents(file("log.txt")), " rx ")) << c.name << ": a frame was sent";
+    }
+}
+
+// Sessions that fail end with status 1 and the session's own message.
+TEST_F(CliTest, FailedSessions) {
+    firmware("fw_1.03.hex");
+    struct Case {
+        const char* name;
+        Strings simArgs;
+        Strings cliArgs;
+        Strings err;
+    };
+    const std::vector<Case> cases{
+        {"another model", {}, {"--model", "16:32:49"}, {"Model Error！\n"}},
+        {"the handshake refused",
+         {"--fault", "nak:1"},
+         {"--model", "16:32:48"},
+         {"The device refused the handshake"}},
+        {"a device that stays silent",
+         {"--fault", "drop:1-100"},
+         {"--model", "16:32:48"},
+         {"Check connection!Retry or cancel? Cancel (no terminal to ask)\n"}},
+    };
+    for (const auto& c : cases) {
+        auto sim = startSim(c.simArgs);
+        Strings args{"write", file("fw_1.03.hex"), "--port", "COM1"};
+        args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.exit, 1) << c.name << "\n" << run.err;
+        for (const std::string& part : c.err)
+            EXPECT_TRUE(has(run.err, part)) << c.name << ": " << run.err;
+        EXPECT_FALSE(has(run.out, "Successful")) << c.name;
+        EXPECT_EQ(stop(*sim), 0) << c.name;
+        EXPECT_TRUE(contents(file("dump.bin")) == std::string(kMemory, '\xFF'))
+            << c.name << ": something was written";
+    }
+}
+
+TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
+    const std::string expected = firmware("fw_1.03.hex");
+    // Six handshakes lost: five silent resends, then the prompt; its Retry is answered.
+    auto sim = startSim({"--fault", "drop:1-6", "--sessions", "1"});
+    const CliRun run = cli(
+        {"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48", "--retries", "1"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.err, "Check connection!Retry or cancel? Retry (1 of --retries 1)\n");
+    EXPECT_EQ(sim->wait(), 0);
+    EXPECT_TRUE(contents(file("dump.bin")) == expected);
+}
+
+// On a terminal the prompt waits for the user, and the progress is one line redrawn.
+TEST_F(CliTest, OnATerminalTheUserAnswersAndProgressIsOneLine) {
+    const std::string expected = firmware("fw_1.03.hex");
+    auto sim = startSim({"--fault", "drop:1-6", "--sessions", "1"});
+    const CliRun run =
+        runCliOnTerminal({"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48"},
+                         configHome(), "[r]etry/[c]ancel: ", "r\n");
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_TRUE(has(run.out, "Check connection!Retry or cancel? [r]etry/[c]ancel: ")) << run.out;
+    EXPECT_TRUE(has(run.out, "\r[##############################] 100%  2064/2064 bytes"))
+        << run.out;
+    EXPECT_TRUE(has(run.out, "\nSuccessful")) << run.out;
+    EXPECT_EQ(sim->wait(), 0);
+    EXPECT_TRUE(contents(file("dump.bin")) == expected);
+}
+
+// A port that cannot be opened: the session's message, then the system's reason.
+TEST_F(CliTest, APortThatCannotBeOpened) {
+    firmware("fw_1.03.hex");
+    auto sim = startSim({});
+    // Another program holds the port by the name the command line uses: its lock names it.
+    QSerialPort holder(QString::fromStdString((ports() / "COM1").string()));
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    struct Case {
+        const char* name;
+        const char* port;
+        const char* reason;
+    };
+    const std::vector<Case> cases{
+        {"held by another program", "COM1", "busy, another program has the port open"},
+        {"missing", "/dev/comflash-none", "/dev/comflash-none: No such file or directory"},
+        {"standing for no device", "COM70", "COM70 stands for no device"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run =
+            cli({"write", file("fw_1.03.hex"), "--port", c.port, "--model", "16:32:48"});
+        EXPECT_EQ(run.exit, 1) << c.name;
+        EXPECT_TRUE(has(run.err, "Please reselect COM port!\n")) << c.name << ": " << run.err;
+        EXPECT_TRUE(has(run.err, c.reason)) << c.name << ": " << run.err;
+    }
+    holder.close();
+    EXPECT_EQ(stop(*sim), 0);
+    EXPECT_FALSE(has(contents(file("log.txt")), " rx "));
+}
+
+TEST_F(CliTest, PortsListsThePortsThatOpen) {
+    auto sim = startSim({});
+    std::filesystem::create_symlink("/dev/comflash-none", ports() / "COM2");
+    const CliRun run = cli({"ports"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_TRUE(has(run.out, "COM1  " + (ports() / "COM1").string() + " -> /dev/pts/")) << run.out;
+    EXPECT_FALSE(has(run.out, "COM2 ")) << run.out;
+    EXPECT_EQ(stop(*sim), 0);
+}
+
+}  // namespace
+}  // namespace comflash::e2e
