@@ -6,10 +6,7 @@
 
 namespace comflash::app {
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
              std::string programFolder)

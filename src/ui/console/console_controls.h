@@ -59,6 +59,8 @@ class ConsoleComboBox final : public ComboBox, public qt::ControlAdapter {
     // An index outside the list selects nothing.
     void setListIndex(int index) override;
     std::string text() const override { return list(index_); }
+    // A list nobody sees shows no tooltips.
+    void setItemToolTip(int, const std::string&) override {}
     void load() override;
 
   private:

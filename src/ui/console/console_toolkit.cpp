@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <stdexcept>
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -56,6 +57,10 @@ std::optional<std::string> ConsoleToolkit::readLine() {
     std::string line = pending_.substr(0, end);
     pending_.erase(0, end + 1);
     return line;
+}
+
+std::optional<std::string> ConsoleToolkit::showFileDialog(const FileDialogRequest&) {
+    throw std::runtime_error("no file dialog without a display");
 }
 
 }  // namespace comflash::ui::console

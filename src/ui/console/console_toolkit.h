@@ -32,6 +32,9 @@ class ConsoleToolkit final : public Toolkit {
     std::unique_ptr<Window> createWindow(const WindowEntry& entry) override;
     Answer showMessage(const MessageBox& box) override;
     void sleep(int milliseconds) override;
+    // The command line names its files; a console has no dialog to ask with.
+    std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
+    std::string portDevice(int number) const override { return portDevice_(number); }
 
   private:
     std::optional<std::string> readLine();
