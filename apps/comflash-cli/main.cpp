@@ -19,8 +19,9 @@
 #include "cli/port_argument.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
+#include "image/file_replacement.h"
 #include "image/firmware_version.h"
-#include "read_back_file.h"
+#include "image/hex_writer.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
 #include "ui/console/console_window.h"
@@ -186,8 +187,10 @@ int runSession(const Request& request) {
         portFailure();
         return kExitFailed;
     }
-    std::string why;
-    if (!saveReadBack(state.FirmwareImage, request.file, why)) {
+    // Saved exactly as the window's Save command saves, and as atomically.
+    if (const std::string why =
+            image::ReplaceFileContents(request.file, image::ReadBackHexText(state.FirmwareImage));
+        !why.empty()) {
         console.warn(request.file + ": cannot be saved: " + why);
         return kExitFailed;
     }
