@@ -8,6 +8,7 @@
 
 #include "app/config_file.h"
 #include "app/conversions.h"
+#include "app/system_text.h"
 
 namespace comflash::app {
 
@@ -27,8 +28,11 @@ ConfigRead readStartupConfig(const std::string& path) {
     // A folder of that name opens for reading but reads as empty; it is no Config.txt.
     std::error_code error;
     std::ifstream file;
-    if (std::filesystem::is_regular_file(path, error)) file.open(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::filesystem::path location = pathFromUtf8(path);
+    if (std::filesystem::is_regular_file(location, error)) file.open(location, std::ios::binary);
+    // Written in the system's code page: GBK on a Chinese Windows.
+    const std::string text = fromSystemCodePage(
+        std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
     if (!file.is_open() || file.bad()) {
         return failed("Cannot read " + path + ": the file is missing or unreadable.");
     }

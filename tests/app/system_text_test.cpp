@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <string>
 #include <vector>
+
+#include "app/startup_config.h"
+#include "temp_folder.h"
 
 namespace comflash::app {
 namespace {
@@ -15,6 +20,17 @@ TEST(SystemText, PathsKeepTheirNamesInEveryScript) {
     EXPECT_EQ(utf8FromPath(pathFromUtf8("程序") / pathFromUtf8("配置.txt")),
               std::string("程序") + static_cast<char>(std::filesystem::path::preferred_separator) +
                   "配置.txt");
+}
+
+// A program folder named in any script holds a Config.txt that start-up finds.
+TEST(SystemText, ConfigInAFolderNamedInAnyScript) {
+    test::TempFolder folder;
+    const std::filesystem::path program = folder.path() / pathFromUtf8("程序 Ünïcode");
+    std::filesystem::create_directory(program);
+    std::ofstream(program / "Config.txt", std::ios::binary) << "1:2:3,Maker,Tool,V1\r\n";
+    const ConfigRead read = readStartupConfig(utf8FromPath(program / "Config.txt"));
+    ASSERT_TRUE(read.config) << read.failure;
+    EXPECT_EQ(read.config->appTitle, "Tool");
 }
 
 #ifdef _WIN32
