@@ -91,8 +91,9 @@ class Device {
     // (the echo first, then any reply), each with its due time. Within one call due times never
     // decrease. Across calls echoes never go back in time and neither do replies, but an echo
     // may be due before a reply returned by an earlier call: emissions reach the host in
-    // due-time order, those due at the same time in the order they were returned. After an
-    // emission with `hangup` set nothing more is sent for the bytes given so far.
+    // due-time order, those due at the same time in the order they were returned. Due times
+    // that would pass the end of Micros's range are Micros::max(). After an emission with
+    // `hangup` set nothing more is sent for the bytes given so far.
     std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
     void lineOpened(Micros now);  // the host opened the port
     void lineClosed(Micros now);  // the host closed it (a partial frame is dropped)
