@@ -136,9 +136,11 @@ void FormProcess::MSComm1_OnComm() {
     // Bytes ahead of the echo (the late answer to an earlier frame) shift every byte of the
     // reply, and a shifted byte can pass for an acknowledgement. Such a block is no valid
     // answer: it is waited out like a missing one, so that the stray bytes have drained
-    // before the resend, whose answer would otherwise be one behind again.
+    // before the resend, whose answer would otherwise be one behind again. So is a block with
+    // more bytes than the echo and the answer: noise ahead of a read block shifts it too, and
+    // one time in 256 the shifted bytes still match their XOR.
     const auto echoLength = static_cast<std::size_t>(EchoLength);
-    if (received.size() < echoLength + ReplyLength || Sent.size() != echoLength ||
+    if (received.size() != echoLength + ReplyLength || Sent.size() != echoLength ||
         !std::equal(Sent.begin(), Sent.end(), received.begin())) {
         AwaitingReply = true;
         armTimer(ReplyKind == kCommandReply ? kUnreadableTimeout : kReplyTimeout);

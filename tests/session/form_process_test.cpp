@@ -533,5 +533,42 @@ TEST(FormProcessTest, ReadBack) {
     }
 }
 
+// Answers that cross a resend or carry noise: the session never takes one answer for
+// another's, whatever the line's timing.
+TEST(FormProcessTest, CrossedAndNoisyAnswers) {
+    struct Case {
+        const char* name;
+        bool read;
+        bool lineTiming;
+        Strings faults;
+        std::function<void(Rig&)> setUp;
+    };
+    const std::vector<Case> cases{
+        {"noise ahead of a read block whose shifted bytes still match their XOR",
+         true,
+         false,
+         {"garbage:2"},
+         [](Rig& r) {
+             // Read three bytes early, the block would be the noise 00 E5 FF and its bytes 0
+             // to 124, with its byte 125 taken for their XOR: make it that XOR.
+             auto& memory = r.options.memory;
+             memory[125] = static_cast<std::uint8_t>(
+                 0x00 ^ 0xE5 ^ 0xFF ^ xorOf(std::span(memory.begin(), memory.begin() + 125)));
+         }},
+    };
+    for (const auto& c : cases) {
+        Rig rig(c.read ? 0x0000 : 0x1010, c.read ? 0x7FFF : 0x1150);
+        rig.read = c.read;
+        rig.options.lineTiming = c.lineTiming;
+        for (std::size_t i = 0; c.read && i < rig.options.memory.size(); ++i) {
+            rig.options.memory[i] = static_cast<std::uint8_t>(i * 5 + i / 128);
+        }
+        for (const auto& fault : c.faults) rig.fault(fault);
+        c.setUp(rig);
+        rig.run();
+        checkEnd(rig, true, {}, c.name);
+    }
+}
+
 }  // namespace
 }  // namespace comflash::session
