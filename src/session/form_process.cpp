@@ -203,9 +203,7 @@ void FormProcess::handshakeAccepted(const Bytes& reply) {
     const bool speedUp = reported[1] == kSpeedUp;
     if (state_.UpdateMode && speedUp &&
         !std::equal(state_.ModelId.begin(), state_.ModelId.end(), reported + 7)) {
-        ReplyKind = 0;
-        message("Model Error！");
-        closeWindow(kCloseAfterFailure);
+        endWith("Model Error！", kCloseAfterFailure);
         return;
     }
     if (speedUp) {
@@ -314,20 +312,25 @@ void FormProcess::resendOrFail() {
 }
 
 void FormProcess::failureEnd() {
-    ReplyKind = 0;
-    message(failureText(AddrPage, AddrLow));
-    closeWindow(kCloseAfterFailure);
+    endWith(failureText(AddrPage, AddrLow), kCloseAfterFailure);
 }
 
 // The port went away or refused a write or a setting: nothing more can reach the device.
 void FormProcess::portFailed() {
     if (CloseRequested) return;
-    ReplyKind = 0;
     AwaitingReply = false;
     timer1_.setEnabled(false);
     msComm1_.setPortOpen(false);
-    message(text(kReselectPort, kReselectPortChinese));
-    closeWindow(kCloseSoon);
+    endWith(text(kReselectPort, kReselectPortChinese), kCloseSoon);
+}
+
+// The session is over before the box opens: nothing the line does while it is open (a port
+// pulled out, a late reply) goes on with the session or ends it a second time.
+void FormProcess::endWith(std::string_view text, int closeAfter) {
+    ReplyKind = 0;
+    CloseRequested = true;
+    message(text);
+    closeWindow(closeAfter);
 }
 
 void FormProcess::Timer1_Timer() {

@@ -17,6 +17,7 @@
 //   missing one.
 //   NAKs, failed blocks and time-outs share one count: a tenth refusal or failure ends the
 //   session; every sixth time-out in a row asks the user whether to go on.
+//   A session that ends with a message ends before the message is shown.
 #pragma once
 
 #include <array>
@@ -68,6 +69,7 @@ class FormProcess {
     void resendOrFail();
     void failureEnd();
     void portFailed();
+    void endWith(std::string_view text, int closeAfter);
     void closeWindow(int milliseconds);
     void armTimer(int milliseconds);
     // Sends bytes after dropping whatever is still buffered; false (the session then ends)

@@ -452,6 +452,32 @@ TEST(FormProcessTest, PortFailures) {
     }
 }
 
+// The port is pulled out while the message that ends the session is still open: the session
+// has ended already, and no second message follows.
+TEST(FormProcessTest, APortFailingBehindTheEndMessageAddsNoOther) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> setUp;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"another model",
+         [](Rig& r) {
+             r.options.model = {0x10, 0x20, 0x31};
+         },
+         "Model Error！"},
+        {"ten refusals", [](Rig& r) { r.fault("nak:2-40"); }, "读写失败,地址 = 1010"},
+    };
+    for (const auto& c : cases) {
+        Rig rig(0x1010, 0x1150);
+        c.setUp(rig);
+        rig.toolkit.answerNext(ui::Answer::Ok, 5000ms);
+        rig.events.emplace_back(1s, [&rig] { rig.toolkit.unplug(1); });
+        rig.run();
+        checkEnd(rig, false, {c.message}, c.name);
+    }
+}
+
 TEST(FormProcessTest, CloseBoxEndsTheSession) {
     Rig rig(0x1010, 0x1150);
     rig.fault("drop:3");
