@@ -408,9 +408,10 @@ TEST(FormProcessTest, LateReplyWhileThePromptIsOpen) {
     EXPECT_EQ(Strings(trace.begin() + 6, trace.begin() + 9),
               (Strings{"55 01 00 10 00", "55 02 00 10 10 70", "55 02 00 10 10 70"}));
     const auto& sent = rig.headless().headlessComm("MSComm1").transmissions();
-    // The write command goes at 0.5 s into the prompt, the box closes at 3 s, and the write
-    // command's own time-out follows a second later.
-    EXPECT_EQ(sent[8].at - sent[7].at, 3500ms);
+    // The late answer comes 0.5 s into the prompt and, as the answer to a resent frame, waits
+    // 0.2 s for the line to settle; the write command goes then. The box closes at 3 s, and
+    // the write command's own time-out follows a second later.
+    EXPECT_EQ(sent[8].at - sent[7].at, 3300ms);
 }
 
 // The port fails during the session: pulled out, hung up, or refusing the faster rate.
@@ -570,6 +571,22 @@ TEST(FormProcessTest, CrossedAndNoisyAnswers) {
         std::function<void(Rig&)> setUp;
     };
     const std::vector<Case> cases{
+        {"a late read block crosses its resend: the next block is not the resend's answer",
+         true,
+         true,
+         {"delay:5:1500"},
+         [](Rig&) {}},
+        {"a late acknowledgement of a write command crosses its resend: the data block waits "
+         "for the device's own",
+         false,
+         true,
+         {"delay:3:1500"},
+         [](Rig&) {}},
+        {"two copies of a read request answered late: the newest copy's answer counts",
+         true,
+         false,
+         {"delay:5:1950", "delay:6:2650"},
+         [](Rig&) {}},
         {"noise ahead of a read block whose shifted bytes still match their XOR",
          true,
          false,
