@@ -4,6 +4,8 @@
 COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6serialport6-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
+# The fuzz stage (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
+COMFLASH_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()
