@@ -138,7 +138,7 @@ void FormProcess::MSComm1_OnComm() {
 
     const Bytes received = msComm1_.input();
     if (Settling) {
-        // The answer to another copy; the quiet starts again.
+        // Another of the answers owed; the quiet starts again.
         Settling->insert(Settling->end(), received.begin(), received.end());
         if (++SettleRound < kSettleRounds) armTimer(kSettleQuiet);
         return;
