@@ -10,6 +10,8 @@ COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64)
 # virtual X server, clicks it with xdotool and takes screenshots with ImageMagick.
 COMFLASH_DEMO_PACKAGES=(srecord fonts-wqy-zenhei fonts-liberation)
 COMFLASH_VIRTUAL_DISPLAY_PACKAGES=(xvfb xauth imagemagick twm xdotool)
+# The fuzz stage (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
+COMFLASH_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()

@@ -1,8 +1,10 @@
 #include "app/conversions.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <string>
+#include <limits>
+#include <system_error>
 
 namespace comflash::app {
 
@@ -26,6 +28,48 @@ int hexDigit(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// Where the first significant digit of a decimal number without its sign lies: 1 for the
+// units, 2 for the tens, 0 for the tenths, -1 for the hundredths, exponent included. Only
+// its sign matters: it tells a number too large for a double from one too small.
+long long decimalMagnitude(std::string_view number) {
+    const std::size_t exponentAt = number.find_first_of("eE");
+    long long exponent = 0;
+    if (exponentAt != std::string_view::npos) {
+        std::string_view digits = number.substr(exponentAt + 1);
+        const bool negative = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+            digits.remove_prefix(1);
+        }
+        constexpr long long kFarEnough = 1'000'000'000;  // far beyond double's range
+        for (const char digit : digits)
+            exponent = std::min(exponent * 10 + (digit - '0'), kFarEnough);
+        if (negative) exponent = -exponent;
+        number = number.substr(0, exponentAt);
+    }
+    const std::size_t point = std::min(number.find('.'), number.size());
+    const std::size_t first = number.find_first_not_of("0.");
+    if (first == std::string_view::npos) return 0;  // zero: never out of range
+    const long long position = first < point ? static_cast<long long>(point - first)
+                                             : -static_cast<long long>(first - point - 1);
+    return position + exponent;
+}
+
+// The value of a decimal number already scanned: an optional sign, digits with an optional
+// fraction, an optional exponent. std::from_chars never consults the C library's locale, as
+// strtod does: once the toolkit has set the locale from the environment, strtod would take
+// "3.5" as 3 wherever the decimal separator is a comma.
+double decimalValue(std::string_view number) {
+    const bool negative = number.front() == '-';
+    if (number.front() == '-' || number.front() == '+') number.remove_prefix(1);
+    double value = 0;
+    const auto read = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (read.ec == std::errc::result_out_of_range) {
+        // As strtod would: an infinity beyond double's range, zero below it.
+        value = decimalMagnitude(number) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return negative ? -value : value;
 }
 
 struct Scanned {
@@ -64,8 +108,7 @@ Scanned scanNumber(std::string_view text) {
         while (j < text.size() && isDigit(text[j])) ++j;
         if (j > exponentFrom) end = j;
     }
-    // strtod gives an infinity, never an exception, for a number beyond double's range.
-    return {std::strtod(std::string(text.substr(0, end)).c_str(), nullptr), end};
+    return {decimalValue(text.substr(0, end)), end};
 }
 
 }  // namespace

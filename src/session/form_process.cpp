@@ -17,8 +17,13 @@ constexpr int kUnreadableTimeout = 3000;  // ms after a reply that was neither A
 constexpr int kCloseSoon = 1;             // ms: a session that ended normally or was cancelled
 constexpr int kCloseAfterFailure = 10;    // ms: a session the device ended
 constexpr int kSpeedUpPause = 100;        // ms for the device to settle at 19200 baud
-constexpr int kSilentResends = 5;         // time-outs in a row before the user is asked
-constexpr int kFailureLimit = 10;         // refusals and failed blocks in a session
+// ms of quiet that end a run of answers while more than one was owed: longer than the longest
+// reply takes at 9600 baud (129 bytes and noise, 140 ms), shorter than the half second within
+// which the device wants a data block after its acknowledgement of the write command.
+constexpr int kSettleQuiet = 200;
+constexpr int kSettleRounds = 5;   // at most 5 x 200 ms of settling, then the answer counts
+constexpr int kSilentResends = 5;  // time-outs in a row before the user is asked
+constexpr int kFailureLimit = 10;  // refusals and failed blocks in a session
 
 constexpr std::uint8_t kReadVersion = 0xFF;  // in place of the version in a read session
 
@@ -48,6 +53,8 @@ void FormProcess::Form_Load() {
 
     RetryCount = 0;
     TimeoutBusy = false;
+    Owed = 0;
+    Settling.reset();
     CloseRequested = false;
     AwaitingReply = false;
     ReplyKind = 0;
@@ -130,24 +137,64 @@ void FormProcess::MSComm1_OnComm() {
     if (msComm1_.commEvent() != ui::CommControl::kEventReceive) return;
 
     const Bytes received = msComm1_.input();
+    if (Settling) {
+        // Another of the answers owed; the quiet starts again.
+        Settling->insert(Settling->end(), received.begin(), received.end());
+        if (++SettleRound < kSettleRounds) armTimer(kSettleQuiet);
+        return;
+    }
     AwaitingReply = false;
     timer1_.setEnabled(false);
     if (ReplyKind != kCommandReply && ReplyKind != kBlockReply) return;
     // Bytes ahead of the echo (the late answer to an earlier frame) shift every byte of the
     // reply, and a shifted byte can pass for an acknowledgement. Such a block is no valid
     // answer: it is waited out like a missing one, so that the stray bytes have drained
-    // before the resend, whose answer would otherwise be one behind again.
+    // before the resend, whose answer would otherwise be one behind again. So is a block with
+    // more bytes than the echo and the answer: noise ahead of a read block shifts it too, and
+    // one time in 256 the shifted bytes still match their XOR.
     const auto echoLength = static_cast<std::size_t>(EchoLength);
-    if (received.size() < echoLength + ReplyLength || Sent.size() != echoLength ||
+    if (received.size() != echoLength + ReplyLength || Sent.size() != echoLength ||
         !std::equal(Sent.begin(), Sent.end(), received.begin())) {
         AwaitingReply = true;
         armTimer(ReplyKind == kCommandReply ? kUnreadableTimeout : kReplyTimeout);
         return;
     }
+    if (Owed > 1) {
+        Settling = received;
+        SettleRound = 0;
+        msComm1_.setRThreshold(1);  // every byte of the other answers restarts the quiet
+        armTimer(kSettleQuiet);
+        return;
+    }
+    Owed = 0;
+    answer(received);
+}
+
+// The line has been quiet since an answer came while others were owed. The answers come one
+// behind the other, in the order of the transmissions: the last whole answer is the newest
+// one's. Bytes that make no whole answers leave none to trust; the frame goes again after the
+// time-out. When a single answer came, the others owed were lost on the way.
+void FormProcess::settled() {
+    Bytes train = std::move(*Settling);
+    Settling.reset();
+    msComm1_.setRThreshold(EchoLength + ReplyLength);
+    const std::size_t bytes = train.size() - static_cast<std::size_t>(EchoLength);
+    if (bytes % ReplyLength != 0) {
+        AwaitingReply = true;
+        armTimer(kReplyTimeout);
+        return;
+    }
+    const int answers = static_cast<int>(bytes / ReplyLength);
+    Owed = answers == 1 ? 0 : std::max(0, Owed - answers);
+    train.erase(train.begin() + EchoLength, train.end() - ReplyLength);
+    answer(train);
+}
+
+void FormProcess::answer(const Bytes& reply) {
     if (ReplyKind == kCommandReply) {
-        commandReply(received);
+        commandReply(reply);
     } else {
-        blockReply(received);
+        blockReply(reply);
     }
 }
 
@@ -201,9 +248,7 @@ void FormProcess::handshakeAccepted(const Bytes& reply) {
     const bool speedUp = reported[1] == kSpeedUp;
     if (state_.UpdateMode && speedUp &&
         !std::equal(state_.ModelId.begin(), state_.ModelId.end(), reported + 7)) {
-        ReplyKind = 0;
-        message("Model Error！");
-        closeWindow(kCloseAfterFailure);
+        endWith("Model Error！", kCloseAfterFailure);
         return;
     }
     if (speedUp) {
@@ -312,26 +357,35 @@ void FormProcess::resendOrFail() {
 }
 
 void FormProcess::failureEnd() {
-    ReplyKind = 0;
-    message(failureText(AddrPage, AddrLow));
-    closeWindow(kCloseAfterFailure);
+    endWith(failureText(AddrPage, AddrLow), kCloseAfterFailure);
 }
 
 // The port went away or refused a write or a setting: nothing more can reach the device.
 void FormProcess::portFailed() {
     if (CloseRequested) return;
-    ReplyKind = 0;
     AwaitingReply = false;
     timer1_.setEnabled(false);
     msComm1_.setPortOpen(false);
-    message(text(kReselectPort, kReselectPortChinese));
-    closeWindow(kCloseSoon);
+    endWith(text(kReselectPort, kReselectPortChinese), kCloseSoon);
+}
+
+// The session is over before the box opens: nothing the line does while it is open (a port
+// pulled out, a late reply) goes on with the session or ends it a second time.
+void FormProcess::endWith(std::string_view text, int closeAfter) {
+    ReplyKind = 0;
+    CloseRequested = true;
+    message(text);
+    closeWindow(closeAfter);
 }
 
 void FormProcess::Timer1_Timer() {
     timer1_.setEnabled(false);
     if (CloseRequested) {
         window_.unload();
+        return;
+    }
+    if (Settling) {
+        settled();
         return;
     }
     if (!AwaitingReply || TimeoutBusy) return;
@@ -390,6 +444,7 @@ bool FormProcess::transmit(const Bytes& bytes) {
     if (msComm1_.portOpen()) msComm1_.input();  // stale bytes must not precede the echo
     Sent = bytes;
     ++Transmissions;
+    ++Owed;
     if (msComm1_.output(bytes)) return true;
     portFailed();
     return false;

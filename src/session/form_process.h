@@ -15,12 +15,20 @@
 //     CommandFrame again (for a data block, its write command), answered as a command reply.
 //   A reply whose echo is not the bytes just sent is no valid answer: it is waited out like a
 //   missing one.
+//   A frame resent after a time-out is on its way more than once, and each copy may be
+//   answered; a late answer to the frame before may come ahead of them. So while more than
+//   one answer is owed, the host waits until the line has been quiet for a moment and acts on
+//   the last whole answer, the newest transmission's, so that no other answer passes for this
+//   frame's or the next one's (a read block for the next block, an acknowledgement for a data
+//   block the device does not await yet).
 //   NAKs, failed blocks and time-outs share one count: a tenth refusal or failure ends the
 //   session; every sixth time-out in a row asks the user whether to go on.
+//   A session that ends with a message ends before the message is shown.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/app_state.h"
@@ -49,6 +57,10 @@ class FormProcess {
     void SendDataBlock();
     void UpdateProgress();
 
+    // Acts on the newest answer once the line has settled.
+    void settled();
+    // Acts on a valid answer: a command reply or a block reply.
+    void answer(const Bytes& reply);
     void commandReply(const Bytes& reply);
     void blockReply(const Bytes& reply);
     void handshakeAccepted(const Bytes& reply);
@@ -68,6 +80,7 @@ class FormProcess {
     void resendOrFail();
     void failureEnd();
     void portFailed();
+    void endWith(std::string_view text, int closeAfter);
     void closeWindow(int milliseconds);
     void armTimer(int milliseconds);
     // Sends bytes after dropping whatever is still buffered; false (the session then ends)
@@ -102,6 +115,12 @@ class FormProcess {
     // transmissions the session has made.
     Bytes Sent;
     int Transmissions = 0;
+    // Answers the device may still send for the transmissions made: one per transmission,
+    // less those taken from the line. An answer that comes while others are owed waits, in
+    // Settling, for the line to settle.
+    int Owed = 0;
+    std::optional<Bytes> Settling;
+    int SettleRound = 0;
 };
 
 }  // namespace comflash::session

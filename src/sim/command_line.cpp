@@ -37,8 +37,9 @@ rate are no frame. A fault SPEC is one of:
   garbage:F       the frame is carried out; the bytes 00 E5 FF precede its reply
   partial:F       the frame is carried out; only the first half of its reply is sent
   model:F         a handshake is answered with the model's bytes inverted
-  delay:F:MS      the frame is carried out; its reply comes MS milliseconds late, after
-                  the echo of any write made meanwhile; later replies queue behind it
+  delay:F:MS      the frame is carried out; its reply comes MS milliseconds late (at most
+                  86400000, a day), after the echo of any write made meanwhile; later
+                  replies queue behind it
   hangup:F        the device hangs up the line after the frame's echo; the path stays
                   and can be opened again
   random:P        any other frame is faulty with probability P (0 to 1); the kind (drop,

@@ -96,6 +96,13 @@ unsigned address(const Bytes& frame) {
     return static_cast<unsigned>(frame[3] << 8 | frame[4]);
 }
 
+// `at` moved on by a non-negative `span`, held at the last time the clock can name: delays
+// add up over a run, and a reply due past the end of the clock's range is never due, not due
+// at a negative time.
+Micros later(Micros at, Micros span) {
+    return at > Micros::max() - span ? Micros::max() : at + span;
+}
+
 }  // namespace
 
 Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {}
@@ -167,7 +174,7 @@ Micros Device::lineTime(std::size_t count) const {
 std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
     std::vector<Emission> out;
     if (bytes.empty()) return out;
-    const Micros arrived = std::max(now, hostLineFree_) + lineTime(bytes.size());
+    const Micros arrived = later(std::max(now, hostLineFree_), lineTime(bytes.size()));
     hostLineFree_ = arrived;
     // The echo is the host's own bytes coming back: it waits for none of the device's replies.
     out.push_back(Emission{arrived, Bytes(bytes.begin(), bytes.end())});
@@ -252,7 +259,7 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
     }
     const Micros due = send(carryOut(unit.bytes, at), at, out);
     if (unit.bytes[1] == kWrite) {
-        framer_.expectDataBlock(std::size_t{unit.bytes[5]} + 1, due, due + kDataBlockWait);
+        framer_.expectDataBlock(std::size_t{unit.bytes[5]} + 1, due, later(due, kDataBlockWait));
     }
 }
 
@@ -417,7 +424,7 @@ Micros Device::send(Bytes bytes, Micros at, std::vector<Emission>& out) {
                 break;
         }
     }
-    const Micros due = std::max(at, lineFree_) + delay + lineTime(bytes.size());
+    const Micros due = later(later(std::max(at, lineFree_), delay), lineTime(bytes.size()));
     lineFree_ = due;
     note(due, "tx " + frameTag() + (bytes.empty() ? "nothing" : hex(bytes)) + tag);
     if (!bytes.empty()) out.push_back(Emission{due, std::move(bytes)});

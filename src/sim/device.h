@@ -37,10 +37,9 @@
 
 #include "sim/faults.h"
 #include "sim/framer.h"
+#include "sim/line_end.h"
 
 namespace comflash::sim {
-
-using Micros = std::chrono::microseconds;  // time on the line, from an arbitrary start
 
 constexpr std::size_t kMemorySize = 0x10000;
 using Memory = std::array<std::uint8_t, kMemorySize>;
@@ -50,12 +49,6 @@ inline Memory erasedMemory() {
     memory.fill(0xFF);
     return memory;
 }
-
-struct Emission {  // bytes the device puts on the line towards the host
-    Micros due;    // when the bytes are due at the host (>= the time they were caused)
-    std::vector<std::uint8_t> bytes;
-    bool hangup = false;  // the device hangs up the line after these bytes
-};
 
 // The line rates at which the device understands a handshake.
 enum class HandshakeRate { Any, Only9600, Only19200 };
@@ -72,7 +65,7 @@ struct DeviceOptions {
     Memory memory = erasedMemory();
 };
 
-class Device {
+class Device : public LineEnd {
   public:
     static constexpr std::uint8_t kAck = 0x79;
     static constexpr std::uint8_t kNak = 0x1F;
@@ -86,16 +79,17 @@ class Device {
 
     explicit Device(DeviceOptions options);
 
-    void setLineRate(int baud);  // the rate the host set on the line
+    void setLineRate(int baud) override;  // the rate the host set on the line
     // Host bytes that arrived at `now`; returns everything the device sends because of them
     // (the echo first, then any reply), each with its due time. Within one call due times never
     // decrease. Across calls echoes never go back in time and neither do replies, but an echo
     // may be due before a reply returned by an earlier call: emissions reach the host in
-    // due-time order, those due at the same time in the order they were returned. After an
-    // emission with `hangup` set nothing more is sent for the bytes given so far.
-    std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now);
-    void lineOpened(Micros now);  // the host opened the port
-    void lineClosed(Micros now);  // the host closed it (a partial frame is dropped)
+    // due-time order, those due at the same time in the order they were returned. Due times
+    // that would pass the end of Micros's range are Micros::max(). After an emission with
+    // `hangup` set nothing more is sent for the bytes given so far.
+    std::vector<Emission> receive(std::span<const std::uint8_t> bytes, Micros now) override;
+    void lineOpened(Micros now) override;  // the host opened the port
+    void lineClosed(Micros now) override;  // the host closed it (a partial frame is dropped)
 
     const Memory& memory() const { return memory_; }
     const std::vector<std::string>& violations() const { return violations_; }

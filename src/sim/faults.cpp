@@ -96,6 +96,11 @@ std::optional<std::string> FaultPlan::add(std::string_view text) {
             ms < 0) {
             return "delay is delay:FRAMES:MILLISECONDS: " + std::string(text);
         }
+        // Compared before the conversion to microseconds, which would overflow first.
+        if (ms > kMaxFaultDelay.count()) {
+            return "a delay is at most " + std::to_string(kMaxFaultDelay.count()) +
+                   " milliseconds (a day): " + std::string(text);
+        }
         entry.fault.delay = std::chrono::milliseconds(ms);
         rest = rest.substr(0, second);
     }

@@ -21,6 +21,10 @@ enum class FaultKind {
     Hangup,      // the device hangs up the line right after the frame's echo
 };
 
+// The longest delay a fault may hold a reply back: a day. Longer ones are refused; they would
+// only overflow the device's clock arithmetic.
+inline constexpr std::chrono::milliseconds kMaxFaultDelay = std::chrono::hours(24);
+
 struct Fault {
     FaultKind kind = FaultKind::Drop;
     std::chrono::microseconds delay{0};  // Delay only
@@ -34,7 +38,8 @@ enum class FrameKind { Handshake, Other };
 class FaultPlan {
   public:
     // Adds one fault in the --fault grammar ("drop:5", "drop:5-9", "delay:8:2500",
-    // "random:0.05", ...). Returns the reason when the text is not understood.
+    // "random:0.05", ...). Returns the reason when the text is not understood or a delay is
+    // longer than kMaxFaultDelay.
     std::optional<std::string> add(std::string_view text);
     void setSeed(std::uint64_t seed) { seed_ = seed; }
 

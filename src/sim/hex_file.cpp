@@ -39,14 +39,31 @@ std::optional<std::string> decode(std::string_view line, std::vector<std::uint8_
     return std::nullopt;
 }
 
+// The next line of the text, without its end: LF, CR LF or a lone CR, as the tool's own
+// loader reads them (and as the files it saves may end theirs). False at the end of the text.
+bool nextLine(std::istream& text, std::string& line) {
+    using Traits = std::istream::traits_type;
+    line.clear();
+    if (Traits::eq_int_type(text.peek(), Traits::eof())) return false;
+    for (;;) {
+        const auto c = text.get();
+        if (Traits::eq_int_type(c, Traits::eof()) || c == '\n') return true;
+        if (c == '\r') {
+            if (text.peek() == '\n') text.get();
+            return true;
+        }
+        line.push_back(Traits::to_char_type(c));
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> loadIntelHex(std::istream& text, Memory& memory) {
     Memory loaded = memory;
     std::vector<std::uint8_t> record;
     std::string line;
-    for (int number = 1; std::getline(text, line); ++number) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    for (int number = 1; nextLine(text, line); ++number) {
+        while (!line.empty() && line.back() == ' ') line.pop_back();
         if (line.empty()) continue;
         auto fail = [&](const std::string& why) {
             return "line " + std::to_string(number) + ": " + why;

@@ -162,23 +162,85 @@ void PtyServer::run(int stopFd, int sessions) {
             return;
         }
         if (fds[0].revents != 0) return;
-        if (fds[1].revents & POLLIN) handleLineEvents();
-        if (fds[2].revents & POLLIN) readHost();
+        if ((fds[1].revents & POLLIN) || (fds[2].revents & POLLIN)) serviceLine();
     }
 }
 
-void PtyServer::readHost() {
+// Opens and closes come through inotify, the host's bytes through the master: two queues with
+// no common order. A read of the master gives every byte written before it (even bytes the
+// terminal has not passed on yet), and a host opens the line before it writes and writes
+// before it closes. So the bytes are read first and the events after them, which then hold
+// every open that came before the bytes (a probe's open and close, the host's own open): the
+// bytes go to the device after all the events, unless the events leave the line closed. Then
+// they were written before the close that did so, and go to the device just before it,
+// together with whatever came in meanwhile. Only a host that closes, opens again and writes
+// faster than the server can look may see its bytes fall into the wrong opening.
+void PtyServer::serviceLine() {
+    std::vector<Bytes> written = readHost();
+    const std::vector<LineEvent> events = readLineEvents();
+    std::optional<std::size_t> finalClose;
+    int opens = opens_;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i].watch != line_.watch) continue;
+        if (events[i].mask & IN_OPEN) ++opens;
+        if ((events[i].mask & IN_CLOSE) && opens > 0 && --opens == 0) finalClose = i;
+    }
+    if (opens > 0) finalClose.reset();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (finalClose == i) {
+            for (Bytes& more : readHost()) written.push_back(std::move(more));
+            feed(written);
+        }
+        apply(events[i]);
+    }
+    if (!finalClose) feed(written);
+}
+
+std::vector<PtyServer::LineEvent> PtyServer::readLineEvents() {
+    std::vector<LineEvent> events;
+    alignas(inotify_event) std::array<char, kReadChunk> buffer;
+    for (;;) {
+        const ssize_t count = read(inotify_, buffer.data(), buffer.size());
+        if (count <= 0) return events;
+        for (ssize_t at = 0; at < count;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            events.push_back({event->wd, event->mask});
+        }
+    }
+}
+
+void PtyServer::apply(const LineEvent& event) {
+    // A hang-up replaces the line: events of the old one no longer count.
+    if (event.watch != line_.watch) return;
+    if (event.mask & IN_OPEN) {
+        if (opens_++ == 0) device_.lineOpened(now());
+    }
+    if ((event.mask & IN_CLOSE) && opens_ > 0) {
+        if (--opens_ == 0) {
+            device_.lineClosed(now());
+            // A closed port drops what was still on its way to it.
+            queue_.clear();
+            output_.clear();
+            tcflush(line_.slave, TCIFLUSH);
+        }
+    }
+}
+
+std::vector<PtyServer::Bytes> PtyServer::readHost() {
+    std::vector<Bytes> chunks;
     std::array<std::uint8_t, kReadChunk> buffer;
     for (;;) {
         const ssize_t count = read(line_.master, buffer.data(), buffer.size());
-        if (count <= 0) return;
-        // Every open and close that came before these bytes is queued by now: take them first,
-        // so that a probe's close does not end the session of the host that wrote them.
-        handleLineEvents();
+        if (count <= 0) return chunks;
+        chunks.emplace_back(buffer.begin(), buffer.begin() + count);
+    }
+}
+
+void PtyServer::feed(const std::vector<Bytes>& chunks) {
+    for (const Bytes& chunk : chunks) {
         device_.setLineRate(lineRate(line_.slave));
-        auto emissions =
-            device_.receive(std::span(buffer.data(), static_cast<std::size_t>(count)), now());
-        for (Emission& emission : emissions) enqueue(std::move(emission));
+        for (Emission& emission : device_.receive(chunk, now())) enqueue(std::move(emission));
         deliverDue();
     }
 }
@@ -188,31 +250,6 @@ void PtyServer::enqueue(Emission emission) {
         std::upper_bound(queue_.begin(), queue_.end(), emission.due,
                          [](Micros due, const Emission& queued) { return due < queued.due; });
     queue_.insert(later, std::move(emission));
-}
-
-void PtyServer::handleLineEvents() {
-    alignas(inotify_event) std::array<char, kReadChunk> buffer;
-    for (;;) {
-        const ssize_t count = read(inotify_, buffer.data(), buffer.size());
-        if (count <= 0) return;
-        for (ssize_t at = 0; at < count;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            if (event->wd != line_.watch) continue;
-            if (event->mask & IN_OPEN) {
-                if (opens_++ == 0) device_.lineOpened(now());
-            }
-            if ((event->mask & IN_CLOSE) && opens_ > 0) {
-                if (--opens_ == 0) {
-                    device_.lineClosed(now());
-                    // A closed port drops what was still on its way to it.
-                    queue_.clear();
-                    output_.clear();
-                    tcflush(line_.slave, TCIFLUSH);
-                }
-            }
-        }
-    }
 }
 
 void PtyServer::deliverDue() {

@@ -6,7 +6,7 @@
 // host made and how much of the device's output the host has not read yet. The host's opens
 // and closes are seen through inotify on the slave's device file; while no host has the line
 // open, what the device sends is lost, as on a closed serial port. Bytes a host writes just
-// before it closes the line may reach the device after the close.
+// before it closes the line reach the device before the close.
 #pragma once
 
 #include <chrono>
@@ -49,9 +49,17 @@ class PtyServer {
     void closeTerminal(Terminal& terminal) const;
     void hangUp();
     Micros now() const;
-    void readHost();
+    struct LineEvent {
+        int watch;
+        std::uint32_t mask;
+    };
+    using Bytes = std::vector<std::uint8_t>;
+    void serviceLine();
+    std::vector<LineEvent> readLineEvents();
+    void apply(const LineEvent& event);
+    std::vector<Bytes> readHost();  // what the host wrote, as the reads gave it
+    void feed(const std::vector<Bytes>& chunks);
     void enqueue(Emission emission);
-    void handleLineEvents();
     void deliverDue();
     void flushOutput();
     bool drained() const;

@@ -165,6 +165,51 @@ TEST_F(PtySessionTest, ALateReplyComesAfterTheEchoOfALaterWrite) {
     EXPECT_EQ(sim.wait(), 0);
 }
 
+// A host that writes a frame and closes the line at once: the frame reaches the device before
+// the close ends the session, round after round.
+TEST_F(PtySessionTest, BytesWrittenJustBeforeACloseComeBeforeIt) {
+    SimProcess sim({"--log", file("log.txt")});
+    ASSERT_FALSE(sim.path().empty());
+    constexpr int kRounds = 30;
+    for (int round = 1; round <= kRounds; ++round) {
+        {
+            ScriptedHost host(sim.path(), B19200);
+            ASSERT_EQ(host.exchange(handshake(1, 2), 10).at(0), 0x79);
+            host.write(addressed(0x01, 0x2000));
+        }  // closed right after the erase frame
+        // The next host opens only once this close has been seen: which opening bytes belong
+        // to is not in question here, only their order against the close.
+        const auto closed = [&] {
+            const std::string log = contents(file("log.txt"));
+            int count = 0;
+            for (auto at = log.find("-- line closed"); at != std::string::npos;
+                 at = log.find("-- line closed", at + 1)) {
+                ++count;
+            }
+            return count >= round;
+        };
+        const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+        while (!closed() && std::chrono::steady_clock::now() < giveUp) usleep(1000);
+        ASSERT_TRUE(closed()) << "round " << round;
+    }
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.wait(), 0) << "an erase came after its session had ended";
+    const std::string log = contents(file("log.txt"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("!!")));
+    std::istringstream lines(log);
+    int erases = 0;
+    bool closed = true;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(" handshake ") != std::string::npos) closed = false;
+        if (line.find(" erase 55 01 00 20 00") != std::string::npos) {
+            EXPECT_FALSE(closed) << line;
+            ++erases;
+        }
+        if (line.find("-- line closed") != std::string::npos) closed = true;
+    }
+    EXPECT_EQ(erases, kRounds);
+}
+
 TEST_F(PtySessionTest, AfterAHangupTheSamePathOpensAgain) {
     SimProcess sim({"--fault", "hangup:2"});
     ASSERT_FALSE(sim.path().empty());

@@ -408,9 +408,10 @@ TEST(FormProcessTest, LateReplyWhileThePromptIsOpen) {
     EXPECT_EQ(Strings(trace.begin() + 6, trace.begin() + 9),
               (Strings{"55 01 00 10 00", "55 02 00 10 10 70", "55 02 00 10 10 70"}));
     const auto& sent = rig.headless().headlessComm("MSComm1").transmissions();
-    // The write command goes at 0.5 s into the prompt, the box closes at 3 s, and the write
-    // command's own time-out follows a second later.
-    EXPECT_EQ(sent[8].at - sent[7].at, 3500ms);
+    // The late answer comes 0.5 s into the prompt and, as the answer to a resent frame, waits
+    // 0.2 s for the line to settle; the write command goes then. The box closes at 3 s, and
+    // the write command's own time-out follows a second later.
+    EXPECT_EQ(sent[8].at - sent[7].at, 3300ms);
 }
 
 // The port fails during the session: pulled out, hung up, or refusing the faster rate.
@@ -449,6 +450,32 @@ TEST(FormProcessTest, PortFailures) {
             EXPECT_EQ(rig.window->caption(), "Form1") << c.name;
         }
         EXPECT_LT(rig.finishedAt, 3s) << c.name << ": ends at once";
+    }
+}
+
+// The port is pulled out while the message that ends the session is still open: the session
+// has ended already, and no second message follows.
+TEST(FormProcessTest, APortFailingBehindTheEndMessageAddsNoOther) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> setUp;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"another model",
+         [](Rig& r) {
+             r.options.model = {0x10, 0x20, 0x31};
+         },
+         "Model Error！"},
+        {"ten refusals", [](Rig& r) { r.fault("nak:2-40"); }, "读写失败,地址 = 1010"},
+    };
+    for (const auto& c : cases) {
+        Rig rig(0x1010, 0x1150);
+        c.setUp(rig);
+        rig.toolkit.answerNext(ui::Answer::Ok, 5000ms);
+        rig.events.emplace_back(1s, [&rig] { rig.toolkit.unplug(1); });
+        rig.run();
+        checkEnd(rig, false, {c.message}, c.name);
     }
 }
 
@@ -530,6 +557,59 @@ TEST(FormProcessTest, ReadBack) {
         } else {
             EXPECT_EQ(rig.state.FirmwareImage[0], 0xAA) << c.name << ": a bad block is not stored";
         }
+    }
+}
+
+// Answers that cross a resend or carry noise: the session never takes one answer for
+// another's, whatever the line's timing.
+TEST(FormProcessTest, CrossedAndNoisyAnswers) {
+    struct Case {
+        const char* name;
+        bool read;
+        bool lineTiming;
+        Strings faults;
+        std::function<void(Rig&)> setUp;
+    };
+    const std::vector<Case> cases{
+        {"a late read block crosses its resend: the next block is not the resend's answer",
+         true,
+         true,
+         {"delay:5:1500"},
+         [](Rig&) {}},
+        {"a late acknowledgement of a write command crosses its resend: the data block waits "
+         "for the device's own",
+         false,
+         true,
+         {"delay:3:1500"},
+         [](Rig&) {}},
+        {"two copies of a read request answered late: the newest copy's answer counts",
+         true,
+         false,
+         {"delay:5:1950", "delay:6:2650"},
+         [](Rig&) {}},
+        {"noise ahead of a read block whose shifted bytes still match their XOR",
+         true,
+         false,
+         {"garbage:2"},
+         [](Rig& r) {
+             // Read three bytes early, the block would be the noise 00 E5 FF and its bytes 0
+             // to 124, with its byte 125 taken for their XOR: make it that XOR.
+             auto& memory = r.options.memory;
+             memory[125] = static_cast<std::uint8_t>(
+                 0x00 ^ 0xE5 ^ 0xFF ^ xorOf(std::span(memory.begin(), memory.begin() + 125)));
+         }},
+    };
+    for (const auto& c : cases) {
+        Rig rig(c.read ? 0x0000 : 0x1010, c.read ? 0x7FFF : 0x1150);
+        rig.read = c.read;
+        rig.options.lineTiming = c.lineTiming;
+        for (std::size_t i = 0; c.read && i < rig.options.memory.size(); ++i) {
+            rig.options.memory[i] = static_cast<std::uint8_t>(i * 5 + i / 128);
+        }
+        for (const auto& fault : c.faults) rig.fault(fault);
+        c.setUp(rig);
+        rig.run();
+        checkEnd(rig, true, {}, c.name);
     }
 }
 

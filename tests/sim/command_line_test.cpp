@@ -78,6 +78,7 @@ TEST(CommandLineTest, NamesTheWrongArgument) {
         {{"--model", "1:x:3"}, "--model: three bytes"},
         {{"--baud", "38400"}, "--baud: any, 9600 or 19200"},
         {{"--fault", "fly:3"}, "--fault: unknown fault kind"},
+        {{"--fault", "delay:1:9223372036854776"}, "--fault: a delay is at most 86400000"},
         {{"--seed", "-1"}, "--seed: a number"},
         {{"--sessions", "0"}, "--sessions: a number of at least 1"},
         {{"--dump"}, "--dump: needs a value"},

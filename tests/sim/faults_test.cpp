@@ -35,12 +35,16 @@ TEST(FaultPlanTest, ParsesTheFaultGrammar) {
     FaultPlan plan;
     ASSERT_EQ(plan.add("delay:8:2500"), std::nullopt);
     EXPECT_EQ(plan.faultFor(8, FrameKind::Other)->delay, 2500ms);
+    ASSERT_EQ(plan.add("delay:9:86400000"), std::nullopt);
+    EXPECT_EQ(plan.faultFor(9, FrameKind::Other)->delay, kMaxFaultDelay);
 }
 
 TEST(FaultPlanTest, RejectsWhatItDoesNotUnderstand) {
     for (const char* faultText :
          {"drop", "drop:", "drop:0", "drop:9-5", "drop:x", "drop:5-", "fly:3", "delay:8",
-          "delay:8:", "delay:8:-1", "random:1.5", "random:x", "random:-0.1", "nak:3:4"}) {
+          "delay:8:", "delay:8:-1", "random:1.5", "random:x", "random:-0.1", "nak:3:4",
+          // Longer than a day, up to where milliseconds no longer fit in microseconds.
+          "delay:1:86400001", "delay:1:9223372036854776", "delay:1:9223372036854775807"}) {
         FaultPlan plan;
         EXPECT_NE(plan.add(faultText), std::nullopt) << faultText;
     }

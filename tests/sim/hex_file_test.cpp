@@ -73,6 +73,27 @@ TEST(HexFileTest, RejectsBrokenRecordsAndKeepsTheMemory) {
     }
 }
 
+// The tool's loader takes LF, CR LF and a lone CR as line ends, and files it saves may end
+// their lines with any of them: the device's memory file reads alike.
+TEST(HexFileTest, EveryLineEndReadsAlike) {
+    const std::vector<std::string> records{":0100100041AE", ":02002000A1B28B", ":00000001FF"};
+    for (const std::string end : {"\n", "\r\n", "\r", "  \r", "\r\r\n"}) {
+        std::string text;
+        for (const std::string& record : records) text += record + end;
+        text.pop_back();  // the last line may lack its end, or keep part of it
+        Memory memory = erasedMemory();
+        std::istringstream in(text);
+        ASSERT_EQ(loadIntelHex(in, memory), std::nullopt) << ::testing::PrintToString(end);
+        EXPECT_EQ(memory[0x10], 0x41) << ::testing::PrintToString(end);
+        EXPECT_EQ(memory[0x20], 0xA1) << ::testing::PrintToString(end);
+        EXPECT_EQ(memory[0x21], 0xB2) << ::testing::PrintToString(end);
+    }
+    // A line number counts lone CRs too.
+    Memory memory = erasedMemory();
+    std::istringstream in(":0100100041AE\r:0100100041AF\r");
+    EXPECT_THAT(loadIntelHex(in, memory).value_or(""), HasSubstr("line 2: checksum"));
+}
+
 TEST(HexFileTest, StopsAtTheEndOfFileRecord) {
     Memory memory = erasedMemory();
     std::istringstream text(":0100100041AE\r\n:020000040000FA\n\n:00000001FF\n:01002000429D\n");

@@ -151,6 +151,29 @@ TEST(DeviceFaultTest, DelayHoldsTheReplyBackAndLaterRepliesQueueBehindIt) {
     EXPECT_EQ(resent[1].bytes, Bytes{0x79});
 }
 
+// Delays of a day each, frame after frame, near the end of the clock's range: every reply is
+// due no earlier than its frame and no earlier than the reply before it, held at the last time
+// the clock can name instead of wrapping round to a negative one.
+TEST(DeviceFaultTest, DueTimesStopAtTheEndOfTheClocksRange) {
+    for (const bool lineTiming : {false, true}) {
+        DeviceOptions options = withFault("delay:1-1000:86400000");
+        options.lineTiming = lineTiming;
+        const auto device = fastDevice(options);
+        Micros now = Micros::max() - 1000 * Micros(24h) / 2;
+        Micros previous{0};
+        for (int frame = 1; frame <= 1000; ++frame) {
+            const auto out = device->receive(frame == 1 ? kHandshake : kErase, now);
+            ASSERT_EQ(out.size(), 2u) << frame;
+            EXPECT_GE(out[0].due, now) << frame;
+            EXPECT_GE(out[1].due, std::max(now, previous)) << frame;
+            previous = out[1].due;
+            now += 1s;
+        }
+        EXPECT_EQ(previous, Micros::max()) << "line timing " << lineTiming;
+        EXPECT_THAT(device->violations(), IsEmpty());
+    }
+}
+
 // What the host receives: every emission in due-time order, those due together in the order
 // the device gave them.
 Bytes atTheHost(std::vector<Emission> emissions) {

@@ -1,6 +1,6 @@
 #include "ui/headless/headless_comm.h"
 
-#include "sim/device.h"
+#include "sim/line_end.h"
 #include "ui/headless/headless_toolkit.h"
 #include "ui/line_settings.h"
 

@@ -64,7 +64,7 @@ void HeadlessToolkit::runUntil(const std::function<bool()>& done, std::string_vi
     }
 }
 
-HeadlessPort& HeadlessToolkit::addPort(int number, sim::Device* device) {
+HeadlessPort& HeadlessToolkit::addPort(int number, sim::LineEnd* device) {
     HeadlessPort& port = ports_[number];
     port.device = device;
     return port;

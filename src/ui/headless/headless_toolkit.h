@@ -19,7 +19,7 @@
 #include "ui/window.h"
 
 namespace comflash::sim {
-class Device;
+class LineEnd;
 }
 
 namespace comflash::ui::headless {
@@ -34,11 +34,11 @@ class Stalled : public std::runtime_error {
 class HeadlessComm;
 
 struct HeadlessPort {
-    bool busy = false;              // opened by another program: cannot be opened
-    sim::Device* device = nullptr;  // what answers at the far end; none: bytes are lost
-    bool refuseSettings = false;    // a settings change on the open port fails
-    std::string path;               // the device the port stands for, as the user knows it
-    HeadlessComm* user = nullptr;   // the serial control that has it open
+    bool busy = false;               // opened by another program: cannot be opened
+    sim::LineEnd* device = nullptr;  // what answers at the far end; none: bytes are lost
+    bool refuseSettings = false;     // a settings change on the open port fails
+    std::string path;                // the device the port stands for, as the user knows it
+    HeadlessComm* user = nullptr;    // the serial control that has it open
 };
 
 class HeadlessToolkit : public Toolkit {
@@ -88,7 +88,7 @@ class HeadlessToolkit : public Toolkit {
     void whenModalIdle(UserAction action) { userActions_.push_back(std::move(action)); }
 
     // Serial ports: a number that was never added cannot be opened.
-    HeadlessPort& addPort(int number, sim::Device* device = nullptr);
+    HeadlessPort& addPort(int number, sim::LineEnd* device = nullptr);
     HeadlessPort* port(int number);
     // The port's adapter is pulled out: the serial control that has it open reports a failed
     // port, and the number can no longer be opened.
