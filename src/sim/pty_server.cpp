@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <utility>
 
@@ -22,7 +22,7 @@ namespace {
 
 // After the last session, how long the server waits at most for the host to read the reply.
 constexpr std::chrono::milliseconds kDrainLimit{2000};
-constexpr int kDrainPollMs = 5;
+constexpr Micros kDrainPoll{5'000};
 constexpr Micros kSettle{100'000};
 constexpr std::size_t kReadChunk = 4096;
 
@@ -146,18 +146,22 @@ void PtyServer::run(int stopFd, int sessions) {
         }
         if (finishBy && (drained() || now() >= *finishBy)) return;
 
-        int timeout = -1;
-        if (!queue_.empty()) {
-            const auto wait =
-                std::chrono::ceil<std::chrono::milliseconds>(queue_.front().due - now());
-            timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, INT_MAX));
+        // The wait ends when the next emission is due, to the microsecond: a wait rounded up to
+        // whole milliseconds would hold every reply back by half a millisecond on average, time
+        // that a host measured against the line would wrongly be charged with.
+        std::optional<Micros> wait;
+        if (!queue_.empty()) wait = std::max(Micros{0}, queue_.front().due - now());
+        if (finishBy) wait = std::min(wait.value_or(kDrainPoll), kDrainPoll);
+        timespec timeout{};
+        if (wait) {
+            timeout.tv_sec = static_cast<time_t>(wait->count() / 1'000'000);
+            timeout.tv_nsec = static_cast<long>(wait->count() % 1'000'000 * 1000);
         }
-        if (finishBy) timeout = timeout < 0 ? kDrainPollMs : std::min(timeout, kDrainPollMs);
         std::array<pollfd, 3> fds{
             {{stopFd, POLLIN, 0},
              {inotify_, POLLIN, 0},
              {line_.master, static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)), 0}}};
-        if (poll(fds.data(), fds.size(), timeout) < 0) {
+        if (ppoll(fds.data(), fds.size(), wait ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR) continue;
             return;
         }

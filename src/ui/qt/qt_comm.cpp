@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "ui/qt/low_latency.h"
+
 namespace comflash::ui::qt {
 
 namespace {
@@ -106,6 +108,13 @@ bool QtComm::open() {
     }
     failure_ = {};
     device_ = device;
+    // Low latency where the driver offers it: on a USB adapter each reply otherwise waits up to
+    // 16 ms in the driver. Pseudo-terminals and most other drivers refuse; the port works on.
+#ifdef __linux__
+    lowLatency_ = requestLowLatency(port_.handle());
+#else
+    lowLatency_ = LowLatency::Unsupported;
+#endif
     // Pseudo-terminals and some adapters have no modem lines; the port works without them.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(false);

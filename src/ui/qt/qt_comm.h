@@ -13,6 +13,7 @@
 #include "ui/controls.h"
 #include "ui/line_settings.h"
 #include "ui/qt/control_adapter.h"
+#include "ui/qt/low_latency.h"
 
 namespace comflash::ui::qt {
 
@@ -50,6 +51,8 @@ class QtComm final : public CommControl, public ControlAdapter {
     bool output(std::span<const std::uint8_t> bytes) override;
     int commEvent() const override { return commEvent_; }
     const Failure& lastFailure() const { return failure_; }
+    // What the driver said to low latency at the last opening.
+    LowLatency lowLatency() const { return lowLatency_; }
 
     void load() override;
     void unload() override;
@@ -79,6 +82,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     // The port failed and the program has not heard of it yet.
     bool failurePending_ = false;
     Failure failure_;
+    LowLatency lowLatency_ = LowLatency::Refused;
     std::string device_;  // the device of the open port
 };
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "test_application.h"
+#include "ui/qt/low_latency.h"
 
 namespace comflash::ui::qt {
 namespace {
@@ -209,6 +210,34 @@ TEST_F(CommOverPty, OutputArrivesAtTheFarEnd) {
     ASSERT_TRUE(comm_.setPortOpen(true));
     EXPECT_TRUE(comm_.output(frame));
     EXPECT_EQ(pty_.receive(frame.size()), frame);
+}
+
+// A pseudo-terminal has no low-latency setting: the request is refused and the port works on,
+// both ways.
+TEST_F(CommOverPty, APortWhoseDriverRefusesLowLatencyStillWorks) {
+    comm_.setCommPort(kPort);
+    ASSERT_TRUE(comm_.setPortOpen(true));
+#ifdef __linux__
+    EXPECT_EQ(comm_.lowLatency(), LowLatency::Refused);
+#endif
+    const Bytes frame{0x82, 0x01, 0x02};
+    EXPECT_TRUE(comm_.output(frame));
+    EXPECT_EQ(pty_.receive(frame.size()), frame);
+    pty_.send({0x55});
+    ASSERT_TRUE(waitUntil([&] { return !comm_.input().empty(); }));
+}
+
+TEST(LowLatencyRequest, IsRefusedForWhatIsNoSerialPort) {
+#ifdef __linux__
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(::pipe(ends), 0);
+    EXPECT_EQ(requestLowLatency(ends[0]), LowLatency::Refused);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    EXPECT_EQ(requestLowLatency(-1), LowLatency::Refused);
+#else
+    EXPECT_EQ(requestLowLatency(0), LowLatency::Unsupported);
+#endif
 }
 
 TEST_F(CommOverPty, SettingsApplyToTheOpenPortAtOnce) {

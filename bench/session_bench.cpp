@@ -1,0 +1,329 @@
+// Whole sessions of comflash-cli against comflash-sim over a pseudo-terminal, and the HEX
+// loader beside srec_cat. A plain program: it prints one table of figures and asserts none.
+//
+//   session_bench [--quick]
+//
+// --quick skips the runs at the pace of the line (about 40 s of the two minutes).
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_state.h"
+#include "image/hex_loader.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kModel = "12:3:255";
+constexpr int kBaud = 19200;
+constexpr int kBitsPerByte = 10;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// An Intel HEX file of `size` bytes from address 0 in records of `recordLength` bytes.
+std::string hexFile(std::size_t size, std::size_t recordLength) {
+    std::string text;
+    char line[600];
+    for (std::size_t address = 0; address < size; address += recordLength) {
+        const std::size_t count = std::min(recordLength, size - address);
+        unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF));
+        int at = std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count),
+                               static_cast<unsigned>(address));
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned byte = static_cast<unsigned>(((address + i) * 7 + 3) & 0xFF);
+            sum += byte;
+            at +=
+                std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X", byte);
+        }
+        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
+                      (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\r\n";
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // its standard output, when captured
+};
+
+Child spawn(const std::vector<std::string>& args, bool captureOut) {
+    Child child;
+    int pipeEnds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (captureOut && pipe2(pipeEnds, O_CLOEXEC) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    std::vector<std::string> all = args;
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        child.pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[1] >= 0) ::close(pipeEnds[1]);
+    child.out = pipeEnds[0];
+    return child;
+}
+
+// Waits for the child; its exit status (or -1) and its peak resident memory in KiB.
+int finish(Child& child, long* peakKiB = nullptr) {
+    if (child.out >= 0) ::close(child.out);
+    child.out = -1;
+    if (child.pid <= 0) return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child.pid, &status, 0, &usage) != child.pid) return -1;
+    child.pid = -1;
+    if (peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string firstLine(int fd) {
+    std::string line;
+    char c = 0;
+    pollfd ready{fd, POLLIN, 0};
+    while (poll(&ready, 1, 10'000) > 0 && ::read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+}
+
+// The simulator's log: one line per frame received ("rx") and reply sent ("tx"), each
+// stamped with the device's time in seconds. A turnaround runs from a reply's last byte to the
+// next frame's first byte as the device sees them: the host's time, plus the moments the
+// pseudo-terminal and the simulator take to pass the bytes on.
+struct LogFigures {
+    long lineBytes = 0;               // bytes of frames and replies: each crosses the line once
+    int frames = 0;                   // frames received
+    std::vector<double> turnarounds;  // from a reply sent to the next frame received, in s
+};
+
+std::size_t hexBytes(std::string_view text) {
+    std::size_t count = 0;
+    std::istringstream words{std::string(text)};
+    std::string word;
+    while (words >> word) {
+        if (word.size() == 2 && std::isxdigit(static_cast<unsigned char>(word[0])) &&
+            std::isxdigit(static_cast<unsigned char>(word[1]))) {
+            ++count;
+        } else if (word.front() == '(') {
+            break;
+        }
+    }
+    return count;
+}
+
+// With line timing a frame is stamped when its last byte has crossed the line: its turnaround
+// ends where its first byte started.
+LogFigures readLog(const fs::path& path, bool lineTiming) {
+    LogFigures figures;
+    std::ifstream log(path);
+    std::string line;
+    double lastReply = -1;
+    while (std::getline(log, line)) {
+        std::istringstream words(line);
+        double at = 0;
+        std::string kind;
+        std::string tag;
+        words >> at >> kind >> tag;
+        if (kind != "rx" && kind != "tx") continue;
+        const std::string rest = line.substr(std::min(line.size(), std::size_t(words.tellg())));
+        const auto bytes = static_cast<long>(hexBytes(rest));
+        figures.lineBytes += bytes;
+        if (kind == "tx") {
+            lastReply = at;
+        } else {
+            ++figures.frames;
+            const double lineTime = lineTiming ? double(bytes) * kBitsPerByte / kBaud : 0.0;
+            if (lastReply >= 0) figures.turnarounds.push_back(at - lineTime - lastReply);
+            lastReply = -1;
+        }
+    }
+    return figures;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * double(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+struct SessionRun {
+    int simStatus = -1;
+    int cliStatus = -1;
+    double seconds = 0;
+    long cliPeakKiB = 0;
+    LogFigures log;
+};
+
+// One session: comflash-sim serving one session, comflash-cli `command` against it.
+SessionRun runSession(const fs::path& folder, const std::string& command, const fs::path& file,
+                      bool lineTiming, const fs::path& memory) {
+    SessionRun run;
+    const fs::path log = folder / "sim.log";
+    std::vector<std::string> simArgs{COMFLASH_SIM, "--model", kModel,      "--sessions",
+                                     "1",          "--log",   log.string()};
+    if (lineTiming) simArgs.emplace_back("--line-timing");
+    if (!memory.empty()) {
+        simArgs.emplace_back("--memory");
+        simArgs.push_back(memory.string());
+    }
+    Child sim = spawn(simArgs, true);
+    const std::string path = sim.out >= 0 ? firstLine(sim.out) : std::string();
+    if (path.empty()) {
+        if (sim.pid > 0) kill(sim.pid, SIGKILL);
+        finish(sim);
+        return run;
+    }
+    const auto start = Clock::now();
+    Child cli =
+        spawn({COMFLASH_CLI, command, file.string(), "--port", path, "--model", kModel}, false);
+    run.cliStatus = finish(cli, &run.cliPeakKiB);
+    run.seconds = secondsSince(start);
+    run.simStatus = finish(sim);
+    run.log = readLog(log, lineTiming);
+    return run;
+}
+
+void printSession(const char* name, const SessionRun& run, bool lineTiming) {
+    const double bound = double(run.log.lineBytes) * kBitsPerByte / kBaud;
+    std::printf("%-34s %8.3f s  status cli %d sim %d  frames %d  line bytes %ld\n", name,
+                run.seconds, run.cliStatus, run.simStatus, run.log.frames, run.log.lineBytes);
+    if (lineTiming) {
+        std::printf("%-34s %8.3f s  bound %.3f s  ratio %.4f\n", "  against the line-time bound",
+                    run.seconds, bound, bound > 0 ? run.seconds / bound : 0.0);
+    }
+    std::printf("%-34s median %.3f ms  p99 %.3f ms  frames/s %.0f\n", "  host turnaround per reply",
+                percentile(run.log.turnarounds, 0.5) * 1e3,
+                percentile(run.log.turnarounds, 0.99) * 1e3,
+                run.seconds > 0 ? run.log.frames / run.seconds : 0.0);
+}
+
+// The median of `runs` timings of `what`.
+template <typename What>
+double medianSeconds(int runs, What what) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        what();
+        times.push_back(secondsSince(start));
+    }
+    return percentile(times, 0.5);
+}
+
+const char* resultName(comflash::image::LoadResult result) {
+    using comflash::image::LoadResult;
+    switch (result) {
+        case LoadResult::Loaded:
+            return "loaded";
+        case LoadResult::ChecksumMismatch:
+            return "checksum mismatch";
+        case LoadResult::FaultyRecord:
+            return "faulty record";
+        case LoadResult::ReadFailed:
+            return "read failed";
+        case LoadResult::NoData:
+            return "no data";
+    }
+    return "?";
+}
+
+void compareLoading(const fs::path& folder, std::size_t recordLength) {
+    const std::string text = hexFile(comflash::kImageSize, recordLength);
+    const fs::path file = folder / ("load_" + std::to_string(recordLength) + ".hex");
+    const fs::path binary = folder / "load.bin";
+    writeFile(file, text);
+    auto result = comflash::image::LoadResult::ReadFailed;
+    auto app = std::make_unique<comflash::AppState>();
+    const double ours = medianSeconds(21, [&] {
+        app = std::make_unique<comflash::AppState>();
+        comflash::image::HexReader reader(*app);
+        std::ifstream in(file, std::ios::binary);
+        result = comflash::image::LoadHexFile(in, reader);
+    });
+    int srecStatus = -1;
+    const double theirs = medianSeconds(5, [&] {
+        Child srec = spawn(
+            {COMFLASH_SREC_CAT, file.string(), "-intel", "-o", binary.string(), "-binary"}, false);
+        srecStatus = finish(srec);
+    });
+    // Both read the same bytes: the image beside srec_cat's binary.
+    std::ifstream in(binary, std::ios::binary);
+    const std::string theirBytes{std::istreambuf_iterator<char>(in), {}};
+    const bool same =
+        theirBytes.size() == app->FirmwareImage.size() &&
+        std::equal(theirBytes.begin(), theirBytes.end(), app->FirmwareImage.begin(),
+                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    std::printf("%-34s comflash %.3f ms (%s)  srec_cat %.3f ms (status %d)  ratio %.3f  %s\n",
+                ("load 64 KiB HEX, " + std::to_string(recordLength) + "-byte records").c_str(),
+                ours * 1e3, resultName(result), theirs * 1e3, srecStatus,
+                theirs > 0 ? ours / theirs : 0.0, same ? "same bytes" : "bytes differ");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::string_view(argv[1]) == "--quick";
+    const fs::path folder =
+        fs::temp_directory_path() / ("comflash-bench-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path image = folder / "image_1.00.hex";
+    writeFile(image, hexFile(32 * 1024, 16));
+    const fs::path readBack = folder / "read.hex";
+
+    std::printf(
+        "comflash session benchmark: 32 KiB image, %d baud, comflash-cli against "
+        "comflash-sim over a pseudo-terminal\n\n",
+        kBaud);
+    if (!quick) {
+        printSession("write 32 KiB, line timing", runSession(folder, "write", image, true, {}),
+                     true);
+    }
+    const SessionRun fast = runSession(folder, "write", image, false, {});
+    printSession("write 32 KiB, no line timing", fast, false);
+    std::printf("%-34s %8ld KiB\n", "  peak memory of comflash-cli write", fast.cliPeakKiB);
+    if (!quick) {
+        printSession("read 32 KiB, line timing", runSession(folder, "read", readBack, true, image),
+                     true);
+    }
+    printSession("read 32 KiB, no line timing", runSession(folder, "read", readBack, false, image),
+                 false);
+    std::printf("\n");
+    compareLoading(folder, 16);
+    compareLoading(folder, 255);
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return 0;
+}
