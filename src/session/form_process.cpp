@@ -53,6 +53,7 @@ void FormProcess::Form_Load() {
 
     RetryCount = 0;
     TimeoutBusy = false;
+    Pausing = false;
     Owed = 0;
     Settling.reset();
     CloseRequested = false;
@@ -134,7 +135,8 @@ void FormProcess::MSComm1_OnComm() {
         portFailed();
         return;
     }
-    if (msComm1_.commEvent() != ui::CommControl::kEventReceive) return;
+    // What arrives during the pause stays buffered, and goes with the next transmission.
+    if (Pausing || msComm1_.commEvent() != ui::CommControl::kEventReceive) return;
 
     const Bytes received = msComm1_.input();
     if (Settling) {
@@ -257,8 +259,17 @@ void FormProcess::handshakeAccepted(const Bytes& reply) {
             return;
         }
         HighBaudNext = false;
-        toolkit_.sleep(kSpeedUpPause);
+        // The device needs a moment at the new rate. The pause is Timer1's, not a blocking
+        // one: other windows and sessions go on meanwhile, and nothing of this one does.
+        Pausing = true;
+        ReplyKind = 0;
+        armTimer(kSpeedUpPause);
+        return;
     }
+    firstStep();
+}
+
+void FormProcess::firstStep() {
     if (state_.UpdateMode) {
         sendErase(eraseUnitOf(AddrPage * 256 + AddrLow));
     } else {
@@ -382,6 +393,11 @@ void FormProcess::Timer1_Timer() {
     timer1_.setEnabled(false);
     if (CloseRequested) {
         window_.unload();
+        return;
+    }
+    if (Pausing) {
+        Pausing = false;
+        firstStep();
         return;
     }
     if (Settling) {

@@ -64,6 +64,8 @@ class FormProcess {
     void commandReply(const Bytes& reply);
     void blockReply(const Bytes& reply);
     void handshakeAccepted(const Bytes& reply);
+    // The erase of the first unit, or the first read request.
+    void firstStep();
     // After an accepted erase or data block: the go frame, the next erase or the next write.
     void nextStep();
     void sendErase(int unit);
@@ -111,6 +113,8 @@ class FormProcess {
     std::int16_t RetryCount = 0;
     bool HighBaudNext = true;
     bool TimeoutBusy = false;
+    // Between the switch to 19200 baud and the first step; Timer1 ends it.
+    bool Pausing = false;
     // The bytes of the transmission in flight, which the echo must repeat, and how many
     // transmissions the session has made.
     Bytes Sent;

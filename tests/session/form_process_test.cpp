@@ -489,6 +489,25 @@ TEST(FormProcessTest, CloseBoxEndsTheSession) {
     EXPECT_EQ(rig.finishedAt, 500ms);
 }
 
+// After the switch to 19200 baud the device gets 100 ms of quiet. The pause holds only this
+// session: closed during it, the session sends nothing more and says nothing.
+TEST(FormProcessTest, PauseAtTheNewRate) {
+    Rig timed(0x1010, 0x1150);
+    timed.run();
+    const auto& sent = timed.headless().headlessComm("MSComm1").transmissions();
+    ASSERT_GE(sent.size(), 2u);
+    const auto erase = sent[1].at;
+    EXPECT_EQ(erase - sent[0].at, 100ms) << "the reply comes at once without line timing";
+    for (const auto closeAt : {erase - 99ms, erase - 1ms}) {
+        Rig rig(0x1010, 0x1150);
+        rig.events.emplace_back(closeAt, [&rig] { EXPECT_TRUE(rig.headless().closeBox()); });
+        rig.run();
+        checkEnd(rig, false, {}, "closed in the pause");
+        EXPECT_EQ(rig.trace(), Strings{"55 82 10 20 30 01 02 D4"});
+        EXPECT_EQ(rig.finishedAt, closeAt);
+    }
+}
+
 TEST(FormProcessTest, ChinesePrompt) {
     Rig rig(0x1010, 0x1150);
     rig.state.UseEnglish = false;
