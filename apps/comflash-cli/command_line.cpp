@@ -20,7 +20,9 @@ constexpr std::array kCommands{
     CommandInfo{"write", Command::Write, "FILE.hex", "The firmware file, Intel HEX.",
                 "Writes FILE.hex into the device, as the window's Update button writes the "
                 "firmware file of its folder: version from the file name, model from --model "
-                "or Config.txt."},
+                "or Config.txt. With several --port options, writes every device at once, one "
+                "session per port, and ends with a table of the results; the retry prompt is "
+                "then never asked."},
     CommandInfo{"read", Command::Read, "OUT.hex", "The file to save the device's memory to.",
                 "Reads the device's lower 32 KiB and saves it to OUT.hex as the window's Save "
                 "command saves it."},
@@ -31,11 +33,13 @@ constexpr std::array kCommands{
 constexpr const char* kSummary =
     "Writes firmware into a device through its serial bootloader, or reads it back.\n\n"
     "Commands:\n"
-    "  write FILE.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
+    "  write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE] "
+    "[--retries N]\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
     "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
-    "failed or was cancelled, 2 bad input (nothing was sent to the device).";
+    "failed or was cancelled (on any of several ports), 2 bad input (nothing was sent to any "
+    "device).";
 
 const QCommandLineOption kPort(
     "port", "COMn as the window names ports (see the ports folder), or a device path.", "PORT");
@@ -116,7 +120,11 @@ std::variant<Request, std::string> parseRequest(const QStringList& arguments) {
     }
     request.file = positional[1].toStdString();
     if (!parser.isSet(kPort)) return std::string(info->name) + " needs --port PORT";
-    request.port = parser.value(kPort).toStdString();
+    for (const QString& port : parser.values(kPort)) request.ports.push_back(port.toStdString());
+    request.port = request.ports.front();
+    if (request.command == Command::Read && request.ports.size() > 1) {
+        return std::string("read takes one --port");
+    }
     if (parser.isSet(kModel)) request.model = parser.value(kModel).toStdString();
     if (parser.isSet(kConfig)) request.config = parser.value(kConfig).toStdString();
     bool number = false;

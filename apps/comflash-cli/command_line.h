@@ -1,5 +1,6 @@
 // comflash-cli's command line, read with Qt's parser:
-//   comflash-cli write FILE.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
+//                [--retries N]
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
 //   comflash-cli ports
 // --help (after a command: that command's) and --version print and end the program.
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace comflash::cli {
 
@@ -16,8 +18,9 @@ enum class Command { Write, Read, Ports };
 
 struct Request {
     Command command = Command::Ports;
-    std::string file;  // FILE.hex to write, or OUT.hex to save
-    std::string port;
+    std::string file;                // FILE.hex to write, or OUT.hex to save
+    std::string port;                // the first --port
+    std::vector<std::string> ports;  // every --port, in the order given
     std::optional<std::string> model;
     std::optional<std::string> config;
     int retries = 0;

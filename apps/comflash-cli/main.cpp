@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -17,23 +19,24 @@
 #include "app/startup_config.h"
 #include "cli/console.h"
 #include "cli/port_argument.h"
+#include "cli/production_run.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
 #include "image/file_replacement.h"
 #include "image/firmware_version.h"
 #include "image/hex_writer.h"
+#include "image/update_command.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
 #include "ui/console/console_window.h"
 #include "ui/console/port_failure.h"
+#include "ui/directory_file_list.h"
 
 namespace comflash::cli {
 namespace {
 
 constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
 constexpr std::string_view kDefaultTitle = "Update";
-constexpr std::string_view kHandshakeRefused =
-    "The device refused the handshake: it does not take this firmware.";
 
 std::string portsFolder() {
     return settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
@@ -113,7 +116,103 @@ std::string modelText(const AppState& state) {
            std::to_string(state.ModelId[2]);
 }
 
+std::string firmwareText(const Request& request) {
+    const image::FirmwareVersion version = image::VersionFromPath(request.file);
+    if (!version.major || !version.minor) return request.file;
+    return request.file + " (version " + std::to_string(*version.major) + "." +
+           std::to_string(*version.minor) + ")";
+}
+
+// The device a port stands for now.
+std::string deviceOf(const PortArgument& port, const std::string& folder) {
+    return port.device.empty() ? settings::comPortDevice(port.number, folder) : port.device;
+}
+
+bool sameDevice(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// One update session per port, all at once: the firmware file is read once, then every
+// session runs on the one event loop with its own state. Ends with a table of the results.
+int runLine(const Request& request) {
+    const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    // Nobody is asked anything: the prompt is answered from --retries.
+    Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
+    const std::string folder = portsFolder();
+    std::vector<PortArgument> ports;
+    for (const std::string& name : request.ports) {
+        PortArgument port = parsePortArgument(name);
+        if (!port.failure.empty()) {
+            console.warn("--port " + name + ": " + port.failure);
+            return kExitBadInput;
+        }
+        for (std::size_t other = 0; other < ports.size(); ++other) {
+            if (sameDevice(deviceOf(port, folder), deviceOf(ports[other], folder))) {
+                console.warn("--port: " + request.ports[other] + " and " + name +
+                             " are the same device; each device takes one session");
+                return kExitBadInput;
+            }
+        }
+        ports.push_back(std::move(port));
+    }
+    AppState state;
+    if (!startUp(request, state, console)) return kExitBadInput;
+
+    // Session i opens port number i + 1, which stands for the i-th port named.
+    const auto devices = [ports, folder](int number) {
+        if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return std::string();
+        return deviceOf(ports[static_cast<std::size_t>(number) - 1], folder);
+    };
+    ui::console::ConsoleToolkit toolkit(
+        devices,
+        {[&](const ui::MessageBox& box) { return console.show(box); },
+         [](const std::optional<std::string>&) { return std::optional(ui::Answer::Cancel); },
+         [](double) {}},
+        STDIN_FILENO);
+    // The file is read and checked once; a faulty one reaches no port.
+    ui::DirectoryFileList unusedFileList;
+    image::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
+    if (loader.Load(request.file)) {
+        console.warn(fileReason(request.file));
+        return kExitBadInput;
+    }
+    console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
+                 std::to_string(ports.size()) + " ports");
+
+    const auto start = std::chrono::steady_clock::now();
+    ProductionRun run(state, toolkit, request.ports, request.retries, [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    });
+    LineDisplay display(outIsTerminal);
+    const auto show = [&] { std::cout << display.update(run.status()) << std::flush; };
+    QTimer refresh;
+    refresh.setInterval(outIsTerminal ? 200 : 100);
+    QObject::connect(&refresh, &QTimer::timeout, show);
+    QEventLoop loop;
+    run.onEnded = [&loop] { loop.quit(); };
+    run.start();
+    show();
+    if (!run.ended()) {
+        refresh.start();
+        loop.exec();
+        refresh.stop();
+    }
+    show();
+    std::cout << '\n' << LineDisplay::summary(run.status()) << std::flush;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const auto& comm =
+            static_cast<ui::console::ConsoleWindow&>(run.window(i)).qtComm("MSComm1");
+        const std::string line =
+            ui::console::describePortFailure(comm.lastFailure(), request.ports[i], folder);
+        if (!line.empty()) console.warn(line);
+    }
+    return run.exitStatus();
+}
+
 int runSession(const Request& request) {
+    if (request.command == Command::Write && request.ports.size() > 1) return runLine(request);
     const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     const bool inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     Console console(std::cout, std::cerr, outIsTerminal, inIsTerminal, request.retries);
@@ -162,14 +261,8 @@ int runSession(const Request& request) {
     };
 
     if (request.command == Command::Write) {
-        const image::FirmwareVersion version = image::VersionFromPath(request.file);
-        std::string versionText;
-        if (version.major && version.minor) {
-            versionText = " (version " + std::to_string(*version.major) + "." +
-                          std::to_string(*version.minor) + ")";
-        }
-        console.info("Writing " + request.file + versionText + " to model " + modelText(state) +
-                     " on " + portShown);
+        console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
+                     portShown);
         const image::UpdateResult result = runner.write(request.file);
         if (result == image::UpdateResult::OpenFailed ||
             result == image::UpdateResult::FaultyFile) {

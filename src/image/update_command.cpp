@@ -21,7 +21,6 @@ constexpr char kPathSeparator = '/';
 constexpr std::string_view kNoFirmwareFileText = "无升级文件";
 constexpr std::string_view kOpenFailedText = "打开文件错误";
 constexpr std::string_view kFaultyFileText = "文档有误";
-constexpr std::string_view kSucceededText = "Successful";
 
 }  // namespace
 
@@ -46,6 +45,15 @@ void UpdateCommand::Command1_Click() {
 }
 
 UpdateResult UpdateCommand::Update(const std::string& path) {
+    if (const auto failure = Load(path)) return *failure;
+    state_.UpdateMode = true;
+    showSessionWindow_();
+    if (!state_.SessionSucceeded) return UpdateResult::NotCompleted;
+    show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
+    return UpdateResult::Succeeded;
+}
+
+std::optional<UpdateResult> UpdateCommand::Load(const std::string& path) {
     // The fill comes first, so that even a file that cannot be used leaves the pattern behind.
     FillFirmwareImage(state_.FirmwareImage);
 
@@ -64,12 +72,7 @@ UpdateResult UpdateCommand::Update(const std::string& path) {
     const FirmwareVersion version = VersionFromPath(path);
     if (version.major) state_.FirmwareMajor = *version.major;
     if (version.minor) state_.FirmwareMinor = *version.minor;
-
-    state_.UpdateMode = true;
-    showSessionWindow_();
-    if (!state_.SessionSucceeded) return UpdateResult::NotCompleted;
-    show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
-    return UpdateResult::Succeeded;
+    return std::nullopt;
 }
 
 std::string UpdateCommand::chooseFirmwarePath() {

@@ -22,6 +22,9 @@ inline constexpr std::array<std::string_view, 6> kTempFileNames = {
     "TempFile_1.02.hex", "TempFile_1.04.hex", "TempFile_1.05.hex",
 };
 
+// The report of an update the device accepted to its end.
+inline constexpr std::string_view kSucceededText = "Successful";
+
 // How an update from a given file ended.
 enum class UpdateResult {
     OpenFailed,    // "打开文件错误": the file could not be opened
@@ -42,6 +45,10 @@ class UpdateCommand {
     // Everything the click does once the file is chosen: fills the image, loads the file,
     // takes the version from its name and runs the session, with the same messages.
     UpdateResult Update(const std::string& path);
+    // The first half of Update: fills the image, loads the file and takes its version, with
+    // the same messages. None when the image is ready for a session (UpdateMode is not set);
+    // else how the file failed.
+    std::optional<UpdateResult> Load(const std::string& path);
 
   private:
     // The firmware file's path, or the empty text when the folder holds no "*.hex" file.

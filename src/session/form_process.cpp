@@ -46,6 +46,21 @@ FormProcess::FormProcess(AppState& state, ui::Toolkit& toolkit, ui::Window& wind
     timer1_.onTimer = [this] { Timer1_Timer(); };
 }
 
+FormProcess::Step FormProcess::step() const {
+    switch (CommandFrame[1]) {
+        case kErase:
+            return Step::Erase;
+        case kWrite:
+            return Step::Write;
+        case kRead:
+            return Step::Read;
+        case kGo:
+            return Step::Go;
+        default:
+            return Step::Handshake;
+    }
+}
+
 void FormProcess::Form_Load() {
     msComm1_.setCommPort(state_.ComPortNumber);
     msComm1_.setInputMode(ui::CommControl::kInputModeBinary);

@@ -45,6 +45,10 @@ class FormProcess {
     FormProcess(const FormProcess&) = delete;
     FormProcess& operator=(const FormProcess&) = delete;
 
+    enum class Step { Handshake, Erase, Write, Read, Go };
+    // What the frame in flight (or the last one sent) asks of the device.
+    Step step() const;
+
   private:
     static constexpr std::uint8_t kCommandReply = 1;
     static constexpr std::uint8_t kBlockReply = 2;

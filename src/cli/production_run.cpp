@@ -1,0 +1,240 @@
+#include "cli/production_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "image/update_command.h"
+
+namespace comflash::cli {
+
+namespace {
+
+constexpr std::size_t kBarWidth = 20;
+constexpr int kQuarters = 4;
+constexpr int kEndedQuarter = kQuarters + 1;
+
+// 100% only once everything is done.
+int percentOf(double fraction) {
+    fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
+    return fraction >= 1 ? 100 : std::min(99, static_cast<int>(fraction * 100));
+}
+
+std::string stepText(session::FormProcess::Step step) {
+    switch (step) {
+        case session::FormProcess::Step::Handshake:
+            return "identifying the device";
+        case session::FormProcess::Step::Erase:
+            return "erasing";
+        case session::FormProcess::Step::Write:
+            return "writing";
+        case session::FormProcess::Step::Read:
+            return "reading";
+        case session::FormProcess::Step::Go:
+            return "starting the application";
+    }
+    return {};
+}
+
+// What a port's line says after its name: where the session is, or how it ended.
+std::string stateText(const PortStatus& port) {
+    return port.ended ? port.result : stepText(port.step);
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+std::size_t portWidth(const std::vector<PortStatus>& ports) {
+    std::size_t width = 4;  // "Port"
+    for (const PortStatus& port : ports) width = std::max(width, port.port.size());
+    return width;
+}
+
+std::string percentText(int percent) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%3d%%", percent);
+    return text;
+}
+
+}  // namespace
+
+// A session's own toolkit: windows, pauses and ports are the shared toolkit's; its message
+// boxes are its own, recorded as the session's words and never shown to anybody.
+class SessionToolkit final : public ui::Toolkit {
+  public:
+    SessionToolkit(ui::Toolkit& base, int retries) : base_(base), retries_(retries) {}
+
+    std::unique_ptr<ui::Window> createWindow(const ui::WindowEntry& entry) override {
+        return base_.createWindow(entry);
+    }
+    ui::Answer showMessage(const ui::MessageBox& box) override {
+        lastText = box.text;
+        if (box.buttons != ui::Buttons::RetryCancel) return ui::Answer::Ok;
+        if (retriesUsed_ < retries_) {
+            ++retriesUsed_;
+            return ui::Answer::Retry;
+        }
+        *lastText += " Cancel";
+        return ui::Answer::Cancel;
+    }
+    void sleep(int milliseconds) override { base_.sleep(milliseconds); }
+    std::optional<std::string> showFileDialog(const ui::FileDialogRequest& request) override {
+        return base_.showFileDialog(request);
+    }
+    std::string portDevice(int number) const override { return base_.portDevice(number); }
+
+    // The text of the last message box, with the answer when it asked.
+    std::optional<std::string> lastText;
+
+  private:
+    ui::Toolkit& base_;
+    int retries_;
+    int retriesUsed_ = 0;
+};
+
+struct ProductionRun::Session {
+    Session(const AppState& loaded, ui::Toolkit& base, std::string port, int number, int retries)
+        : state(loaded),
+          toolkit(base, retries),
+          window(toolkit.createWindow(ui::kFormProcess)),
+          process(state, toolkit, *window) {
+        status.port = std::move(port);
+        state.ComPortNumber = static_cast<std::int16_t>(number);
+        state.UpdateMode = true;
+        state.ReadMode = false;
+        state.SessionSucceeded = false;
+    }
+
+    AppState state;
+    SessionToolkit toolkit;
+    std::unique_ptr<ui::Window> window;
+    session::FormProcess process;
+    PortStatus status;
+};
+
+ProductionRun::ProductionRun(const AppState& loaded, ui::Toolkit& toolkit,
+                             std::vector<std::string> ports, int retries, Clock clock)
+    : toolkit_(toolkit), clock_(std::move(clock)) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        auto session = std::make_unique<Session>(loaded, toolkit_, std::move(ports[i]),
+                                                 static_cast<int>(i + 1), retries);
+        Session& own = *session;
+        // The session's own unload handler runs first; the run learns of the end after it.
+        ui::Handler unload = std::move(own.window->onUnload);
+        own.window->onUnload = [this, &own, unload = std::move(unload)] {
+            if (unload) unload();
+            sessionEnded(own);
+        };
+        sessions_.push_back(std::move(session));
+    }
+}
+
+ProductionRun::~ProductionRun() {
+    // The windows unload as they go; nobody is told any more.
+    onEnded = nullptr;
+    for (auto& session : sessions_) session->window->onUnload = nullptr;
+}
+
+void ProductionRun::start() {
+    started_ = clock_();
+    if (sessions_.empty() && onEnded) onEnded();
+    for (auto& session : sessions_) session->window->show();
+}
+
+bool ProductionRun::ended() const {
+    return endedCount_ == sessions_.size();
+}
+
+void ProductionRun::sessionEnded(Session& session) {
+    PortStatus& status = session.status;
+    if (status.ended) return;
+    status.ended = true;
+    status.succeeded = session.state.SessionSucceeded;
+    status.elapsed = clock_() - started_;
+    if (status.succeeded) {
+        status.result = std::string(image::kSucceededText);
+    } else {
+        status.result = session.toolkit.lastText.value_or(std::string(kHandshakeRefused));
+    }
+    status.fraction = session.window->progressBar("ProgressBar1").value();
+    status.step = session.process.step();
+    if (++endedCount_ == sessions_.size() && onEnded) onEnded();
+}
+
+std::vector<PortStatus> ProductionRun::status() const {
+    std::vector<PortStatus> all;
+    const auto now = clock_() - started_;
+    for (const auto& session : sessions_) {
+        PortStatus status = session->status;
+        if (!status.ended) {
+            status.fraction = session->window->progressBar("ProgressBar1").value();
+            status.step = session->process.step();
+            status.elapsed = now;
+        }
+        all.push_back(std::move(status));
+    }
+    return all;
+}
+
+int ProductionRun::exitStatus() const {
+    const bool all = std::all_of(sessions_.begin(), sessions_.end(),
+                                 [](const auto& session) { return session->status.succeeded; });
+    return all ? 0 : 1;
+}
+
+ui::Window& ProductionRun::window(std::size_t i) {
+    return *sessions_.at(i)->window;
+}
+
+const AppState& ProductionRun::state(std::size_t i) const {
+    return sessions_.at(i)->state;
+}
+
+std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
+    const std::size_t width = portWidth(ports);
+    std::string text;
+    if (terminal_) {
+        // Back to the first line drawn, then every line again, each cleared to its end.
+        if (drawnLines_ > 0) text += "\x1b[" + std::to_string(drawnLines_) + "A";
+        for (const PortStatus& port : ports) {
+            const int percent = percentOf(port.fraction);
+            const auto filled = static_cast<std::size_t>(percent) * kBarWidth / 100;
+            text += "\r" + padded(port.port, width) + "  [" + std::string(filled, '#') +
+                    std::string(kBarWidth - filled, '.') + "] " + percentText(percent) + "  " +
+                    stateText(port) + "\x1b[K\n";
+        }
+        drawnLines_ = ports.size();
+        return text;
+    }
+    quarters_.resize(ports.size(), 0);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const PortStatus& port = ports[i];
+        const int percent = percentOf(port.fraction);
+        const int quarter = port.ended ? kEndedQuarter : percent * kQuarters / 100;
+        if (quarter <= quarters_[i]) continue;
+        quarters_[i] = quarter;
+        text +=
+            padded(port.port, width) + "  " + percentText(percent) + "  " + stateText(port) + "\n";
+    }
+    return text;
+}
+
+std::string LineDisplay::summary(const std::vector<PortStatus>& ports) {
+    const std::size_t width = portWidth(ports);
+    std::string text = padded("Port", width) + "  Seconds  Result\n";
+    int succeeded = 0;
+    for (const PortStatus& port : ports) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%7.1f",
+                      std::chrono::duration<double>(port.elapsed).count());
+        text += padded(port.port, width) + "  " + seconds + "  " + port.result + "\n";
+        if (port.succeeded) ++succeeded;
+    }
+    text += std::to_string(succeeded) + " of " + std::to_string(ports.size()) +
+            (ports.size() == 1 ? " port" : " ports") + " succeeded.\n";
+    return text;
+}
+
+}  // namespace comflash::cli
