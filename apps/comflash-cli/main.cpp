@@ -2,6 +2,8 @@
 // same session code as the window runs on the console toolkit: Qt's event loop, serial ports
 // and timers, message boxes printed as lines. See command_line.h for the commands.
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -128,9 +130,14 @@ std::string deviceOf(const PortArgument& port, const std::string& folder) {
     return port.device.empty() ? settings::comPortDevice(port.number, folder) : port.device;
 }
 
+// Whether two names lead to one device, through links or not. Compared by the file they
+// open: the library's equivalent() refuses character devices.
 bool sameDevice(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return a == b || std::filesystem::equivalent(a, b, error);
+    if (a == b) return true;
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+    return first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 // One update session per port, all at once: the firmware file is read once, then every
@@ -185,7 +192,9 @@ int runLine(const Request& request) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
     });
-    LineDisplay display(outIsTerminal);
+    winsize window{};
+    const bool sized = outIsTerminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0;
+    LineDisplay display(outIsTerminal, sized ? window.ws_col : 0);
     const auto show = [&] { std::cout << display.update(run.status()) << std::flush; };
     QTimer refresh;
     refresh.setInterval(outIsTerminal ? 200 : 100);

@@ -58,6 +58,34 @@ std::string percentText(int percent) {
     return text;
 }
 
+// The columns a code point takes on a terminal: two for the wide East Asian forms.
+std::size_t columnsOf(char32_t c) {
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6);
+    return wide ? 2 : 1;
+}
+
+// The longest start of a UTF-8 text that takes at most `columns` columns.
+std::string fitted(const std::string& text, std::size_t columns) {
+    std::size_t used = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        length = std::min(length, text.size() - at);
+        char32_t c = length == 1 ? lead : lead & (0x3Fu >> (length - 1));
+        for (std::size_t i = 1; i < length; ++i) {
+            c = (c << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3Fu);
+        }
+        used += columnsOf(c);
+        if (used > columns) break;
+        at += length;
+    }
+    return text.substr(0, at);
+}
+
 }  // namespace
 
 // A session's own toolkit: windows, pauses and ports are the shared toolkit's; its message
@@ -201,9 +229,12 @@ std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
         for (const PortStatus& port : ports) {
             const int percent = percentOf(port.fraction);
             const auto filled = static_cast<std::size_t>(percent) * kBarWidth / 100;
-            text += "\r" + padded(port.port, width) + "  [" + std::string(filled, '#') +
-                    std::string(kBarWidth - filled, '.') + "] " + percentText(percent) + "  " +
-                    stateText(port) + "\x1b[K\n";
+            std::string line = padded(port.port, width) + "  [" + std::string(filled, '#') +
+                               std::string(kBarWidth - filled, '.') + "] " + percentText(percent) +
+                               "  " + stateText(port);
+            // The last column stays free: a line that fills it leaves the cursor past it.
+            if (columns_ > 1) line = fitted(line, columns_ - 1);
+            text += "\r" + line + "\x1b[K\n";
         }
         drawnLines_ = ports.size();
         return text;

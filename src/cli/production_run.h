@@ -74,7 +74,10 @@ class ProductionRun {
 // The text the command line prints about a run.
 class LineDisplay {
   public:
-    explicit LineDisplay(bool terminal) : terminal_(terminal) {}
+    // columns: the terminal's width; a line drawn in place is cut to fit it, since a line
+    // that wrapped would not be drawn over again. 0: no limit.
+    explicit LineDisplay(bool terminal, std::size_t columns = 0)
+        : terminal_(terminal), columns_(columns) {}
 
     // What to print now. On a terminal: one line per port, redrawn in place (port, bar,
     // percentage, step or result). Elsewhere: a line for each port that has passed a further
@@ -85,6 +88,7 @@ class LineDisplay {
 
   private:
     bool terminal_;
+    std::size_t columns_;
     std::size_t drawnLines_ = 0;
     std::vector<int> quarters_;  // plain lines: the last quarter shown per port; 5 once ended
 };

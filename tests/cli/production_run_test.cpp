@@ -250,6 +250,14 @@ TEST(ProductionRunTest, Display) {
     EXPECT_EQ(terminal.update(two), lines);
     EXPECT_EQ(terminal.update(two), "\x1b[2A" + lines) << "drawn again over the same lines";
 
+    // A narrow terminal: each line is cut to one column less than the width, a wide
+    // character whole or not at all.
+    LineDisplay narrow(true, 42);
+    EXPECT_EQ(narrow.update({two[1]}), "\rCOM12  [....................]   0%  Model\x1b[K\n");
+    LineDisplay wide(true, 49);
+    EXPECT_EQ(wide.update({two[1]}), "\rCOM12  [....................]   0%  Model Error\x1b[K\n")
+        << "the full-width mark takes two columns";
+
     EXPECT_EQ(LineDisplay::summary(rounds.back().ports),
               "Port          Seconds  Result\n"
               "COM1             18.0  Successful\n"
