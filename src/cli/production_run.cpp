@@ -243,7 +243,9 @@ std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const PortStatus& port = ports[i];
         const int percent = percentOf(port.fraction);
-        const int quarter = port.ended ? kEndedQuarter : percent * kQuarters / 100;
+        // All written is not yet done: the go frame's line is the end's.
+        const int quarter =
+            port.ended ? kEndedQuarter : std::min(kQuarters - 1, percent * kQuarters / 100);
         if (quarter <= quarters_[i]) continue;
         quarters_[i] = quarter;
         text +=

@@ -232,6 +232,8 @@ TEST(ProductionRunTest, Display) {
          "/dev/ttyUSB1   25%  erasing\n"},
         {{port("COM1", 0.80, Step::Write), port("/dev/ttyUSB1", 0.49, Step::Write)},
          "COM1           80%  writing\n"},
+        {{port("COM1", 1, Step::Go), port("/dev/ttyUSB1", 0.5, Step::Write)},
+         "/dev/ttyUSB1   50%  writing\n"},
         {{port("COM1", 1, Step::Go, "Successful", true, 18),
           port("/dev/ttyUSB1", 0.5, Step::Write, "读写失败,地址 = 1100", false, 7)},
          "COM1          100%  Successful\n/dev/ttyUSB1   50%  读写失败,地址 = 1100\n"},
