@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,14 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The device's log without its times: the frames it saw and its answers, in order.
+std::string frames(const std::filesystem::path& log) {
+    std::istringstream in(contents(log));
+    std::string text;
+    for (std::string line; std::getline(in, line);) text += line.substr(line.find(' ') + 1) + "\n";
+    return text;
+}
+
 class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -47,11 +57,18 @@ class CliTest : public ::testing::Test {
 
     // comflash-sim of model 16:32:48 linked as COM1, with its dump and log in the folder.
     std::unique_ptr<SimProcess> startSim(std::vector<std::string> args) {
-        args.insert(args.end(),
-                    {"--model", "16:32:48", "--dump", file("dump.bin"), "--log", file("log.txt")});
+        return startSimAs(1, "", std::move(args));
+    }
+    // The same linked as COMn, with dump<tag>.bin and log<tag>.txt.
+    std::unique_ptr<SimProcess> startSimAs(int n, const std::string& tag,
+                                           std::vector<std::string> args,
+                                           const char* model = "16:32:48") {
+        const std::string name = "COM" + std::to_string(n);
+        args.insert(args.end(), {"--model", model, "--dump", file(("dump" + tag + ".bin").c_str()),
+                                 "--log", file(("log" + tag + ".txt").c_str())});
         auto sim = std::make_unique<SimProcess>(args);
-        std::filesystem::remove(ports() / "COM1");
-        std::filesystem::create_symlink(sim->path(), ports() / "COM1");
+        std::filesystem::remove(ports() / name);
+        std::filesystem::create_symlink(sim->path(), ports() / name);
         return sim;
     }
     // Stops a device that is not told to end by itself; the dump is written then.
@@ -173,6 +190,15 @@ TEST_F(CliTest, BadInputSendsNothing) {
         {"a folder to save to",
          {"read", folder_.path().string(), "--port", "COM1", "--model", "1:2:3"},
          {"cannot be saved there"}},
+        {"a faulty firmware file for two ports",
+         {"write", file("faulty_1.0.hex"), "--port", "COM1", "--port", "COM2", "--model", "1:2:3"},
+         {"文档有误\n"}},
+        {"one device named twice, once through its link",
+         {"write", file("fw_1.03.hex"), "--port", "COM1", "--port", (ports() / "COM1").string()},
+         {"COM1 and " + (ports() / "COM1").string() + " are the same device"}},
+        {"a read from two ports",
+         {"read", file("out.hex"), "--port", "COM1", "--port", "COM2"},
+         {"read takes one --port"}},
     };
     for (const auto& c : cases) {
         auto sim = startSim({});
@@ -275,6 +301,63 @@ TEST_F(CliTest, APortThatCannotBeOpened) {
     holder.close();
     EXPECT_EQ(stop(*sim), 0);
     EXPECT_FALSE(has(contents(file("log.txt")), " rx "));
+}
+
+// Several devices at once: each healthy one gets the image, with the very frames it sees
+// alone; each failed one is named in the table with its own words.
+TEST_F(CliTest, SeveralPortsEachAsIfAlone) {
+    const std::string expected = firmware("fw_1.03.hex");
+    struct Device {
+        Strings args;
+        const char* model;
+        const char* result;
+    };
+    const std::vector<Device> devices = {
+        {{}, "16:32:48", "Successful"},
+        {{}, "1:2:3", "Model Error！"},
+        {{"--fault", "drop:1-1000"}, "16:32:48", "Check connection!Retry or cancel\\? Cancel"},
+        {{"--fault", "nak:4", "--fault", "garbage:9"}, "16:32:48", "Successful"},
+    };
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    Strings args = {"write", file("fw_1.03.hex"), "--model", "16:32:48"};
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        sims.push_back(startSimAs(static_cast<int>(i) + 1, std::to_string(i + 1), devices[i].args,
+                                  devices[i].model));
+        args.insert(args.end(), {"--port", "COM" + std::to_string(i + 1)});
+    }
+    const CliRun run = cli(args);
+    for (auto& sim : sims) EXPECT_EQ(stop(*sim), 0);
+    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_TRUE(has(run.out, "\n2 of 4 ports succeeded.\n")) << run.out;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        SCOPED_TRACE("COM" + n);
+        const std::regex row("\nCOM" + n + " +[0-9]+\\.[0-9] +" + devices[i].result + "\n");
+        EXPECT_TRUE(std::regex_search(run.out, row)) << run.out;
+        const bool success = std::string(devices[i].result) == "Successful";
+        const std::string dump = contents(file(("dump" + n + ".bin").c_str()));
+        EXPECT_TRUE(dump == (success ? expected : std::string(kMemory, '\xFF')));
+        if (!success) continue;
+        auto alone = startSim(devices[i].args);
+        EXPECT_EQ(cli({"write", file("fw_1.03.hex"), "--model", "16:32:48", "--port", "COM1"}).exit,
+                  0);
+        EXPECT_EQ(stop(*alone), 0);
+        EXPECT_EQ(frames(file(("log" + n + ".txt").c_str())), frames(file("log.txt")));
+    }
+}
+
+// On a terminal each port has one line, drawn again in place until the table.
+TEST_F(CliTest, SeveralPortsOnATerminal) {
+    firmware("fw_1.03.hex");
+    auto one = startSimAs(1, "1", {"--line-timing"});
+    auto two = startSimAs(2, "2", {"--line-timing"});
+    const CliRun run = runCliOnTerminal(
+        {"write", file("fw_1.03.hex"), "--port", "COM1", "--port", "COM2", "--model", "16:32:48"},
+        configHome(), "never asked", "");
+    EXPECT_EQ(run.exit, 0) << run.out;
+    EXPECT_TRUE(has(run.out, "\x1b[2A\rCOM1  [")) << "the two lines are drawn again";
+    EXPECT_TRUE(has(run.out, "] 100%  Successful\x1b[K\r\n\rCOM2  [")) << run.out;
+    EXPECT_EQ(stop(*one) + stop(*two), 0);
 }
 
 TEST_F(CliTest, PortsListsThePortsThatOpen) {
