@@ -1,9 +1,11 @@
-// Whole sessions of comflash-cli against comflash-sim over a pseudo-terminal, and the HEX
-// loader beside srec_cat. A plain program: it prints one table of figures and asserts none.
+// Whole sessions of comflash-cli against comflash-sim over a pseudo-terminal, one device or a
+// line of them written at once, and the HEX loader beside srec_cat. A plain program: it prints
+// one table of figures and asserts none; it exits 1 only when a device of the line is left
+// with other memory than a device written alone.
 //
 //   session_bench [--quick]
 //
-// --quick skips the runs at the pace of the line (about 40 s of the two minutes).
+// --quick skips the runs at the pace of the line (about 80 s, nearly all of the time).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -39,6 +41,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kModel = "12:3:255";
 constexpr int kBaud = 19200;
 constexpr int kBitsPerByte = 10;
+constexpr int kLineDevices = 8;  // devices written at once by one comflash-cli
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -98,8 +101,18 @@ Child spawn(const std::vector<std::string>& args, bool captureOut) {
     return child;
 }
 
-// Waits for the child; its exit status (or -1) and its peak resident memory in KiB.
-int finish(Child& child, long* peakKiB = nullptr) {
+// What the system counted for a child that has ended.
+struct Usage {
+    long peakKiB = 0;       // peak resident memory
+    double cpuSeconds = 0;  // user and system time
+};
+
+double seconds(const timeval& time) {
+    return double(time.tv_sec) + double(time.tv_usec) * 1e-6;
+}
+
+// Waits for the child; its exit status (or -1) and what it used.
+int finish(Child& child, Usage* used = nullptr) {
     if (child.out >= 0) ::close(child.out);
     child.out = -1;
     if (child.pid <= 0) return -1;
@@ -107,7 +120,10 @@ int finish(Child& child, long* peakKiB = nullptr) {
     rusage usage{};
     if (wait4(child.pid, &status, 0, &usage) != child.pid) return -1;
     child.pid = -1;
-    if (peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
+    if (used != nullptr) {
+        used->peakKiB = usage.ru_maxrss;
+        used->cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -210,7 +226,9 @@ SessionRun runSession(const fs::path& folder, const std::string& command, const 
     const auto start = Clock::now();
     Child cli =
         spawn({COMFLASH_CLI, command, file.string(), "--port", path, "--model", kModel}, false);
-    run.cliStatus = finish(cli, &run.cliPeakKiB);
+    Usage used;
+    run.cliStatus = finish(cli, &used);
+    run.cliPeakKiB = used.peakKiB;
     run.seconds = secondsSince(start);
     run.simStatus = finish(sim);
     run.log = readLog(log, lineTiming);
@@ -229,6 +247,105 @@ void printSession(const char* name, const SessionRun& run, bool lineTiming) {
                 percentile(run.log.turnarounds, 0.5) * 1e3,
                 percentile(run.log.turnarounds, 0.99) * 1e3,
                 run.seconds > 0 ? run.log.frames / run.seconds : 0.0);
+}
+
+// A production line: `devices` comflash-sim processes at the pace of the line, each serving one
+// session, and one comflash-cli write that names every device's path with --port.
+struct LineRun {
+    int cliStatus = -1;
+    std::vector<int> simStatus;
+    double seconds = 0;
+    double cliCpuSeconds = 0;
+    std::vector<std::string> dumps;  // each device's memory at its end, in --port order
+};
+
+LineRun runLine(const fs::path& folder, const fs::path& file, int devices) {
+    LineRun run;
+    std::vector<Child> sims;
+    std::vector<fs::path> dumpFiles;
+    std::vector<std::string> cliArgs{COMFLASH_CLI, "write", file.string(), "--model", kModel};
+    bool started = true;
+    for (int i = 0; i < devices && started; ++i) {
+        dumpFiles.push_back(
+            folder / ("line_" + std::to_string(devices) + "_" + std::to_string(i + 1) + ".bin"));
+        sims.push_back(spawn({COMFLASH_SIM, "--model", kModel, "--sessions", "1", "--line-timing",
+                              "--dump", dumpFiles.back().string()},
+                             true));
+        const std::string path = sims.back().out >= 0 ? firstLine(sims.back().out) : std::string();
+        started = !path.empty();
+        cliArgs.insert(cliArgs.end(), {"--port", path});
+    }
+    if (started) {
+        const auto start = Clock::now();
+        Child cli = spawn(cliArgs, false);
+        Usage used;
+        run.cliStatus = finish(cli, &used);
+        run.seconds = secondsSince(start);
+        run.cliCpuSeconds = used.cpuSeconds;
+    }
+    // A device whose session never reached an accepted go frame would serve on: SIGTERM ends
+    // it, and it still writes its dump.
+    for (Child& sim : sims) {
+        if (run.cliStatus != 0 && sim.pid > 0) kill(sim.pid, SIGTERM);
+        run.simStatus.push_back(finish(sim));
+    }
+    for (const fs::path& dump : dumpFiles) {
+        std::ifstream in(dump, std::ios::binary);
+        run.dumps.emplace_back(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
+    }
+    return run;
+}
+
+std::string statusList(const std::vector<int>& statuses) {
+    std::string text;
+    for (const int status : statuses) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(status);
+    }
+    return text;
+}
+
+void printLine(const char* name, const LineRun& run) {
+    std::printf("%-34s %8.3f s  status cli %d sim%s %s  cli cpu %.3f s\n", name, run.seconds,
+                run.cliStatus, run.simStatus.size() == 1 ? "" : "s",
+                statusList(run.simStatus).c_str(), run.cliCpuSeconds);
+}
+
+// Whether every device of the line holds what the device written alone holds; prints a line
+// saying so, or naming the first difference of each device that differs.
+bool compareDumps(const LineRun& line, const LineRun& alone) {
+    const char* name = "  device memory";
+    if (alone.cliStatus != 0 || alone.dumps.empty() || alone.dumps.front().empty()) {
+        std::printf("%-34s MISMATCH: no memory to compare with (the write alone: status %d)\n",
+                    name, alone.cliStatus);
+        return false;
+    }
+    const std::string& expected = alone.dumps.front();
+    bool equal = true;
+    for (std::size_t i = 0; i < line.dumps.size(); ++i) {
+        const std::string& dump = line.dumps[i];
+        if (dump == expected) continue;
+        equal = false;
+        const auto [ours, theirs] =
+            std::mismatch(dump.begin(), dump.end(), expected.begin(), expected.end());
+        if (ours == dump.end() || theirs == expected.end()) {
+            std::printf("%-34s MISMATCH: device %zu of %zu left %zu bytes, the device alone %zu\n",
+                        name, i + 1, line.dumps.size(), dump.size(), expected.size());
+        } else {
+            std::printf(
+                "%-34s MISMATCH: device %zu of %zu differs from the device alone at 0x%04zX "
+                "(%02X, alone %02X)\n",
+                name, i + 1, line.dumps.size(), static_cast<std::size_t>(ours - dump.begin()),
+                static_cast<unsigned>(static_cast<unsigned char>(*ours)),
+                static_cast<unsigned>(static_cast<unsigned char>(*theirs)));
+        }
+    }
+    if (equal) {
+        std::printf("%-34s dumps equal: each of the %zu devices holds what one alone holds\n", name,
+                    line.dumps.size());
+    }
+    return equal;
 }
 
 // The median of `runs` timings of `what`.
@@ -320,10 +437,29 @@ int main(int argc, char** argv) {
     }
     printSession("read 32 KiB, no line timing", runSession(folder, "read", readBack, false, image),
                  false);
+    bool dumpsEqual = true;
+    if (!quick) {
+        // The same write to one device alone, then to a line of them at once.
+        const LineRun alone = runLine(folder, image, 1);
+        printLine("write 32 KiB, 1 port, line timing", alone);
+        const LineRun line = runLine(folder, image, kLineDevices);
+        printLine(("write 32 KiB, " + std::to_string(kLineDevices) + " ports, line timing").c_str(),
+                  line);
+        std::printf("%-34s ratio %.3f (%.3f s against %.3f s; target at most 1.1)\n",
+                    "  against one port alone",
+                    alone.seconds > 0 ? line.seconds / alone.seconds : 0.0, line.seconds,
+                    alone.seconds);
+        std::printf("%-34s %.3f of its wall time (%.3f s of %.3f s)\n",
+                    "  cpu of comflash-cli (user+sys)",
+                    line.seconds > 0 ? line.cliCpuSeconds / line.seconds : 0.0, line.cliCpuSeconds,
+                    line.seconds);
+        dumpsEqual = compareDumps(line, alone);
+    }
     std::printf("\n");
     compareLoading(folder, 16);
     compareLoading(folder, 255);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    return 0;
+    // The figures are only printed; a device left with other memory is a failure.
+    return dumpsEqual ? 0 : 1;
 }
