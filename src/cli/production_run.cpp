@@ -1,10 +1,10 @@
 #include "cli/production_run.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 
+#include "cli/progress_meter.h"
 #include "image/update_command.h"
 
 namespace comflash::cli {
@@ -14,12 +14,6 @@ namespace {
 constexpr std::size_t kBarWidth = 20;
 constexpr int kQuarters = 4;
 constexpr int kEndedQuarter = kQuarters + 1;
-
-// 100% only once everything is done.
-int percentOf(double fraction) {
-    fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
-    return fraction >= 1 ? 100 : std::min(99, static_cast<int>(fraction * 100));
-}
 
 std::string stepText(session::FormProcess::Step step) {
     switch (step) {
@@ -227,7 +221,7 @@ std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
         // Back to the first line drawn, then every line again, each cleared to its end.
         if (drawnLines_ > 0) text += "\x1b[" + std::to_string(drawnLines_) + "A";
         for (const PortStatus& port : ports) {
-            const int percent = percentOf(port.fraction);
+            const int percent = percentShown(port.fraction);
             const auto filled = static_cast<std::size_t>(percent) * kBarWidth / 100;
             std::string line = padded(port.port, width) + "  [" + std::string(filled, '#') +
                                std::string(kBarWidth - filled, '.') + "] " + percentText(percent) +
@@ -242,7 +236,7 @@ std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
     quarters_.resize(ports.size(), 0);
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const PortStatus& port = ports[i];
-        const int percent = percentOf(port.fraction);
+        const int percent = percentShown(port.fraction);
         // All written is not yet done: the go frame's line is the end's.
         const int quarter =
             port.ended ? kEndedQuarter : std::min(kQuarters - 1, percent * kQuarters / 100);

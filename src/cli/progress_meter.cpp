@@ -37,13 +37,17 @@ std::string rate(double bytesPerSecond) {
 
 }  // namespace
 
+int percentShown(double fraction) {
+    fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
+    return fraction >= 1 ? 100 : std::min(99, static_cast<int>(fraction * 100));
+}
+
 ProgressMeter::ProgressMeter(std::int64_t totalBytes, bool terminal)
     : total_(std::max<std::int64_t>(totalBytes, 0)), terminal_(terminal) {}
 
 std::string ProgressMeter::update(double fraction, std::chrono::milliseconds now) {
     fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
-    // 100% only once everything is done.
-    const int percent = fraction >= 1 ? 100 : std::min(99, static_cast<int>(fraction * 100));
+    const int percent = percentShown(fraction);
     const auto done =
         fraction >= 1 ? total_
                       : std::min(total_, static_cast<std::int64_t>(

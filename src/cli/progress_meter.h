@@ -10,6 +10,10 @@
 
 namespace comflash::cli {
 
+// The whole percent shown for a fraction done (0 to 1, anything else clamped): 100 only once
+// everything is done.
+int percentShown(double fraction);
+
 class ProgressMeter {
   public:
     ProgressMeter(std::int64_t totalBytes, bool terminal);
