@@ -1,7 +1,8 @@
 // The session window's behaviour: one bootloader session from the moment the window loads
 // until it unloads itself. The serial control's receive event drives it: each reply decides
-// the next frame. Timer1 is the reply time-out of the frame in flight and, once the session
-// has ended, the deferred closer: the window always unloads from a Timer1 tick.
+// the next frame. Timer1 is the reply time-out of the frame in flight, the pause after the
+// line moves to 19200 baud and, once the session has ended, the deferred closer: the window
+// always unloads from a Timer1 tick.
 //
 // The steps of an update, each acknowledged by the device:
 //   handshake -> erase of the unit of ImageStart -> { write command -> data block, with an
