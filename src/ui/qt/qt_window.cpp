@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
-#include <stdexcept>
 #include <vector>
 
 #include "ui/qt/qt_button.h"
@@ -48,7 +47,7 @@ Qt::WindowFlags windowFlags(const WindowEntry& entry) {
 
 QtWindow::QtWindow(const WindowEntry& entry, const QtComm::PortDevice& portDevice,
                    std::function<QWidget*()> owner)
-    : entry_(entry),
+    : AdapterWindow(entry),
       owner_(std::move(owner)),
       widget_(std::make_unique<Frame>(*this, windowFlags(entry))) {
     widget_->setObjectName(toQString(entry.name));
@@ -56,7 +55,7 @@ QtWindow::QtWindow(const WindowEntry& entry, const QtComm::PortDevice& portDevic
     // Only the start-up window ends the program when it closes.
     widget_->setAttribute(Qt::WA_QuitOnClose, entry.placement == Placement::CenterScreen);
     widget_->setWindowTitle(toQString(entry.caption));
-    for (const ControlEntry& control : entry.controls) addControl(control, portDevice);
+    for (const ControlEntry& control : entry.controls) makeControl(control, portDevice);
     orderTabs();
 }
 
@@ -75,51 +74,18 @@ void QtWindow::show() {
 void QtWindow::showModal() {
     if (!load()) return;
     present(Qt::ApplicationModal);
-    QEventLoop loop;
-    const QPointer<QEventLoop> outer = modalLoop_;
-    modalLoop_ = &loop;
-    loop.exec(QEventLoop::DialogExec);
-    modalLoop_ = outer;
+    runModal(QEventLoop::DialogExec);
 }
 
-void QtWindow::unload() {
-    if (!loaded_) return;
-    loaded_ = false;
-    if (onUnload) onUnload();
-    for (auto& [name, control] : controls_) control->unload();
+void QtWindow::restoreCaption() {
+    widget_->setWindowTitle(toQString(entry_.caption));
+}
+
+void QtWindow::hide() {
     widget_->close();
-    if (modalLoop_) modalLoop_->quit();
 }
 
-Button& QtWindow::button(std::string_view name) {
-    return find<QtButton>(name, ControlKind::Button);
-}
-
-Label& QtWindow::label(std::string_view name) {
-    return find<QtLabel>(name, ControlKind::Label);
-}
-
-ProgressBar& QtWindow::progressBar(std::string_view name) {
-    return find<QtProgressBar>(name, ControlKind::ProgressBar);
-}
-
-Timer& QtWindow::timer(std::string_view name) {
-    return find<QtTimer>(name, ControlKind::Timer);
-}
-
-FileList& QtWindow::fileList(std::string_view name) {
-    return find<ReloadedFileList>(name, ControlKind::FileList);
-}
-
-ComboBox& QtWindow::comboBox(std::string_view name) {
-    return find<QtComboBox>(name, ControlKind::ComboBox);
-}
-
-CommControl& QtWindow::comm(std::string_view name) {
-    return find<QtComm>(name, ControlKind::Comm);
-}
-
-void QtWindow::addControl(const ControlEntry& control, const QtComm::PortDevice& portDevice) {
+void QtWindow::makeControl(const ControlEntry& control, const QtComm::PortDevice& portDevice) {
     std::unique_ptr<ControlAdapter> adapter;
     switch (control.kind) {
         case ControlKind::Button:
@@ -144,19 +110,7 @@ void QtWindow::addControl(const ControlEntry& control, const QtComm::PortDevice&
             adapter = std::make_unique<ReloadedFileList>();
             break;
     }
-    adapter->load();
-    controls_.emplace(control.name, std::move(adapter));
-}
-
-// Runs the load: fresh controls and caption, then onLoad. False when onLoad unloaded the
-// window again. Loading a loaded window does nothing more.
-bool QtWindow::load() {
-    if (loaded_) return true;
-    loaded_ = true;
-    widget_->setWindowTitle(toQString(entry_.caption));
-    for (auto& [name, control] : controls_) control->load();
-    if (onLoad) onLoad();
-    return loaded_;
+    AdapterWindow::addControl(control, std::move(adapter));
 }
 
 void QtWindow::present(Qt::WindowModality modality) {
@@ -210,17 +164,6 @@ void QtWindow::focusFirst() {
             return;
         }
     }
-}
-
-template <typename Control>
-Control& QtWindow::find(std::string_view name, ControlKind kind) {
-    const ControlEntry* control = entry_.find(name);
-    const auto found = controls_.find(name);
-    if (control == nullptr || control->kind != kind || found == controls_.end()) {
-        throw std::invalid_argument("window " + std::string(entry_.name) +
-                                    " has no such control: " + std::string(name));
-    }
-    return static_cast<Control&>(*found->second);
 }
 
 }  // namespace comflash::ui::qt
