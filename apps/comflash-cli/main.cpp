@@ -18,13 +18,13 @@
 #include <system_error>
 
 #include "app/config_file.h"
+#include "app/file_replacement.h"
 #include "app/startup_config.h"
 #include "cli/console.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
-#include "image/file_replacement.h"
 #include "image/firmware_version.h"
 #include "image/hex_writer.h"
 #include "image/update_command.h"
@@ -291,7 +291,7 @@ int runSession(const Request& request) {
     }
     // Saved exactly as the window's Save command saves, and as atomically.
     if (const std::string why =
-            image::ReplaceFileContents(request.file, image::ReadBackHexText(state.FirmwareImage));
+            app::ReplaceFileContents(request.file, image::ReadBackHexText(state.FirmwareImage));
         !why.empty()) {
         console.warn(request.file + ": cannot be saved: " + why);
         return kExitFailed;

@@ -3,8 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "app/file_replacement.h"
 #include "image/file_dialog.h"
-#include "image/file_replacement.h"
 #include "image/hex_writer.h"
 
 namespace comflash::image {
@@ -32,7 +32,8 @@ void ReadBackCommands::CommandRead_Click() {
 void ReadBackCommands::CommandSave_Click() {
     const std::string path = ShowFileDialog(toolkit_, state_, kSaveMode, kSaveTitle, "");
     if (path.empty()) return;
-    const std::string failure = ReplaceFileContents(path, ReadBackHexText(state_.FirmwareImage));
+    const std::string failure =
+        app::ReplaceFileContents(path, ReadBackHexText(state_.FirmwareImage));
     if (!failure.empty()) show("Cannot save " + path + ": " + failure + ".", ui::Icon::Critical);
 }
 

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
+#include "app/file_replacement.h"
 #include "settings/key_folder.h"
 #include "settings/key_values.h"
 
@@ -19,8 +19,6 @@ namespace {
 constexpr std::string_view kStoreFolder = "comflash";
 constexpr std::string_view kDefaultConfigFolder = "/.config";
 constexpr std::string_view kValuesFile = "/values.txt";
-// mkstemp replaces the X's; the "." keeps the name apart from every key folder.
-constexpr std::string_view kTemporaryFile = "/values.txt.XXXXXX";
 // The settings are the user's own.
 constexpr mode_t kFolderMode = 0700;
 constexpr std::size_t kReadChunk = 4096;
@@ -53,18 +51,6 @@ FileRead readWholeFile(const std::string& path, std::string& contents) {
     return result;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
 // Creates `path` and every missing folder above it.
 bool createFolders(const std::string& path) {
     for (std::size_t end = path.find('/', 1); end != std::string::npos;
@@ -74,28 +60,6 @@ bool createFolders(const std::string& path) {
         }
     }
     return ::mkdir(path.c_str(), kFolderMode) == 0 || errno == EEXIST;
-}
-
-// Replaces the values file of `folder` by `contents`, or leaves it as it was.
-bool replaceValuesFile(const std::string& folder, std::string_view contents) {
-    std::string temporary = folder + std::string(kTemporaryFile);
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    bool written = writeAll(fd, contents) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written ||
-        std::rename(temporary.c_str(), (folder + std::string(kValuesFile)).c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Makes the rename itself durable. The new file is already in place and complete, so a
-    // folder that cannot be synced does not undo the write.
-    if (const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return true;
 }
 
 // The registry opens a key for reading with the rights to modify it; a folder that the user
@@ -163,7 +127,8 @@ bool FileRegistryStore::putValue(RootKey root, const std::string& keyPath,
         }
     }
     values.set(valueName, type, data);
-    return replaceValuesFile(path, values.serialize());
+    // As a whole or not at all: the file keeps its old values when the write fails.
+    return app::ReplaceFileContents(path + std::string(kValuesFile), values.serialize()).empty();
 }
 
 bool FileRegistryStore::putDword(RootKey root, const std::string& keyPath,

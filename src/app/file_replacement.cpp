@@ -1,4 +1,4 @@
-#include "image/file_replacement.h"
+#include "app/file_replacement.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace comflash::image {
+namespace comflash::app {
 
 namespace {
 
@@ -103,4 +103,4 @@ std::string ReplaceFileContents(const std::string& path, std::string_view conten
     return {};
 }
 
-}  // namespace comflash::image
+}  // namespace comflash::app

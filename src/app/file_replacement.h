@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace comflash::image {
+namespace comflash::app {
 
 // Writes `contents` to `path`, creating the file if need be. A symbolic link keeps pointing
 // where it did; the file it names gets the contents. An existing file keeps its permissions.
 // Returns the empty text on success, otherwise why the file could not be written.
 std::string ReplaceFileContents(const std::string& path, std::string_view contents);
 
-}  // namespace comflash::image
+}  // namespace comflash::app

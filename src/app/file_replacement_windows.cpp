@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "image/file_replacement.h"
+#include "app/file_replacement.h"
 
-namespace comflash::image {
+namespace comflash::app {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::string ReplaceFileContents(const std::string& path, std::string_view conten
     return {};
 }
 
-}  // namespace comflash::image
+}  // namespace comflash::app
