@@ -9,28 +9,12 @@
 
 #include "app/app_state.h"
 #include "image/hex_loader.h"
+#include "sample_hex.h"
 
 namespace {
 
 std::string hexFile(std::size_t recordLength) {
-    std::string text;
-    char line[600];
-    for (std::size_t address = 0; address < comflash::kImageSize; address += recordLength) {
-        const std::size_t count = std::min(recordLength, comflash::kImageSize - address);
-        unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF));
-        int at = std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count),
-                               static_cast<unsigned>(address));
-        for (std::size_t i = 0; i < count; ++i) {
-            const unsigned byte = static_cast<unsigned>((address + i) * 7 & 0xFF);
-            sum += byte;
-            at +=
-                std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X", byte);
-        }
-        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
-                      (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\r\n";
+    return comflash::bench::sampleHexFile(comflash::kImageSize, recordLength, 0);
 }
 
 void LoadWholeImage(benchmark::State& state) {

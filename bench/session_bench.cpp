@@ -30,6 +30,7 @@
 
 #include "app/app_state.h"
 #include "image/hex_loader.h"
+#include "sample_hex.h"
 
 extern char** environ;
 
@@ -49,24 +50,7 @@ double secondsSince(Clock::time_point start) {
 
 // An Intel HEX file of `size` bytes from address 0 in records of `recordLength` bytes.
 std::string hexFile(std::size_t size, std::size_t recordLength) {
-    std::string text;
-    char line[600];
-    for (std::size_t address = 0; address < size; address += recordLength) {
-        const std::size_t count = std::min(recordLength, size - address);
-        unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF));
-        int at = std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count),
-                               static_cast<unsigned>(address));
-        for (std::size_t i = 0; i < count; ++i) {
-            const unsigned byte = static_cast<unsigned>(((address + i) * 7 + 3) & 0xFF);
-            sum += byte;
-            at +=
-                std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X", byte);
-        }
-        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
-                      (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\r\n";
+    return comflash::bench::sampleHexFile(size, recordLength, 3);
 }
 
 void writeFile(const fs::path& path, const std::string& text) {
