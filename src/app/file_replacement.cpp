@@ -38,8 +38,8 @@ bool writeAll(int fd, std::string_view bytes) {
 // process id and a number, so that it hides in listings and no two saves share it.
 int createTemporary(const std::filesystem::path& target, std::string& name) {
     const std::string prefix =
-        (target.parent_path() / ("." + target.filename().string())).string() + "." +
-        std::to_string(::getpid()) + ".";
+        (target.parent_path() / std::string(".").append(target.filename().string())).string() +
+        "." + std::to_string(::getpid()) + ".";
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         name = prefix + std::to_string(attempt);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);

@@ -182,14 +182,16 @@ void PtyServer::run(int stopFd, int sessions) {
 void PtyServer::serviceLine() {
     std::vector<Bytes> written = readHost();
     const std::vector<LineEvent> events = readLineEvents();
-    std::optional<std::size_t> finalClose;
+    // The event at which the last opening closed; none (past every event) while one is open.
+    const std::size_t none = events.size();
+    std::size_t finalClose = none;
     int opens = opens_;
     for (std::size_t i = 0; i < events.size(); ++i) {
         if (events[i].watch != line_.watch) continue;
         if (events[i].mask & IN_OPEN) ++opens;
         if ((events[i].mask & IN_CLOSE) && opens > 0 && --opens == 0) finalClose = i;
     }
-    if (opens > 0) finalClose.reset();
+    if (opens > 0) finalClose = none;
     for (std::size_t i = 0; i < events.size(); ++i) {
         if (finalClose == i) {
             for (Bytes& more : readHost()) written.push_back(std::move(more));
@@ -197,7 +199,7 @@ void PtyServer::serviceLine() {
         }
         apply(events[i]);
     }
-    if (!finalClose) feed(written);
+    if (finalClose == none) feed(written);
 }
 
 std::vector<PtyServer::LineEvent> PtyServer::readLineEvents() {
