@@ -15,7 +15,7 @@
 #include "app/config_file.h"
 #include "app/conversions.h"
 #include "check.h"
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 #include "settings/registry_store.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AppState state;
     ui::headless::HeadlessToolkit toolkit;
     StoredPort store(stored);
-    app::Form1 form(state, toolkit, store, folder);
+    desktop::MainWindow form(state, toolkit, store, folder);
     const bool loaded = form.show();
 
     // What start-up should make of it, item by item.

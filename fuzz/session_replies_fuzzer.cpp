@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "check.h"
-#include "session/form_process.h"
+#include "desktop/session_window.h"
 #include "sim/line_end.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -248,7 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ScriptedEnd far(input);
     toolkit.addPort(1, &far);
     const auto window = toolkit.createWindow(ui::kFormProcess);
-    session::FormProcess process(state, toolkit, *window);
+    desktop::SessionWindow process(state, toolkit, *window);
     (read ? state.ReadMode : state.UpdateMode) = true;
     try {
         window->showModal();

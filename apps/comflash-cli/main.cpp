@@ -21,16 +21,16 @@
 #include "app/file_replacement.h"
 #include "app/startup_config.h"
 #include "cli/console.h"
+#include "cli/line_display.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
+#include "desktop/update_command.h"
 #include "image/firmware_version.h"
 #include "image/hex_writer.h"
-#include "image/update_command.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
-#include "ui/console/console_window.h"
 #include "ui/console/port_failure.h"
 #include "ui/directory_file_list.h"
 
@@ -179,7 +179,7 @@ int runLine(const Request& request) {
         STDIN_FILENO);
     // The file is read and checked once; a faulty one reaches no port.
     ui::DirectoryFileList unusedFileList;
-    image::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
+    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
     if (loader.Load(request.file)) {
         console.warn(fileReason(request.file));
         return kExitBadInput;
@@ -210,11 +210,10 @@ int runLine(const Request& request) {
     }
     show();
     std::cout << '\n' << LineDisplay::summary(run.status()) << std::flush;
+    const std::vector<PortStatus> ended = run.status();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        const auto& comm =
-            static_cast<ui::console::ConsoleWindow&>(run.window(i)).qtComm("MSComm1");
         const std::string line =
-            ui::console::describePortFailure(comm.lastFailure(), request.ports[i], folder);
+            ui::console::describePortFailure(ended[i].outcome.fault, request.ports[i], folder);
         if (!line.empty()) console.warn(line);
     }
     return run.exitStatus();
@@ -262,24 +261,25 @@ int runSession(const Request& request) {
     const std::string portShown =
         device.empty() ? request.port + " (" + shownDevice(devices(port.number)) + ")" : device;
     const auto portFailure = [&] {
-        const auto& comm =
-            static_cast<ui::console::ConsoleWindow&>(runner.sessionWindow()).qtComm("MSComm1");
-        const std::string line =
-            ui::console::describePortFailure(comm.lastFailure(), portName, folder);
+        const auto result = runner.result();
+        if (!result) return;
+        const std::string line = ui::console::describePortFailure(result->fault, portName, folder);
         if (!line.empty()) console.warn(line);
     };
 
     if (request.command == Command::Write) {
         console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
                      portShown);
-        const image::UpdateResult result = runner.write(request.file);
-        if (result == image::UpdateResult::OpenFailed ||
-            result == image::UpdateResult::FaultyFile) {
+        const desktop::UpdateResult result = runner.write(request.file);
+        if (result == desktop::UpdateResult::OpenFailed ||
+            result == desktop::UpdateResult::FaultyFile) {
             console.warn(fileReason(request.file));
-        } else if (result == image::UpdateResult::NotCompleted) {
+        } else if (result == desktop::UpdateResult::NotCompleted) {
             portFailure();
-            // The one way a session ends without a word: the device refuses the handshake.
-            if (!console.failureShown()) console.warn(kHandshakeRefused);
+            const auto ended = runner.result();
+            if (ended && ended->outcome == session::Outcome::HandshakeRefused) {
+                console.warn(kHandshakeRefused);
+            }
         }
         return exitStatusOf(result);
     }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 #include "settings/com_port_names.h"
 #include "settings/registry_store.h"
 #include "ui/qt/qt_toolkit.h"
@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         return comflash::settings::comPortDevice(comPort, portsFolder);
     });
     const auto store = comflash::settings::makeSystemStore();
-    comflash::app::Form1 form1(state, toolkit, *store,
-                               QCoreApplication::applicationDirPath().toStdString());
+    comflash::desktop::MainWindow form1(state, toolkit, *store,
+                                        QCoreApplication::applicationDirPath().toStdString());
     if (!form1.show()) {
         std::cerr << form1.failure() << '\n';
         return 1;

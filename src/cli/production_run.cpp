@@ -1,89 +1,29 @@
 #include "cli/production_run.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
-#include "cli/progress_meter.h"
-#include "image/update_command.h"
+#include "desktop/update_command.h"
 
 namespace comflash::cli {
 
-namespace {
-
-constexpr std::size_t kBarWidth = 20;
-constexpr int kQuarters = 4;
-constexpr int kEndedQuarter = kQuarters + 1;
-
-std::string stepText(session::FormProcess::Step step) {
-    switch (step) {
-        case session::FormProcess::Step::Handshake:
-            return "identifying the device";
-        case session::FormProcess::Step::Erase:
-            return "erasing";
-        case session::FormProcess::Step::Write:
-            return "writing";
-        case session::FormProcess::Step::Read:
-            return "reading";
-        case session::FormProcess::Step::Go:
-            return "starting the application";
+std::string resultText(const session::Result& result) {
+    switch (result.outcome) {
+        case session::Outcome::Succeeded:
+            return std::string(desktop::kSucceededText);
+        case session::Outcome::Cancelled:
+            return std::string(desktop::retryPrompt(true)) + " Cancel";
+        case session::Outcome::HandshakeRefused:
+            return std::string(kHandshakeRefused);
+        case session::Outcome::Closed:
+            return "The session window was closed.";
+        default:
+            return desktop::endMessage(result, true);
     }
-    return {};
 }
-
-// What a port's line says after its name: where the session is, or how it ended.
-std::string stateText(const PortStatus& port) {
-    return port.ended ? port.result : stepText(port.step);
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
-}
-
-std::size_t portWidth(const std::vector<PortStatus>& ports) {
-    std::size_t width = 4;  // "Port"
-    for (const PortStatus& port : ports) width = std::max(width, port.port.size());
-    return width;
-}
-
-std::string percentText(int percent) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%3d%%", percent);
-    return text;
-}
-
-// The columns a code point takes on a terminal: two for the wide East Asian forms.
-std::size_t columnsOf(char32_t c) {
-    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-                      (c >= 0xFFE0 && c <= 0xFFE6);
-    return wide ? 2 : 1;
-}
-
-// The longest start of a UTF-8 text that takes at most `columns` columns.
-std::string fitted(const std::string& text, std::size_t columns) {
-    std::size_t used = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        length = std::min(length, text.size() - at);
-        char32_t c = length == 1 ? lead : lead & (0x3Fu >> (length - 1));
-        for (std::size_t i = 1; i < length; ++i) {
-            c = (c << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3Fu);
-        }
-        used += columnsOf(c);
-        if (used > columns) break;
-        at += length;
-    }
-    return text.substr(0, at);
-}
-
-}  // namespace
 
 // A session's own toolkit: windows, pauses and ports are the shared toolkit's; its message
-// boxes are its own, recorded as the session's words and never shown to anybody.
+// boxes are its own and never shown to anybody: the retry prompt is answered from the count.
 class SessionToolkit final : public ui::Toolkit {
   public:
     SessionToolkit(ui::Toolkit& base, int retries) : base_(base), retries_(retries) {}
@@ -92,13 +32,11 @@ class SessionToolkit final : public ui::Toolkit {
         return base_.createWindow(entry);
     }
     ui::Answer showMessage(const ui::MessageBox& box) override {
-        lastText = box.text;
         if (box.buttons != ui::Buttons::RetryCancel) return ui::Answer::Ok;
         if (retriesUsed_ < retries_) {
             ++retriesUsed_;
             return ui::Answer::Retry;
         }
-        *lastText += " Cancel";
         return ui::Answer::Cancel;
     }
     void sleep(int milliseconds) override { base_.sleep(milliseconds); }
@@ -106,9 +44,6 @@ class SessionToolkit final : public ui::Toolkit {
         return base_.showFileDialog(request);
     }
     std::string portDevice(int number) const override { return base_.portDevice(number); }
-
-    // The text of the last message box, with the answer when it asked.
-    std::optional<std::string> lastText;
 
   private:
     ui::Toolkit& base_;
@@ -132,7 +67,7 @@ struct ProductionRun::Session {
     AppState state;
     SessionToolkit toolkit;
     std::unique_ptr<ui::Window> window;
-    session::FormProcess process;
+    desktop::SessionWindow process;
     PortStatus status;
 };
 
@@ -173,15 +108,12 @@ void ProductionRun::sessionEnded(Session& session) {
     PortStatus& status = session.status;
     if (status.ended) return;
     status.ended = true;
-    status.succeeded = session.state.SessionSucceeded;
     status.elapsed = clock_() - started_;
-    if (status.succeeded) {
-        status.result = std::string(image::kSucceededText);
-    } else {
-        status.result = session.toolkit.lastText.value_or(std::string(kHandshakeRefused));
-    }
-    status.fraction = session.window->progressBar("ProgressBar1").value();
+    status.fraction = session.process.progress();
     status.step = session.process.step();
+    status.outcome = session.process.result().value_or(session::Result{});
+    status.succeeded = status.outcome.succeeded();
+    status.result = resultText(status.outcome);
     if (++endedCount_ == sessions_.size() && onEnded) onEnded();
 }
 
@@ -191,7 +123,7 @@ std::vector<PortStatus> ProductionRun::status() const {
     for (const auto& session : sessions_) {
         PortStatus status = session->status;
         if (!status.ended) {
-            status.fraction = session->window->progressBar("ProgressBar1").value();
+            status.fraction = session->process.progress();
             status.step = session->process.step();
             status.elapsed = now;
         }
@@ -212,56 +144,6 @@ ui::Window& ProductionRun::window(std::size_t i) {
 
 const AppState& ProductionRun::state(std::size_t i) const {
     return sessions_.at(i)->state;
-}
-
-std::string LineDisplay::update(const std::vector<PortStatus>& ports) {
-    const std::size_t width = portWidth(ports);
-    std::string text;
-    if (terminal_) {
-        // Back to the first line drawn, then every line again, each cleared to its end.
-        if (drawnLines_ > 0) text += "\x1b[" + std::to_string(drawnLines_) + "A";
-        for (const PortStatus& port : ports) {
-            const int percent = percentShown(port.fraction);
-            const auto filled = static_cast<std::size_t>(percent) * kBarWidth / 100;
-            std::string line = padded(port.port, width) + "  [" + std::string(filled, '#') +
-                               std::string(kBarWidth - filled, '.') + "] " + percentText(percent) +
-                               "  " + stateText(port);
-            // The last column stays free: a line that fills it leaves the cursor past it.
-            if (columns_ > 1) line = fitted(line, columns_ - 1);
-            text += "\r" + line + "\x1b[K\n";
-        }
-        drawnLines_ = ports.size();
-        return text;
-    }
-    quarters_.resize(ports.size(), 0);
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const PortStatus& port = ports[i];
-        const int percent = percentShown(port.fraction);
-        // All written is not yet done: the go frame's line is the end's.
-        const int quarter =
-            port.ended ? kEndedQuarter : std::min(kQuarters - 1, percent * kQuarters / 100);
-        if (quarter <= quarters_[i]) continue;
-        quarters_[i] = quarter;
-        text +=
-            padded(port.port, width) + "  " + percentText(percent) + "  " + stateText(port) + "\n";
-    }
-    return text;
-}
-
-std::string LineDisplay::summary(const std::vector<PortStatus>& ports) {
-    const std::size_t width = portWidth(ports);
-    std::string text = padded("Port", width) + "  Seconds  Result\n";
-    int succeeded = 0;
-    for (const PortStatus& port : ports) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%7.1f",
-                      std::chrono::duration<double>(port.elapsed).count());
-        text += padded(port.port, width) + "  " + seconds + "  " + port.result + "\n";
-        if (port.succeeded) ++succeeded;
-    }
-    text += std::to_string(succeeded) + " of " + std::to_string(ports.size()) +
-            (ports.size() == 1 ? " port" : " ports") + " succeeded.\n";
-    return text;
 }
 
 }  // namespace comflash::cli

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "session/form_process.h"
+#include "desktop/session_window.h"
+#include "session/session.h"
 #include "ui/window.h"
 
 namespace comflash::cli {
@@ -22,14 +23,19 @@ namespace comflash::cli {
 inline constexpr std::string_view kHandshakeRefused =
     "The device refused the handshake: it does not take this firmware.";
 
+// How the command line words a session's end: the session window's own message, "Successful",
+// or what happened where the window says nothing.
+std::string resultText(const session::Result& result);
+
 // Where a session is, or how it ended.
 struct PortStatus {
     std::string port;  // as the user named it
     double fraction = 0;
-    session::FormProcess::Step step = session::FormProcess::Step::Handshake;
+    session::Session::Step step = session::Session::Step::Handshake;
     bool ended = false;
     bool succeeded = false;
-    std::string result;  // once ended: "Successful", or the text the session ended with
+    session::Result outcome;  // once ended
+    std::string result;       // once ended: "Successful", or the session's words for its end
     std::chrono::milliseconds elapsed{0};  // from the start to the end, or until now
 };
 
@@ -55,7 +61,7 @@ class ProductionRun {
     std::vector<PortStatus> status() const;
     // 0 when every session succeeded, else 1.
     int exitStatus() const;
-    // Session i's window, to ask its serial control why it failed.
+    // Session i's window.
     ui::Window& window(std::size_t i);
     // Session i's program state.
     const AppState& state(std::size_t i) const;
@@ -69,28 +75,6 @@ class ProductionRun {
     std::chrono::milliseconds started_{0};
     std::vector<std::unique_ptr<Session>> sessions_;
     std::size_t endedCount_ = 0;
-};
-
-// The text the command line prints about a run.
-class LineDisplay {
-  public:
-    // columns: the terminal's width; a line drawn in place is cut to fit it, since a line
-    // that wrapped would not be drawn over again. 0: no limit.
-    explicit LineDisplay(bool terminal, std::size_t columns = 0)
-        : terminal_(terminal), columns_(columns) {}
-
-    // What to print now. On a terminal: one line per port, redrawn in place (port, bar,
-    // percentage, step or result). Elsewhere: a line for each port that has passed a further
-    // quarter since the last call, or has ended.
-    std::string update(const std::vector<PortStatus>& ports);
-    // The table at the end: port, seconds, result; and how many succeeded.
-    static std::string summary(const std::vector<PortStatus>& ports);
-
-  private:
-    bool terminal_;
-    std::size_t columns_;
-    std::size_t drawnLines_ = 0;
-    std::vector<int> quarters_;  // plain lines: the last quarter shown per port; 5 once ended
 };
 
 }  // namespace comflash::cli

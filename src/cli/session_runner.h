@@ -4,11 +4,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
-#include "image/update_command.h"
-#include "session/form_process.h"
+#include "desktop/read_back_commands.h"
+#include "desktop/session_window.h"
+#include "desktop/update_command.h"
 #include "ui/directory_file_list.h"
 #include "ui/window.h"
 
@@ -21,7 +23,7 @@ enum ExitStatus : int {
     kExitBadInput = 2,  // usage, Config.txt, firmware file: nothing was sent to the device
 };
 
-ExitStatus exitStatusOf(image::UpdateResult result);
+ExitStatus exitStatusOf(desktop::UpdateResult result);
 
 class SessionRunner {
   public:
@@ -30,21 +32,22 @@ class SessionRunner {
 
     // Writes the firmware file into the device, as the Update button does with the file it
     // chose.
-    image::UpdateResult write(const std::string& path);
+    desktop::UpdateResult write(const std::string& path);
     // Reads the device's lower 32 KiB into the image, as the Read button does: "读取成功" and
     // true when the session succeeded.
     bool read();
-
-    ui::Window& sessionWindow() { return *window_; }
+    // How the last session ended; none when no session ran (a file that could not be used).
+    std::optional<session::Result> result() const { return session_.result(); }
 
   private:
     AppState& state_;
     ui::Toolkit& toolkit_;
     std::unique_ptr<ui::Window> window_;
-    session::FormProcess session_;
+    desktop::SessionWindow session_;
     // The Update command looks at a folder only when it chooses the file itself.
     ui::DirectoryFileList unusedFileList_;
-    image::UpdateCommand update_;
+    desktop::UpdateCommand update_;
+    desktop::ReadBackCommands readBack_;
 };
 
 }  // namespace comflash::cli

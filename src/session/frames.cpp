@@ -90,14 +90,13 @@ CommandVerdict judgeCommandReply(std::uint8_t byte0) {
     return CommandVerdict::Unreadable;
 }
 
-bool finished(int page, int low, std::int32_t imageEnd) {
-    if (page >= kPastLastPage) return true;
-    const int endPage = imageEnd / 256;
-    const int endLow = imageEnd % 256;
-    return page > endPage || (page == endPage && low > endLow);
+bool finished(int next, std::int32_t imageEnd) {
+    return next >= kPastLastAddress || next > imageEnd;
 }
 
-int blockLength(int page, int low, std::int32_t imageEnd) {
+int blockLength(int next, std::int32_t imageEnd) {
+    const int page = next / 256;
+    const int low = next % 256;
     const int toUnitEnd = kEraseUnit - low % kEraseUnit;
     const int endPage = imageEnd / 256;
     const int endLow = imageEnd % 256;
@@ -107,9 +106,8 @@ int blockLength(int page, int low, std::int32_t imageEnd) {
     return toUnitEnd;
 }
 
-double progressFraction(int page, int low, std::int32_t imageStart, std::int32_t imageEnd) {
-    if (page >= kPastLastPage) return 1.0;
-    const std::int32_t next = page * 256 + low;
+double progressFraction(int next, std::int32_t imageStart, std::int32_t imageEnd) {
+    if (next >= kPastLastAddress) return 1.0;
     double fraction = 0.0;
     if (imageEnd == imageStart) {
         fraction = next > imageEnd ? 1.0 : 0.0;
@@ -125,8 +123,8 @@ std::string progressText(double fraction) {
     return "Complete:" + (percent == 0 ? std::string() : std::to_string(percent)) + "%";
 }
 
-std::string failureText(int page, int low) {
-    return "读写失败,地址 = " + upperHex(page) + upperHex(low);
+std::string failureText(int next) {
+    return "读写失败,地址 = " + upperHex(next / 256) + upperHex(next % 256);
 }
 
 }  // namespace comflash::session

@@ -55,8 +55,8 @@ inline constexpr int kReadGoAddress = 0x9000;
 
 // The device erases memory in units of 128 bytes; a block never exceeds one unit.
 inline constexpr int kEraseUnit = 128;
-// An address with this high byte (or higher) lies past the image: the session is done.
-inline constexpr int kPastLastPage = 256;
+// The first address past the device's memory: a session that reaches it is done.
+inline constexpr int kPastLastAddress = 0x10000;
 
 std::uint8_t xorOf(std::span<const std::uint8_t> bytes);
 
@@ -78,19 +78,20 @@ constexpr int eraseUnitOf(int address) {
     return address & ~(kEraseUnit - 1);
 }
 
-// The next address is page * 256 + low. Finished once it has passed imageEnd.
-bool finished(int page, int low, std::int32_t imageEnd);
+// Finished once the next address has passed imageEnd.
+bool finished(int next, std::int32_t imageEnd);
 // How many bytes the write command at the next address announces: the rest of the image, but
 // never past the end of the erase unit the block starts in, so that every unit is erased
 // before anything is written into it.
-int blockLength(int page, int low, std::int32_t imageEnd);
+int blockLength(int next, std::int32_t imageEnd);
 
-// The fraction of the image done, 0 to 1, when the next address is page * 256 + low. An image
-// of one address is done once that address is written.
-double progressFraction(int page, int low, std::int32_t imageStart, std::int32_t imageEnd);
+// The fraction of the image done, 0 to 1, when `next` is the next address. An image of one
+// address is done once that address is written.
+double progressFraction(int next, std::int32_t imageStart, std::int32_t imageEnd);
 // "Complete:" and the percentage, rounded, without leading zeros: "Complete:%" for 0.
 std::string progressText(double fraction);
-// "读写失败,地址 = " and the page and low byte in upper-case hexadecimal, each unpadded.
-std::string failureText(int page, int low);
+// "读写失败,地址 = " and the next address's high and low byte in upper-case hexadecimal, each
+// unpadded: 0x1205 gives "125".
+std::string failureText(int next);
 
 }  // namespace comflash::session

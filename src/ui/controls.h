@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/port_fault.h"
+
 namespace comflash::ui {
 
 using Handler = std::function<void()>;
@@ -109,6 +111,8 @@ class CommControl {
     // False when the bytes cannot be sent (port closed or failed); a failed port is closed.
     virtual bool output(std::span<const std::uint8_t> bytes) = 0;
     virtual int commEvent() const = 0;
+    // Why the port last failed to open, or failed while open; Kind::None since it opened.
+    virtual PortFault lastFailure() const { return {}; }
     Handler onComm;
 };
 

@@ -2,6 +2,8 @@
 // be exactly the one it would be alone: the same frames at the same moments, the same end.
 #include "cli/production_run.h"
 
+#include "cli/line_display.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "session/form_process.h"
+#include "desktop/session_window.h"
 #include "sim/device.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -105,7 +107,7 @@ Alone runAlone(const Port& port, int retries) {
     state.UpdateMode = true;
     for (int i = 0; i < retries; ++i) toolkit.answerNext(ui::Answer::Retry);
     auto window = toolkit.createWindow(ui::kFormProcess);
-    session::FormProcess process(state, toolkit, *window);
+    desktop::SessionWindow process(state, toolkit, *window);
     window->showModal();
     toolkit.drive();
     Alone alone{frames(dynamic_cast<HeadlessWindow&>(*window).headlessComm("MSComm1")),
@@ -204,7 +206,7 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
     }
 }
 
-PortStatus port(const char* name, double fraction, session::FormProcess::Step step,
+PortStatus port(const char* name, double fraction, session::Session::Step step,
                 const char* result = nullptr, bool succeeded = false, int seconds = 0) {
     PortStatus status;
     status.port = name;
@@ -220,7 +222,7 @@ PortStatus port(const char* name, double fraction, session::FormProcess::Step st
 // Without a terminal a port gets a line at each further quarter and at its end; on a terminal
 // every line is redrawn in place.
 TEST(ProductionRunTest, Display) {
-    using Step = session::FormProcess::Step;
+    using Step = session::Session::Step;
     LineDisplay plain(false);
     struct Round {
         std::vector<PortStatus> ports;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop/port_dialog.h"
 #include "settings/file_registry_store.h"
-#include "settings/form_com_port.h"
 #include "temp_folder.h"
 #include "ui/qt/qt_toolkit.h"
 #include "ui/qt/qt_window.h"
@@ -52,8 +52,8 @@ TEST(QtComPortDialog, ListsTheLinkedPortsThatOpenAndLeavesThemClosed) {
     settings::FileRegistryStore store(folder);  // unused: the dialog is not left with OK
     AppState state;
     auto window = toolkit.createWindow(ui::kFormComPort);
-    settings::FormComPort form(state, store, *window,
-                               [&toolkit](int n) { return toolkit.portDevice(n); });
+    desktop::PortDialog form(state, store, *window,
+                             [&toolkit](int n) { return toolkit.portDevice(n); });
     window->show();
 
     auto& list = *static_cast<ui::qt::QtWindow&>(*window).widget().findChild<QComboBox*>();

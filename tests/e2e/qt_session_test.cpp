@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
+#include "desktop/session_window.h"
 #include "record_vectors.h"
-#include "session/form_process.h"
 #include "settings/com_port_names.h"
 #include "settings/file_registry_store.h"
 #include "sim_process.h"
@@ -73,7 +73,7 @@ class QtSessionTest : public ::testing::Test {
         {
             ui::qt::QtToolkit toolkit([&sim](int port) { return port == 1 ? sim.path() : ""; });
             const auto window = toolkit.createWindow(ui::kFormProcess);
-            session::FormProcess session(state, toolkit, *window);
+            desktop::SessionWindow session(state, toolkit, *window);
             BoxCloser closer;
             // A session that hangs fails the test instead of the run.
             QTimer::singleShot(60'000, [&window] { window->unload(); });
@@ -210,7 +210,7 @@ TEST_F(QtSessionTest, UpdateButtonOfTheMainWindow) {
     ui::qt::QtToolkit toolkit([&ports](int port) { return settings::comPortDevice(port, ports); });
     settings::FileRegistryStore store((config / "comflash").string());
     AppState state;
-    app::Form1 form1(state, toolkit, store, program.string());
+    desktop::MainWindow form1(state, toolkit, store, program.string());
     ASSERT_TRUE(form1.show());
     BoxCloser closer;
     auto* update =

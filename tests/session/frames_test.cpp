@@ -71,10 +71,9 @@ TEST(Frames, BlockLengthAndFinish) {
         {0x10000, 0xFFFF, 0},
     };
     for (const auto& c : cases) {
-        const int page = c.next / 256, low = c.next % 256;
-        EXPECT_EQ(finished(page, low, c.end), c.length == 0) << std::hex << c.next;
+        EXPECT_EQ(finished(c.next, c.end), c.length == 0) << std::hex << c.next;
         if (c.length != 0) {
-            EXPECT_EQ(blockLength(page, low, c.end), c.length) << std::hex << c.next;
+            EXPECT_EQ(blockLength(c.next, c.end), c.length) << std::hex << c.next;
         }
     }
 }
@@ -98,17 +97,17 @@ TEST(Frames, ProgressTexts) {
         {0x10000, 0x0000, 0xFFFF, 1.0, "Complete:100%"},
     };
     for (const auto& c : cases) {
-        const double fraction = progressFraction(c.next / 256, c.next % 256, c.start, c.end);
+        const double fraction = progressFraction(c.next, c.start, c.end);
         EXPECT_DOUBLE_EQ(fraction, c.fraction) << std::hex << c.next;
         EXPECT_EQ(progressText(fraction), c.text) << std::hex << c.next;
     }
 }
 
 TEST(Frames, FailureTextNamesTheNextAddressUnpadded) {
-    EXPECT_EQ(failureText(0x12, 0x05), "读写失败,地址 = 125");
-    EXPECT_EQ(failureText(0x12, 0x80), "读写失败,地址 = 1280");
-    EXPECT_EQ(failureText(0x00, 0x80), "读写失败,地址 = 080");
-    EXPECT_EQ(failureText(0xAB, 0xCD), "读写失败,地址 = ABCD");
+    EXPECT_EQ(failureText(0x1205), "读写失败,地址 = 125");
+    EXPECT_EQ(failureText(0x1280), "读写失败,地址 = 1280");
+    EXPECT_EQ(failureText(0x0080), "读写失败,地址 = 080");
+    EXPECT_EQ(failureText(0xABCD), "读写失败,地址 = ABCD");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "session/form_process.h"
+#include "desktop/session_window.h"
 #include "sim/device.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -213,7 +213,7 @@ Result runSession(const Plan& plan) {
     sim::Device device(plan.options);
     toolkit.addPort(1, &device);
     const auto window = toolkit.createWindow(ui::kFormProcess);
-    FormProcess session(state, toolkit, *window);
+    desktop::SessionWindow session(state, toolkit, *window);
 
     bool portTrouble = false;  // the port really failed while the session ran
     if (plan.unplugAt) {

@@ -23,28 +23,28 @@ std::optional<std::string> deniedGroup(const std::string& device) {
 
 }  // namespace
 
-std::string describePortFailure(const qt::QtComm::Failure& failure, const std::string& port,
+std::string describePortFailure(const PortFault& failure, const std::string& port,
                                 const std::string& portsFolder) {
-    if (failure.error != QSerialPort::PermissionError) {
+    if (failure.kind != PortFault::Kind::Denied) {
         return portFailureLine(failure, port, portsFolder, std::nullopt);
     }
     return portFailureLine(failure, port, portsFolder, deniedGroup(failure.device));
 }
 
-std::string portFailureLine(const qt::QtComm::Failure& failure, const std::string& port,
+std::string portFailureLine(const PortFault& failure, const std::string& port,
                             const std::string& portsFolder,
                             const std::optional<std::string>& deniedGroup) {
-    if (failure.error == QSerialPort::NoError) return {};
+    if (failure.kind == PortFault::Kind::None) return {};
     if (failure.device.empty()) {
         if (portsFolder.empty()) return port + " stands for no device.";
         return port + " stands for no device: make " + portsFolder + "/" + port + " a link to one.";
     }
     const std::string& device = failure.device;
-    switch (failure.error) {
-        case QSerialPort::DeviceNotFoundError:
+    switch (failure.kind) {
+        case PortFault::Kind::NotFound:
             return device + ": " + failure.reason +
                    " (is the adapter plugged in? comflash-cli ports lists the ports that open)";
-        case QSerialPort::PermissionError:
+        case PortFault::Kind::Denied:
             if (!deniedGroup) {
                 return device + ": busy, another program has the port open (" + failure.reason +
                        ")";

@@ -6,19 +6,19 @@
 #include <optional>
 #include <string>
 
-#include "ui/qt/qt_comm.h"
+#include "app/port_fault.h"
 
 namespace comflash::ui::console {
 
 // `port` is what the user named (COM3, or a device path); `portsFolder` is where COM names
 // are linked to devices (may be empty). Empty when the port never failed. Looks at the device
 // to tell a port the user may not open from one that another program holds.
-std::string describePortFailure(const qt::QtComm::Failure& failure, const std::string& port,
+std::string describePortFailure(const PortFault& failure, const std::string& port,
                                 const std::string& portsFolder);
 
 // The same, given what the system says about the device: deniedGroup is set when the user
 // may not open it, and then names the group that owns it (empty when unknown).
-std::string portFailureLine(const qt::QtComm::Failure& failure, const std::string& port,
+std::string portFailureLine(const PortFault& failure, const std::string& port,
                             const std::string& portsFolder,
                             const std::optional<std::string>& deniedGroup);
 

@@ -90,7 +90,7 @@ bool QtComm::open() {
     failurePending_ = false;
     const std::string device = commPort_ >= 1 ? portDevice_(commPort_) : std::string();
     if (device.empty()) {
-        failure_ = {QSerialPort::DeviceNotFoundError, {}, {}};
+        failure_ = {PortFault::Kind::NoDevice, {}, {}};
         return false;
     }
     port_.setPortName(QString::fromStdString(device));
@@ -194,9 +194,10 @@ void QtComm::fail() {
 
 // A short write is a failure Qt did not report.
 void QtComm::noteFailure(const std::string& device) {
-    const auto error =
-        port_.error() == QSerialPort::NoError ? QSerialPort::UnknownError : port_.error();
-    failure_ = {error, device, port_.errorString().toStdString()};
+    const auto kind = port_.error() == QSerialPort::DeviceNotFoundError ? PortFault::Kind::NotFound
+                      : port_.error() == QSerialPort::PermissionError   ? PortFault::Kind::Denied
+                                                                        : PortFault::Kind::Other;
+    failure_ = {kind, device, port_.errorString().toStdString()};
 }
 
 }  // namespace comflash::ui::qt

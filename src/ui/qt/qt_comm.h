@@ -21,15 +21,6 @@ class QtComm final : public CommControl, public ControlAdapter {
   public:
     using PortDevice = std::function<std::string(int commPort)>;
 
-    // The port's last failure to open, or failure while open. error is NoError when the port
-    // opened and has not failed since; DeviceNotFoundError with an empty device when the number
-    // stands for no device at all.
-    struct Failure {
-        QSerialPort::SerialPortError error = QSerialPort::NoError;
-        std::string device;
-        std::string reason;  // the operating system's words, as Qt passes them on
-    };
-
     explicit QtComm(PortDevice portDevice);
     // Closes the port while the handlers wired to it are still whole.
     ~QtComm() override { close(); }
@@ -50,7 +41,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     std::vector<std::uint8_t> input() override;
     bool output(std::span<const std::uint8_t> bytes) override;
     int commEvent() const override { return commEvent_; }
-    const Failure& lastFailure() const { return failure_; }
+    PortFault lastFailure() const override { return failure_; }
     // What the driver said to low latency at the last opening.
     LowLatency lowLatency() const { return lowLatency_; }
 
@@ -81,7 +72,7 @@ class QtComm final : public CommControl, public ControlAdapter {
     bool watching_ = false;
     // The port failed and the program has not heard of it yet.
     bool failurePending_ = false;
-    Failure failure_;
+    PortFault failure_;
     LowLatency lowLatency_ = LowLatency::Refused;
     std::string device_;  // the device of the open port
 };

@@ -12,38 +12,38 @@ namespace {
 TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
     struct Case {
         const char* name;
-        qt::QtComm::Failure failure;
+        PortFault failure;
         std::optional<std::string> deniedGroup;
         std::string line;
     };
-    using E = QSerialPort::SerialPortError;
+    using E = PortFault::Kind;
     const std::vector<Case> cases{
-        {"opened fine", {E::NoError, "/dev/ttyUSB0", ""}, std::nullopt, ""},
+        {"opened fine", {E::None, "/dev/ttyUSB0", ""}, std::nullopt, ""},
         {"no device for the number",
-         {E::DeviceNotFoundError, "", ""},
+         {E::NotFound, "", ""},
          std::nullopt,
          "COM70 stands for no device: make /cfg/ports/COM70 a link to one."},
         {"missing device",
-         {E::DeviceNotFoundError, "/dev/ttyUSB9", "No such file or directory"},
+         {E::NotFound, "/dev/ttyUSB9", "No such file or directory"},
          std::nullopt,
          "/dev/ttyUSB9: No such file or directory (is the adapter plugged in? comflash-cli "
          "ports lists the ports that open)"},
         {"not the user's",
-         {E::PermissionError, "/dev/ttyUSB0", "Permission denied"},
+         {E::Denied, "/dev/ttyUSB0", "Permission denied"},
          "dialout",
          "/dev/ttyUSB0: Permission denied; the port belongs to the group dialout: join it with "
          "sudo usermod -aG dialout \"$USER\" and log in again"},
         {"not the user's, group unknown",
-         {E::PermissionError, "/dev/ttyUSB0", "Permission denied"},
+         {E::Denied, "/dev/ttyUSB0", "Permission denied"},
          "",
          "/dev/ttyUSB0: Permission denied"},
         {"held by another program",
-         {E::PermissionError, "/dev/ttyUSB0", "Permission error while locking the device"},
+         {E::Denied, "/dev/ttyUSB0", "Permission error while locking the device"},
          std::nullopt,
          "/dev/ttyUSB0: busy, another program has the port open (Permission error while locking "
          "the device)"},
         {"failed while open",
-         {E::ResourceError, "/dev/ttyUSB0", "Input/output error"},
+         {E::Other, "/dev/ttyUSB0", "Input/output error"},
          std::nullopt,
          "/dev/ttyUSB0: Input/output error"},
     };
@@ -51,7 +51,7 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
         EXPECT_EQ(portFailureLine(c.failure, "COM70", "/cfg/ports", c.deniedGroup), c.line)
             << c.name;
     }
-    EXPECT_EQ(portFailureLine({E::DeviceNotFoundError, "", ""}, "COM70", "", std::nullopt),
+    EXPECT_EQ(portFailureLine({E::NotFound, "", ""}, "COM70", "", std::nullopt),
               "COM70 stands for no device.")
         << "no ports folder";
 }

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <fstream>
 
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 #include "settings/file_registry_store.h"
 #include "temp_folder.h"
 #include "test_application.h"
@@ -28,7 +28,7 @@ class MainWindow : public ::testing::Test {
     settings::FileRegistryStore store_{configHome_.path().string()};
     QtToolkit toolkit_{[](int) { return std::string(); }};
     AppState state_;
-    app::Form1 form1_{state_, toolkit_, store_, folder_.path().string()};
+    desktop::MainWindow form1_{state_, toolkit_, store_, folder_.path().string()};
 };
 
 TEST_F(MainWindow, ShowsTheTitleTheVersionLineAndTwoButtons) {

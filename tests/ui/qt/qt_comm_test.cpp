@@ -120,7 +120,7 @@ TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
     comm_.onComm = [&] { ++events; };
     EXPECT_FALSE(comm_.setPortOpen(true));  // COM1's device is missing
     EXPECT_FALSE(comm_.portOpen());
-    EXPECT_EQ(comm_.lastFailure().error, QSerialPort::DeviceNotFoundError);
+    EXPECT_EQ(comm_.lastFailure().kind, PortFault::Kind::NotFound);
     EXPECT_EQ(comm_.lastFailure().device, "/dev/comflash-missing");
     EXPECT_EQ(comm_.lastFailure().reason, "No such file or directory");
     comm_.setCommPort(0);
@@ -129,14 +129,14 @@ TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
     comm_.setCommPort(kPort);
     ASSERT_TRUE(comm_.setPortOpen(true));
     EXPECT_TRUE(comm_.portOpen());
-    EXPECT_EQ(comm_.lastFailure().error, QSerialPort::NoError);
+    EXPECT_EQ(comm_.lastFailure().kind, PortFault::Kind::None);
     EXPECT_TRUE(comm_.setPortOpen(true));  // already open
 
     QtComm other(devices());
     other.onComm = [&] { ++events; };
     other.setCommPort(kPort);
     EXPECT_FALSE(other.setPortOpen(true));  // in use
-    EXPECT_EQ(other.lastFailure().error, QSerialPort::PermissionError);
+    EXPECT_EQ(other.lastFailure().kind, PortFault::Kind::Denied);
     EXPECT_EQ(other.lastFailure().device, pty_.device());
 
     EXPECT_TRUE(comm_.setPortOpen(false));
@@ -288,7 +288,7 @@ TEST_F(CommOverPty, APortThatFailsClosesAndTellsTheProgramOnce) {
         EXPECT_THAT(events, ElementsAre(CommControl::kEventReceive, CommControl::kEventPortFailed));
         EXPECT_THAT(left, ElementsAre(0x79));
         EXPECT_FALSE(comm.output(Bytes{0x79}));
-        EXPECT_NE(comm.lastFailure().error, QSerialPort::NoError);
+        EXPECT_NE(comm.lastFailure().kind, PortFault::Kind::None);
         EXPECT_EQ(comm.lastFailure().device, pty.device());
     }
 }

@@ -10,7 +10,7 @@
 #include "app/app_state.h"
 #include "ui/window.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
 
 // The device's readable range, read into the image at the same indices.
 inline constexpr std::int32_t kReadStart = 0x0000;
@@ -23,11 +23,11 @@ class ReadBackCommands {
                      std::function<void()> showSessionWindow);
 
     // Runs a read session. Image indices the device does not deliver keep what they held.
-    void CommandRead_Click();
+    void onReadClicked();
     // Asks for a file and writes indices 0 to 0x7FFF of the image into it, whatever they
     // hold. The file is replaced only by a complete save; a failed one is reported and leaves
     // it as it was.
-    void CommandSave_Click();
+    void onSaveClicked();
 
   private:
     void show(std::string_view text, ui::Icon icon);
@@ -37,4 +37,4 @@ class ReadBackCommands {
     std::function<void()> showSessionWindow_;
 };
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

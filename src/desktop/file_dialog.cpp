@@ -1,11 +1,13 @@
-#include "image/file_dialog.h"
+#include "desktop/file_dialog.h"
 
 #include <exception>
 #include <optional>
 
 #include "settings/ascii_case.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
+
+using namespace settings;
 
 namespace {
 
@@ -39,4 +41,4 @@ std::string ShowFileDialog(ui::Toolkit& toolkit, const AppState& state, std::str
     }
 }
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

@@ -1,15 +1,17 @@
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 
 #include "app/config_file.h"
 #include "app/conversions.h"
 #include "app/startup_config.h"
 
-namespace comflash::app {
+namespace comflash::desktop {
+
+using namespace app;
 
 namespace {}  // namespace
 
-Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
-             std::string programFolder)
+MainWindow::MainWindow(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
+                       std::string programFolder)
     : state_(state),
       toolkit_(toolkit),
       store_(store),
@@ -18,25 +20,25 @@ Form1::Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& sto
       update_(state, toolkit, window_->fileList("File1"), programFolder_,
               [this] { showSessionWindow(); }),
       readBack_(state, toolkit, [this] { showSessionWindow(); }) {
-    window_->onLoad = [this] { Form_Load(); };
-    window_->button("Command1").onClick = [this] { update_.Command1_Click(); };
-    window_->button("CommandCom").onClick = [this] { CommandCom_Click(); };
-    window_->button("CommandRead").onClick = [this] { CommandRead_Click(); };
-    window_->button("CommandSave").onClick = [this] { CommandSave_Click(); };
+    window_->onLoad = [this] { onLoad(); };
+    window_->button("Command1").onClick = [this] { update_.onUpdateClicked(); };
+    window_->button("CommandCom").onClick = [this] { onPortButtonClicked(); };
+    window_->button("CommandRead").onClick = [this] { onReadClicked(); };
+    window_->button("CommandSave").onClick = [this] { onSaveClicked(); };
 }
 
-bool Form1::show() {
+bool MainWindow::show() {
     window_->show();
     return window_->loaded();
 }
 
-void Form1::fail(const std::string& why) {
+void MainWindow::fail(const std::string& why) {
     failure_ = why;
     toolkit_.showMessage({why, std::nullopt, ui::Icon::Critical, ui::Buttons::Ok});
     window_->unload();
 }
 
-void Form1::Form_Load() {
+void MainWindow::onLoad() {
     const ConfigRead read = readStartupConfig(programFolder_ + "/" + std::string(kConfigFileName));
     if (!read.config) {
         fail(read.failure);
@@ -60,22 +62,22 @@ void Form1::Form_Load() {
     window_->label("LabelVersion").setCaption("Version:" + config.version);
 }
 
-void Form1::CommandCom_Click() {
+void MainWindow::onPortButtonClicked() {
     if (!formComPort_) {
         formComPort_ = toolkit_.createWindow(ui::kFormComPort);
-        comPortDialog_ = std::make_unique<settings::FormComPort>(
+        comPortDialog_ = std::make_unique<desktop::PortDialog>(
             state_, store_, *formComPort_,
             [this](int number) { return toolkit_.portDevice(number); });
     }
     formComPort_->showModal();
 }
 
-void Form1::showSessionWindow() {
+void MainWindow::showSessionWindow() {
     if (!formProcess_) {
         formProcess_ = toolkit_.createWindow(ui::kFormProcess);
-        session_ = std::make_unique<session::FormProcess>(state_, toolkit_, *formProcess_);
+        session_ = std::make_unique<desktop::SessionWindow>(state_, toolkit_, *formProcess_);
     }
     formProcess_->showModal();
 }
 
-}  // namespace comflash::app
+}  // namespace comflash::desktop

@@ -1,5 +1,5 @@
 // Whole sessions on the headless toolkit against the simulated device, in virtual time.
-#include "session/form_process.h"
+#include "desktop/session_window.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,10 @@
 #include "sim/device.h"
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::session {
+namespace comflash::desktop {
 namespace {
+
+using namespace session;
 
 using namespace std::chrono_literals;
 using ui::headless::HeadlessToolkit;
@@ -52,7 +54,7 @@ struct Rig {
         device = std::make_unique<sim::Device>(options);
         toolkit.addPort(1, device.get());
         window = toolkit.createWindow(ui::kFormProcess);
-        session = std::make_unique<FormProcess>(state, toolkit, *window);
+        session = std::make_unique<SessionWindow>(state, toolkit, *window);
         for (auto& [at, event] : events) toolkit.clock().schedule(at, event);
         (read ? state.ReadMode : state.UpdateMode) = true;
         window->showModal();
@@ -112,7 +114,7 @@ struct Rig {
     sim::DeviceOptions options;
     std::unique_ptr<sim::Device> device;
     std::unique_ptr<ui::Window> window;
-    std::unique_ptr<FormProcess> session;
+    std::unique_ptr<SessionWindow> session;
     std::vector<std::pair<std::chrono::microseconds, std::function<void()>>> events;
     std::chrono::microseconds finishedAt{0};
     bool read = false;
@@ -145,7 +147,7 @@ void checkEnd(Rig& rig, bool success, const Strings& messages, const std::string
     }
 }
 
-TEST(FormProcessTest, WorkedExampleFramesAndProgress) {
+TEST(SessionWindowTest, WorkedExampleFramesAndProgress) {
     Rig rig(0x1010, 0x1150);
     rig.run();
     checkEnd(rig, true, {}, "worked example");
@@ -173,7 +175,7 @@ TEST(FormProcessTest, WorkedExampleFramesAndProgress) {
 }
 
 // Image shapes: where each block starts and ends, and where the erases fall.
-TEST(FormProcessTest, ImageShapes) {
+TEST(SessionWindowTest, ImageShapes) {
     struct Case {
         const char* name;
         std::int32_t start, end;
@@ -217,7 +219,7 @@ TEST(FormProcessTest, ImageShapes) {
 
 // The device's answers to the handshake: the rate it listens at, whether it speeds up, its
 // model, a refusal.
-TEST(FormProcessTest, Identification) {
+TEST(SessionWindowTest, Identification) {
     struct Case {
         const char* name;
         std::function<void(Rig&)> setUp;
@@ -278,7 +280,7 @@ TEST(FormProcessTest, Identification) {
 // Lost, refused, failed and late replies. Each scenario names the device's faults (frames
 // numbered from 1: the handshake, the first erase, the first write command, its data block,
 // ...), what the user answers to prompts, and how the session must end.
-TEST(FormProcessTest, FaultsAndRetries) {
+TEST(SessionWindowTest, FaultsAndRetries) {
     struct Case {
         const char* name;
         Strings faults;
@@ -364,7 +366,7 @@ TEST(FormProcessTest, FaultsAndRetries) {
     }
 }
 
-TEST(FormProcessTest, SilenceCostsOneSecondPerResend) {
+TEST(SessionWindowTest, SilenceCostsOneSecondPerResend) {
     Rig rig(0x1010, 0x1150);
     rig.fault("drop:2-100");
     rig.run();  // the prompt is answered Cancel
@@ -381,7 +383,7 @@ TEST(FormProcessTest, SilenceCostsOneSecondPerResend) {
 // The reply to a resent write command arrives ahead of the echo of the data block that the
 // late first reply let go. Read one byte too early, the block's own XOR byte, 79 here, would
 // pass for the acknowledgement of a block the device refused.
-TEST(FormProcessTest, ShiftedEchoNeverPassesForAnAcknowledgement) {
+TEST(SessionWindowTest, ShiftedEchoNeverPassesForAnAcknowledgement) {
     Rig rig(0x1010, 0x1150);
     auto& image = rig.state.FirmwareImage;
     const std::span<const std::uint8_t> block(image.begin() + 0x1011, image.begin() + 0x1080);
@@ -395,7 +397,7 @@ TEST(FormProcessTest, ShiftedEchoNeverPassesForAnAcknowledgement) {
 // A late reply arrives while the prompt is open: the session goes on inside the box, the tick
 // its next frame arms finds the prompt busy and does nothing, and Retry then guards that
 // frame with a time-out of its own instead of resending the erase.
-TEST(FormProcessTest, LateReplyWhileThePromptIsOpen) {
+TEST(SessionWindowTest, LateReplyWhileThePromptIsOpen) {
     Rig rig(0x1010, 0x1150);
     rig.fault("drop:2-6");
     rig.fault("delay:7:1500");  // the fifth resend of the erase is answered after 1.5 s
@@ -415,7 +417,7 @@ TEST(FormProcessTest, LateReplyWhileThePromptIsOpen) {
 }
 
 // The port fails during the session: pulled out, hung up, or refusing the faster rate.
-TEST(FormProcessTest, PortFailures) {
+TEST(SessionWindowTest, PortFailures) {
     struct Case {
         const char* name;
         std::function<void(Rig&)> setUp;
@@ -455,7 +457,7 @@ TEST(FormProcessTest, PortFailures) {
 
 // The port is pulled out while the message that ends the session is still open: the session
 // has ended already, and no second message follows.
-TEST(FormProcessTest, APortFailingBehindTheEndMessageAddsNoOther) {
+TEST(SessionWindowTest, APortFailingBehindTheEndMessageAddsNoOther) {
     struct Case {
         const char* name;
         std::function<void(Rig&)> setUp;
@@ -479,7 +481,7 @@ TEST(FormProcessTest, APortFailingBehindTheEndMessageAddsNoOther) {
     }
 }
 
-TEST(FormProcessTest, CloseBoxEndsTheSession) {
+TEST(SessionWindowTest, CloseBoxEndsTheSession) {
     Rig rig(0x1010, 0x1150);
     rig.fault("drop:3");
     rig.events.emplace_back(500ms, [&rig] { EXPECT_TRUE(rig.headless().closeBox()); });
@@ -491,7 +493,7 @@ TEST(FormProcessTest, CloseBoxEndsTheSession) {
 
 // After the switch to 19200 baud the device gets 100 ms of quiet. The pause holds only this
 // session: closed during it, the session sends nothing more and says nothing.
-TEST(FormProcessTest, PauseAtTheNewRate) {
+TEST(SessionWindowTest, PauseAtTheNewRate) {
     Rig timed(0x1010, 0x1150);
     timed.run();
     const auto& sent = timed.headless().headlessComm("MSComm1").transmissions();
@@ -508,7 +510,7 @@ TEST(FormProcessTest, PauseAtTheNewRate) {
     }
 }
 
-TEST(FormProcessTest, ChinesePrompt) {
+TEST(SessionWindowTest, ChinesePrompt) {
     Rig rig(0x1010, 0x1150);
     rig.state.UseEnglish = false;
     rig.fault("drop:1-10");
@@ -517,7 +519,7 @@ TEST(FormProcessTest, ChinesePrompt) {
 }
 
 // The window is loaded again for each session: every counter starts afresh.
-TEST(FormProcessTest, SecondSessionStartsAfresh) {
+TEST(SessionWindowTest, SecondSessionStartsAfresh) {
     Rig rig(0x1010, 0x1150);
     rig.fault("nak:3-12");  // nine refusals in the first session
     rig.run();
@@ -529,7 +531,7 @@ TEST(FormProcessTest, SecondSessionStartsAfresh) {
 }
 
 // Read sessions: the device's lower 32 KiB into the image, block by block.
-TEST(FormProcessTest, ReadBack) {
+TEST(SessionWindowTest, ReadBack) {
     struct Case {
         const char* name;
         Strings faults;
@@ -581,7 +583,7 @@ TEST(FormProcessTest, ReadBack) {
 
 // Answers that cross a resend or carry noise: the session never takes one answer for
 // another's, whatever the line's timing.
-TEST(FormProcessTest, CrossedAndNoisyAnswers) {
+TEST(SessionWindowTest, CrossedAndNoisyAnswers) {
     struct Case {
         const char* name;
         bool read;
@@ -633,4 +635,4 @@ TEST(FormProcessTest, CrossedAndNoisyAnswers) {
 }
 
 }  // namespace
-}  // namespace comflash::session
+}  // namespace comflash::desktop

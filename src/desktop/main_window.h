@@ -6,19 +6,19 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "image/read_back_commands.h"
-#include "image/update_command.h"
-#include "session/form_process.h"
-#include "settings/form_com_port.h"
+#include "desktop/port_dialog.h"
+#include "desktop/read_back_commands.h"
+#include "desktop/session_window.h"
+#include "desktop/update_command.h"
 #include "settings/registry_store.h"
 #include "ui/window.h"
 
-namespace comflash::app {
+namespace comflash::desktop {
 
-class Form1 {
+class MainWindow {
   public:
-    Form1(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
-          std::string programFolder);
+    MainWindow(AppState& state, ui::Toolkit& toolkit, settings::RegistryStore& store,
+               std::string programFolder);
 
     // Loads the main window and shows it. False when start-up failed: the reason has been
     // shown in a message box, and the window closed before it was ever shown.
@@ -29,12 +29,12 @@ class Form1 {
 
     // The handlers of the hidden Read and Save buttons, which no click can reach: the way in
     // for a caller other than the window.
-    void CommandRead_Click() { readBack_.CommandRead_Click(); }
-    void CommandSave_Click() { readBack_.CommandSave_Click(); }
+    void onReadClicked() { readBack_.onReadClicked(); }
+    void onSaveClicked() { readBack_.onSaveClicked(); }
 
   private:
-    void Form_Load();
-    void CommandCom_Click();
+    void onLoad();
+    void onPortButtonClicked();
     void showSessionWindow();
     void fail(const std::string& why);
 
@@ -44,12 +44,12 @@ class Form1 {
     std::string programFolder_;
     std::unique_ptr<ui::Window> window_;
     std::unique_ptr<ui::Window> formComPort_;
-    std::unique_ptr<settings::FormComPort> comPortDialog_;
+    std::unique_ptr<desktop::PortDialog> comPortDialog_;
     std::unique_ptr<ui::Window> formProcess_;
-    std::unique_ptr<session::FormProcess> session_;
-    image::UpdateCommand update_;
-    image::ReadBackCommands readBack_;
+    std::unique_ptr<desktop::SessionWindow> session_;
+    desktop::UpdateCommand update_;
+    desktop::ReadBackCommands readBack_;
     std::string failure_;
 };
 
-}  // namespace comflash::app
+}  // namespace comflash::desktop

@@ -1,11 +1,13 @@
-#include "settings/form_com_port.h"
+#include "desktop/port_dialog.h"
 
 #include <string_view>
 #include <utility>
 
 #include "app/conversions.h"
 
-namespace comflash::settings {
+namespace comflash::desktop {
+
+using namespace settings;
 
 namespace {
 
@@ -13,8 +15,8 @@ constexpr std::string_view kEntryPrefix = "COM";
 
 }  // namespace
 
-FormComPort::FormComPort(AppState& state, RegistryStore& store, ui::Window& window,
-                         PortDevice portDevice)
+PortDialog::PortDialog(AppState& state, settings::RegistryStore& store, ui::Window& window,
+                       PortDevice portDevice)
     : state_(state),
       store_(store),
       window_(window),
@@ -24,16 +26,16 @@ FormComPort::FormComPort(AppState& state, RegistryStore& store, ui::Window& wind
       commandCancel_(window.button("CommandCancel")),
       msComm1_(window.comm("MSComm1")),
       portDevice_(std::move(portDevice)) {
-    window_.onLoad = [this] { Form_Load(); };
-    commandOk_.onClick = [this] { CommandOk_Click(); };
-    commandCancel_.onClick = [this] { CommandCancel_Click(); };
+    window_.onLoad = [this] { onLoad(); };
+    commandOk_.onClick = [this] { onOkClicked(); };
+    commandCancel_.onClick = [this] { onCancelClicked(); };
 }
 
 // Each try opens the port with the control's settings and closes it again at once, so every
 // port is closed when the list shows. The window's load leaves the control closed and closing
 // always succeeds, so every try starts from a closed port.
-void FormComPort::Form_Load() {
-    SetLanguageTexts();
+void PortDialog::onLoad() {
+    setLanguageTexts();
     std::int16_t listedCount = 0;
     bool currentFound = false;
     std::int16_t currentPosition = 0;
@@ -57,7 +59,7 @@ void FormComPort::Form_Load() {
     }
 }
 
-void FormComPort::SetLanguageTexts() {
+void PortDialog::setLanguageTexts() {
     const bool english = state_.UseEnglish;
     window_.setCaption(english ? "Set COM" : "串口设置");
     labelComPort_.setCaption(english ? "Comm Port" : "串口");
@@ -66,7 +68,7 @@ void FormComPort::SetLanguageTexts() {
 }
 
 // With no port listed there is nothing to take over: the dialog just closes.
-void FormComPort::CommandOk_Click() {
+void PortDialog::onOkClicked() {
     if (comboComPort_.listIndex() >= 0) {
         state_.ComPortNumber = selectedNumber();
         store_.WriteRegValue(RootKey::LocalMachine, state_.RegistryKeyPath,
@@ -75,11 +77,11 @@ void FormComPort::CommandOk_Click() {
     window_.unload();
 }
 
-void FormComPort::CommandCancel_Click() {
+void PortDialog::onCancelClicked() {
     window_.unload();
 }
 
-void FormComPort::addEntry(int number) {
+void PortDialog::addEntry(int number) {
     const std::string text = std::string(kEntryPrefix) + std::to_string(number);
     comboComPort_.addItem(text);
     const std::string device = portDevice_ ? portDevice_(number) : std::string();
@@ -89,10 +91,10 @@ void FormComPort::addEntry(int number) {
 }
 
 // The number in the selected entry's text, after "COM"; an entry must be selected.
-std::int16_t FormComPort::selectedNumber() const {
+std::int16_t PortDialog::selectedNumber() const {
     const std::string text = comboComPort_.text();
     return app::leadingNumberToInt16(std::string_view(text).substr(kEntryPrefix.size()))
         .value_or(0);
 }
 
-}  // namespace comflash::settings
+}  // namespace comflash::desktop

@@ -12,32 +12,33 @@
 #include "settings/registry_store.h"
 #include "ui/window.h"
 
-namespace comflash::settings {
+namespace comflash::desktop {
 
-class FormComPort {
+class PortDialog {
   public:
     // The device behind port n, shown as the tooltip of its entry; an empty text, or the
     // entry's own text (Windows names its ports COMn), shows none.
     using PortDevice = std::function<std::string(int number)>;
 
-    // window is the COM port dialog (catalogue entry FormComPort); its controls are bound here
+    // window is the COM port dialog (catalogue entry PortDialog); its controls are bound here
     // once and its handlers attached.
-    FormComPort(AppState& state, RegistryStore& store, ui::Window& window, PortDevice portDevice);
-    FormComPort(const FormComPort&) = delete;
-    FormComPort& operator=(const FormComPort&) = delete;
+    PortDialog(AppState& state, settings::RegistryStore& store, ui::Window& window,
+               PortDevice portDevice);
+    PortDialog(const PortDialog&) = delete;
+    PortDialog& operator=(const PortDialog&) = delete;
 
   private:
     static constexpr int kLastPort = 99;
 
-    void Form_Load();
-    void SetLanguageTexts();
-    void CommandOk_Click();
-    void CommandCancel_Click();
+    void onLoad();
+    void setLanguageTexts();
+    void onOkClicked();
+    void onCancelClicked();
     void addEntry(int number);
     std::int16_t selectedNumber() const;
 
     AppState& state_;
-    RegistryStore& store_;
+    settings::RegistryStore& store_;
     ui::Window& window_;
     ui::Label& labelComPort_;
     ui::ComboBox& comboComPort_;
@@ -47,4 +48,4 @@ class FormComPort {
     PortDevice portDevice_;
 };
 
-}  // namespace comflash::settings
+}  // namespace comflash::desktop

@@ -1,6 +1,6 @@
 // The COM port dialog on the headless toolkit: what it lists and selects, what leaving it
 // changes, its texts in both languages, its tooltips, and a fresh probe at every opening.
-#include "settings/form_com_port.h"
+#include "desktop/port_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,10 @@
 
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::settings {
+namespace comflash::desktop {
 namespace {
+
+using namespace settings;
 
 using ui::headless::HeadlessWindow;
 using Strings = std::vector<std::string>;
@@ -47,10 +49,10 @@ struct Dialog {
     AppState state;
     RecordingStore store;
     std::unique_ptr<ui::Window> window = toolkit.createWindow(ui::kFormComPort);
-    FormComPort form{state, store, *window, [this](int n) { return toolkit.portDevice(n); }};
+    PortDialog form{state, store, *window, [this](int n) { return toolkit.portDevice(n); }};
 };
 
-TEST(FormComPort, ListsSelectsAndTakesOverThePort) {
+TEST(PortDialog, ListsSelectsAndTakesOverThePort) {
     enum Leave { Ok, Cancel, CloseBox };
     struct Case {
         std::vector<int> free, busy;
@@ -105,7 +107,7 @@ TEST(FormComPort, ListsSelectsAndTakesOverThePort) {
     }
 }
 
-TEST(FormComPort, EveryOpeningProbesAgainAndShowsEachDeviceAsTooltip) {
+TEST(PortDialog, EveryOpeningProbesAgainAndShowsEachDeviceAsTooltip) {
     Dialog dialog({1}, {});
     dialog.toolkit.port(1)->path = "/dev/ttyUSB0";
     const auto openAndCancel = [&](const Strings& listed, const Strings& toolTips) {
@@ -126,4 +128,4 @@ TEST(FormComPort, EveryOpeningProbesAgainAndShowsEachDeviceAsTooltip) {
 }
 
 }  // namespace
-}  // namespace comflash::settings
+}  // namespace comflash::desktop

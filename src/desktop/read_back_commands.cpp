@@ -1,13 +1,15 @@
-#include "image/read_back_commands.h"
+#include "desktop/read_back_commands.h"
 
 #include <string>
 #include <utility>
 
 #include "app/file_replacement.h"
-#include "image/file_dialog.h"
+#include "desktop/file_dialog.h"
 #include "image/hex_writer.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
+
+using namespace image;
 
 namespace {
 
@@ -21,7 +23,7 @@ ReadBackCommands::ReadBackCommands(AppState& state, ui::Toolkit& toolkit,
                                    std::function<void()> showSessionWindow)
     : state_(state), toolkit_(toolkit), showSessionWindow_(std::move(showSessionWindow)) {}
 
-void ReadBackCommands::CommandRead_Click() {
+void ReadBackCommands::onReadClicked() {
     state_.ImageEnd = kReadEnd;
     state_.ImageStart = kReadStart;
     state_.ReadMode = true;
@@ -29,7 +31,7 @@ void ReadBackCommands::CommandRead_Click() {
     if (state_.SessionSucceeded) show(kReadSucceededText, ui::Icon::Exclamation);
 }
 
-void ReadBackCommands::CommandSave_Click() {
+void ReadBackCommands::onSaveClicked() {
     const std::string path = ShowFileDialog(toolkit_, state_, kSaveMode, kSaveTitle, "");
     if (path.empty()) return;
     const std::string failure =
@@ -41,4 +43,4 @@ void ReadBackCommands::show(std::string_view text, ui::Icon icon) {
     toolkit_.showMessage(ui::MessageBox{std::string(text), state_.AppTitle, icon, ui::Buttons::Ok});
 }
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

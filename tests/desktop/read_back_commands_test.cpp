@@ -1,6 +1,6 @@
 // The Save command: the file dialog it shows, and a save that replaces the file whole or leaves
 // it as it was.
-#include "image/read_back_commands.h"
+#include "desktop/read_back_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include <functional>
 #include <iterator>
 
-#include "image/file_dialog.h"
+#include "desktop/file_dialog.h"
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
 namespace {
 
 namespace fs = std::filesystem;
@@ -53,7 +53,7 @@ struct SaveCommand : ::testing::Test {
     Strings save(const fs::path& path) {
         const std::size_t before = toolkit.messages().size();
         toolkit.chooseFileNext(utf8(path));
-        commands.CommandSave_Click();
+        commands.onSaveClicked();
         Strings texts;
         for (std::size_t i = before; i < toolkit.messages().size(); ++i) {
             EXPECT_EQ(toolkit.messages()[i].title, "Flasher");
@@ -168,9 +168,9 @@ TEST_F(SaveCommand, AFailedSaveLeavesTheFileAsItWas) {
 
 TEST_F(SaveCommand, ACancelledOrFailedDialogSavesNothing) {
     toolkit.chooseFileNext(std::nullopt);
-    commands.CommandSave_Click();
+    commands.onSaveClicked();
     toolkit.failFileDialogNext();
-    commands.CommandSave_Click();
+    commands.onSaveClicked();
     ASSERT_EQ(toolkit.messages().size(), 1u) << "a cancel shows nothing";
     EXPECT_EQ(toolkit.messages()[0].text, "未知原因导致操作失败！");
     EXPECT_EQ(toolkit.messages()[0].title, "Flasher");
@@ -193,4 +193,4 @@ TEST(FileDialog, OpenModeForOpenInAnyCase) {
 }
 
 }  // namespace
-}  // namespace comflash::image
+}  // namespace comflash::desktop

@@ -9,7 +9,7 @@
 #include "app/app_state.h"
 #include "ui/window.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
 
 inline constexpr std::string_view kHexFilesFilter = "烧录文件(*.hex)";
 inline constexpr std::string_view kAllFilesFilter = "所有文件(*.*)";
@@ -22,4 +22,4 @@ inline constexpr std::string_view kDialogFailedText = "未知原因导致操作�
 std::string ShowFileDialog(ui::Toolkit& toolkit, const AppState& state, std::string_view mode,
                            std::string_view title, std::string_view initialName);
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

@@ -1,4 +1,4 @@
-#include "image/update_command.h"
+#include "desktop/update_command.h"
 
 #include <algorithm>
 #include <fstream>
@@ -9,7 +9,9 @@
 #include "image/firmware_version.h"
 #include "image/hex_loader.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
+
+using namespace image;
 
 namespace {
 
@@ -33,7 +35,7 @@ UpdateCommand::UpdateCommand(AppState& state, ui::Toolkit& toolkit, ui::FileList
       showSessionWindow_(std::move(showSessionWindow)),
       reader_(state) {}
 
-void UpdateCommand::Command1_Click() {
+void UpdateCommand::onUpdateClicked() {
     const std::string path = chooseFirmwarePath();
     if (path.empty()) {
         // Even a click that finds no file leaves the fill pattern behind.
@@ -99,4 +101,4 @@ void UpdateCommand::show(std::string_view text, ui::Icon icon, std::optional<std
         ui::MessageBox{std::string(text), std::move(title), icon, ui::Buttons::Ok});
 }
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

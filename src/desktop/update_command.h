@@ -13,7 +13,7 @@
 #include "ui/controls.h"
 #include "ui/window.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
 
 // The names that, when all six are present, make the first of them, "TempFile_1.03.hex",
 // the firmware file whatever else the folder holds. Compared exactly, letter case included.
@@ -41,7 +41,7 @@ class UpdateCommand {
     UpdateCommand(AppState& state, ui::Toolkit& toolkit, ui::FileList& file1,
                   std::string programFolder, std::function<void()> showSessionWindow);
 
-    void Command1_Click();
+    void onUpdateClicked();
     // Everything the click does once the file is chosen: fills the image, loads the file,
     // takes the version from its name and runs the session, with the same messages.
     UpdateResult Update(const std::string& path);
@@ -64,7 +64,7 @@ class UpdateCommand {
     ui::FileList& file1_;
     std::string programFolder_;
     std::function<void()> showSessionWindow_;
-    HexReader reader_;
+    image::HexReader reader_;
 };
 
-}  // namespace comflash::image
+}  // namespace comflash::desktop

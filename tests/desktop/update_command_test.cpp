@@ -1,4 +1,4 @@
-#include "image/update_command.h"
+#include "desktop/update_command.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,10 @@
 #include "ui/directory_file_list.h"
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::image {
+namespace comflash::desktop {
 namespace {
+
+using namespace image;
 
 using testing::hexRecord;
 
@@ -77,7 +79,7 @@ struct Bench {
     void click(ui::FileList& file1) {
         UpdateCommand command(state, toolkit, file1, app::utf8FromPath(programFolder),
                               [this] { showSessionWindow(); });
-        command.Command1_Click();
+        command.onUpdateClicked();
     }
 
     // The session window as the main window shows it, with a stand-in for the session: it
@@ -285,9 +287,9 @@ TEST(UpdateCommand, AVersionPieceTheNameLacksKeepsItsByteAndAFailedSessionSaysNo
 }
 
 }  // namespace
-}  // namespace comflash::image
+}  // namespace comflash::desktop
 
-namespace comflash::image {
+namespace comflash::desktop {
 namespace {
 
 // Folder and file names beyond the system's 8-bit code page: the program keeps them in UTF-8
@@ -305,4 +307,4 @@ TEST(UpdateCommand, FoldersAndFilesNamedInAnyScript) {
 }
 
 }  // namespace
-}  // namespace comflash::image
+}  // namespace comflash::desktop

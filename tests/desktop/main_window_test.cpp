@@ -1,4 +1,4 @@
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,10 @@
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::app {
+namespace comflash::desktop {
 namespace {
+
+using namespace app;
 
 class Form1Start : public ::testing::Test {
   protected:
@@ -26,7 +28,7 @@ class Form1Start : public ::testing::Test {
             std::ofstream(folder.path() / "Config.txt", std::ios::binary)
                 << app::toSystemCodePage(*config);
         }
-        form = std::make_unique<Form1>(state, toolkit, store, folder.path().string());
+        form = std::make_unique<MainWindow>(state, toolkit, store, folder.path().string());
         return form->show();
     }
     std::string caption() { return form->window().caption(); }
@@ -36,7 +38,7 @@ class Form1Start : public ::testing::Test {
     test::MemoryStore store;
     ui::headless::HeadlessToolkit toolkit;
     AppState state;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(Form1Start, ItemsOnOneLineOrOnFourGiveTheSameSettings) {
@@ -200,12 +202,12 @@ TEST_F(Form1Start, ReadBackAndSave) {
     sim::Device device(options);
     state.FirmwareImage[0x8000] = 0xAA;
 
-    form->CommandRead_Click();
+    form->onReadClicked();
     ASSERT_EQ(toolkit.messages().size(), 1u);
     EXPECT_EQ(toolkit.messages()[0].text, "Please reselect COM port!") << "nothing on COM1";
 
     toolkit.addPort(1, &device);
-    form->CommandRead_Click();
+    form->onReadClicked();
     ASSERT_EQ(toolkit.messages().size(), 2u);
     EXPECT_EQ(toolkit.messages()[1].text, "读取成功");
     EXPECT_EQ(toolkit.messages()[1].title, "Tool");
@@ -219,7 +221,7 @@ TEST_F(Form1Start, ReadBackAndSave) {
 
     const auto saved = folder.path() / "read.hex";
     toolkit.chooseFileNext(saved.string());
-    form->CommandSave_Click();
+    form->onSaveClicked();
     EXPECT_EQ(toolkit.messages().size(), 2u);
     AppState loaded;  // all zero, like the bytes the records leave out
     image::HexReader reader(loaded);
@@ -247,4 +249,4 @@ TEST_F(Form1Start, ComButtonOpensThePortDialogModally) {
 }
 
 }  // namespace
-}  // namespace comflash::app
+}  // namespace comflash::desktop

@@ -3,12 +3,12 @@
 
 #include <fstream>
 
-#include "main_window/form1.h"
+#include "desktop/main_window.h"
 #include "memory_store.h"
 #include "temp_folder.h"
 #include "ui/headless/headless_toolkit.h"
 
-namespace comflash::app {
+namespace comflash::desktop {
 namespace {
 
 TEST(CommandCom, ThePortChosenWithOkIsUsedNowAndAtTheNextStart) {
@@ -19,7 +19,7 @@ TEST(CommandCom, ThePortChosenWithOkIsUsedNowAndAtTheNextStart) {
     toolkit.addPort(2);
     toolkit.addPort(5).path = "/dev/ttyUSB4";
     AppState state;
-    Form1 form(state, toolkit, store, folder.path().string());
+    MainWindow form(state, toolkit, store, folder.path().string());
     ASSERT_TRUE(form.show());
     toolkit.whenModalIdle([&](ui::headless::HeadlessWindow& dialog) {
         auto& list = dynamic_cast<ui::headless::HeadlessComboBox&>(dialog.comboBox("ComboComPort"));
@@ -31,10 +31,10 @@ TEST(CommandCom, ThePortChosenWithOkIsUsedNowAndAtTheNextStart) {
     EXPECT_EQ(state.ComPortNumber, 5);
 
     AppState next;
-    Form1 restarted(next, toolkit, store, folder.path().string());
+    MainWindow restarted(next, toolkit, store, folder.path().string());
     ASSERT_TRUE(restarted.show());
     EXPECT_EQ(next.ComPortNumber, 5);
 }
 
 }  // namespace
-}  // namespace comflash::app
+}  // namespace comflash::desktop

@@ -1,0 +1,418 @@
+#include "session/session.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace comflash::session {
+
+namespace {
+
+constexpr int kHighRate = 19200;
+constexpr int kLowRate = 9600;
+
+constexpr int kReplyTimeout = 1000;       // ms for any reply
+constexpr int kUnreadableTimeout = 3000;  // ms after a reply that was neither ACK nor NAK
+constexpr int kCloseSoon = 1;             // ms: a session that ended normally or was cancelled
+constexpr int kCloseAfterFailure = 10;    // ms: a session the device ended
+constexpr int kSpeedUpPause = 100;        // ms for the device to settle at 19200 baud
+// ms of quiet that end a run of answers while more than one was owed: longer than the longest
+// reply takes at 9600 baud (129 bytes and noise, 140 ms), shorter than the half second within
+// which the device wants a data block after its acknowledgement of the write command.
+constexpr int kSettleQuiet = 200;
+constexpr int kSettleRounds = 5;   // at most 5 x 200 ms of settling, then the answer counts
+constexpr int kSilentResends = 5;  // time-outs before the user is asked
+constexpr int kFailureLimit = 10;  // refusals and failed blocks in a session
+
+constexpr std::uint8_t kReadVersion = 0xFF;  // in place of the version in a read session
+
+}  // namespace
+
+Session::Session(const Request& request, ImageBytes& image) : request_(request), image_(image) {}
+
+Session::Step Session::step() const {
+    switch (frame_[1]) {
+        case kErase:
+            return Step::Erase;
+        case kWrite:
+            return Step::Write;
+        case kRead:
+            return Step::Read;
+        case kGo:
+            return Step::Go;
+        default:
+            return Step::Handshake;
+    }
+}
+
+Actions Session::take() {
+    Actions actions = std::move(actions_);
+    actions_.clear();
+    return actions;
+}
+
+Actions Session::start() {
+    if (phase_ != Phase::Idle) return {};
+    phase_ = Phase::Waiting;
+    // The failure message names the next address; before the handshake that is the first.
+    next_ = request_.start;
+    frame_[0] = kMarker;
+    const bool update = request_.mode == Mode::Update;
+    putHandshake(frame_, request_.model, update ? request_.major : kReadVersion,
+                 update ? request_.minor : kReadVersion);
+    frameLength_ = kHandshakeLength;
+    replyLength_ = kHandshakeReplyLength;
+    nextReplyKind_ = ReplyKind::Command;
+    // The rate goes first: the port opens at the rate of the first handshake.
+    push(SetRate{kHighRate});
+    highRateNext_ = false;
+    push(OpenPort{});
+    push(ArmTimer{kReplyTimeout});
+    replyKind_ = nextReplyKind_;
+    push(SetThreshold{replyLength_ + frameLength_});
+    transmit(Bytes(frame_.begin(), frame_.begin() + frameLength_));
+    return take();
+}
+
+Actions Session::openFailed(PortFault fault) {
+    if (phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    end(Outcome::PortUnavailable, kCloseSoon, std::move(fault));
+    return take();
+}
+
+Actions Session::portFailed(PortFault fault) {
+    if (phase_ == Phase::Idle || phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    push(StopTimer{});
+    push(ClosePort{});
+    end(Outcome::PortFailed, kCloseSoon, std::move(fault));
+    return take();
+}
+
+void Session::closed() {
+    if (!result_) result_ = Result{Outcome::Closed, next_, {}};
+    phase_ = Phase::Closed;
+}
+
+// Sends the frame in the command buffer: a step, or the same frame again. Until the device
+// answers, handshakes alternate between the two rates it may listen at, starting at the fast
+// one.
+void Session::resend() {
+    if (frame_[1] == kHandshake) {
+        push(SetRate{highRateNext_ ? kHighRate : kLowRate});
+        highRateNext_ = !highRateNext_;
+    }
+    push(ArmTimer{kReplyTimeout});
+    replyKind_ = nextReplyKind_;
+    push(SetThreshold{replyLength_ + frameLength_});
+    transmit(Bytes(frame_.begin(), frame_.begin() + frameLength_));
+}
+
+void Session::sendFrame(std::uint8_t frameLength, std::uint8_t replyLength, ReplyKind replyKind) {
+    frameLength_ = frameLength;
+    replyLength_ = replyLength;
+    nextReplyKind_ = replyKind;
+    resend();
+}
+
+void Session::sendDataBlock() {
+    Bytes block = dataBlock(frame_, image_);
+    replyKind_ = nextReplyKind_;
+    push(SetThreshold{static_cast<int>(block.size()) + replyLength_});
+    transmit(std::move(block));
+    // A lost acknowledgement times out like a command frame's: the write command goes again.
+    push(ArmTimer{kReplyTimeout});
+}
+
+void Session::transmit(Bytes bytes) {
+    sent_ = bytes;
+    ++transmissions_;
+    ++owed_;
+    push(Transmit{std::move(bytes)});
+}
+
+Actions Session::received(const Bytes& bytes) {
+    if (phase_ == Phase::Settling) {
+        // Another of the answers owed; the quiet starts again.
+        settling_.insert(settling_.end(), bytes.begin(), bytes.end());
+        if (++settleRound_ < kSettleRounds) push(ArmTimer{kSettleQuiet});
+        return take();
+    }
+    // What arrives during the pause, or after the end, goes nowhere.
+    if (phase_ != Phase::Waiting) return {};
+    push(StopTimer{});
+    if (replyKind_ == ReplyKind::None) return take();
+    // Bytes ahead of the echo (the late answer to an earlier frame) shift every byte of the
+    // reply, and a shifted byte can pass for an acknowledgement. Such a block is no valid
+    // answer: it is waited out like a missing one, so that the stray bytes have drained
+    // before the resend, whose answer would otherwise be one behind again. So is a block with
+    // more bytes than the echo and the answer: noise ahead of a read block shifts it too, and
+    // one time in 256 the shifted bytes still match their XOR.
+    if (bytes.size() != sent_.size() + replyLength_ ||
+        !std::equal(sent_.begin(), sent_.end(), bytes.begin())) {
+        awaitTimeout(replyKind_ == ReplyKind::Command ? kUnreadableTimeout : kReplyTimeout);
+        return take();
+    }
+    if (owed_ > 1) {
+        settling_ = bytes;
+        settleRound_ = 0;
+        phase_ = Phase::Settling;
+        push(SetThreshold{1});  // every byte of the other answers restarts the quiet
+        push(ArmTimer{kSettleQuiet});
+        return take();
+    }
+    owed_ = 0;
+    answer(bytes);
+    return take();
+}
+
+// The line has been quiet since an answer came while others were owed. The answers come one
+// behind the other, in the order of the transmissions: the last whole answer is the newest
+// one's. Bytes that make no whole answers leave none to trust; the frame goes again after the
+// time-out. When a single answer came, the others owed were lost on the way.
+void Session::settled() {
+    phase_ = Phase::Waiting;
+    Bytes train = std::move(settling_);
+    settling_.clear();
+    const std::size_t echo = sent_.size();
+    push(SetThreshold{static_cast<int>(echo) + replyLength_});
+    const std::size_t bytes = train.size() - echo;
+    if (bytes % replyLength_ != 0) {
+        awaitTimeout(kReplyTimeout);
+        return;
+    }
+    const int answers = static_cast<int>(bytes / replyLength_);
+    owed_ = answers == 1 ? 0 : std::max(0, owed_ - answers);
+    train.erase(train.begin() + static_cast<std::ptrdiff_t>(echo), train.end() - replyLength_);
+    answer(train);
+}
+
+void Session::awaitTimeout(int milliseconds) {
+    push(ArmTimer{milliseconds});
+}
+
+void Session::answer(const Bytes& reply) {
+    if (replyKind_ == ReplyKind::Command) {
+        commandReply(reply);
+    } else {
+        blockReply(reply);
+    }
+}
+
+void Session::commandReply(const Bytes& reply) {
+    const std::size_t echo = sent_.size();
+    const auto verdict = judgeCommandReply(reply[echo]);
+    const std::uint8_t code = frame_[1];
+    if (verdict == CommandVerdict::Unreadable) {
+        awaitTimeout(kUnreadableTimeout);
+        return;
+    }
+    if (verdict == CommandVerdict::Refused) {
+        if (code == kHandshake && request_.mode == Mode::Update && reply[echo + 1] == kSpeedUp) {
+            // The device knows this firmware and will not take it.
+            end(Outcome::HandshakeRefused, kCloseAfterFailure);
+        } else {
+            resendOrFail();
+        }
+        return;
+    }
+    switch (code) {
+        case kHandshake:
+            handshakeAccepted(reply);
+            break;
+        case kErase:  // a resent erase, answered as a command reply: as a first acceptance
+            progressMade();
+            nextStep();
+            break;
+        case kWrite:
+            replyLength_ = kAckLength;
+            nextReplyKind_ = ReplyKind::Block;
+            sendDataBlock();
+            break;
+        case kGo:
+            push(ClosePort{});
+            push(SetThreshold{0});
+            end(Outcome::Succeeded, kCloseSoon);
+            break;
+        default:
+            break;
+    }
+}
+
+void Session::handshakeAccepted(const Bytes& reply) {
+    next_ = request_.start;
+    const auto reported = reply.begin() + static_cast<std::ptrdiff_t>(sent_.size());
+    const bool speedUp = reported[1] == kSpeedUp;
+    if (request_.mode == Mode::Update && speedUp &&
+        !std::equal(request_.model.begin(), request_.model.end(), reported + 7)) {
+        end(Outcome::OtherModel, kCloseAfterFailure);
+        return;
+    }
+    if (speedUp) {
+        push(SetRate{kHighRate});
+        highRateNext_ = false;
+        // The device needs a moment at the new rate. The pause is the timer's, not a blocking
+        // one: other windows and sessions go on meanwhile, and nothing of this one does.
+        phase_ = Phase::Pausing;
+        replyKind_ = ReplyKind::None;
+        push(ArmTimer{kSpeedUpPause});
+        return;
+    }
+    firstStep();
+}
+
+void Session::firstStep() {
+    if (request_.mode == Mode::Update) {
+        sendErase(eraseUnitOf(next_));
+    } else {
+        next_ &= ~0xFF;  // reads start on a page
+        sendRead();
+    }
+}
+
+void Session::blockReply(const Bytes& reply) {
+    if (frame_[1] == kRead) {
+        readBlockArrived(reply);
+        return;
+    }
+    if (reply[sent_.size()] != kAck) {
+        // The frame in the command buffer goes again: after a failed data block that is its
+        // write command, whose acceptance sends the block again.
+        if (request_.mode == Mode::Update) nextReplyKind_ = ReplyKind::Command;
+        resendOrFail();
+        return;
+    }
+    if (frame_[1] == kWrite) next_ += frame_[5];  // the block's length
+    progressMade();
+    nextStep();
+}
+
+// A read block is stored only when its XOR matches; a bad one is asked for again.
+void Session::readBlockArrived(const Bytes& reply) {
+    const auto data = reply.begin() + static_cast<std::ptrdiff_t>(sent_.size());
+    if (xorOf(std::span(data, kReadBlock)) != data[kReadBlock]) {
+        resendOrFail();
+        return;
+    }
+    const std::size_t base = frame_[3] * 256u + frame_[4];
+    std::copy(data, data + kReadBlock, image_.begin() + static_cast<std::ptrdiff_t>(base));
+    next_ += kReadBlock;
+    progressMade();
+    if (finished(next_, request_.end)) {
+        sendGo(kReadGoAddress);
+    } else {
+        sendRead();
+    }
+}
+
+void Session::nextStep() {
+    if (finished(next_, request_.end)) {
+        sendGo(request_.start);
+    } else if (eraseUnitOf(next_) != erasedUnit_) {
+        sendErase(eraseUnitOf(next_));
+    } else {
+        putWrite(frame_, next_, blockLength(next_, request_.end));
+        sendFrame(kWriteLength, kAckLength, ReplyKind::Command);
+    }
+}
+
+void Session::sendErase(int unit) {
+    putErase(frame_, unit);
+    erasedUnit_ = unit;
+    sendFrame(kEraseLength, kAckLength, ReplyKind::Block);
+}
+
+void Session::sendRead() {
+    putRead(frame_, next_);
+    sendFrame(kReadLength, kReadReplyLength, ReplyKind::Block);
+}
+
+void Session::sendGo(int address) {
+    putGo(frame_, address);
+    sendFrame(kGoLength, kAckLength, ReplyKind::Command);
+}
+
+// A refused command or a failed block: the same frame again while the count allows; else the
+// failure end.
+void Session::resendOrFail() {
+    if (retries_ < kFailureLimit) {
+        resend();
+        ++retries_;
+    } else {
+        end(Outcome::Failed, kCloseAfterFailure);
+    }
+}
+
+void Session::progressMade() {
+    fraction_ = progressFraction(next_, request_.start, request_.end);
+    push(ShowProgress{fraction_, progressText(fraction_)});
+}
+
+Actions Session::timerExpired() {
+    push(StopTimer{});
+    switch (phase_) {
+        case Phase::Closing:
+            phase_ = Phase::Closed;
+            push(CloseWindow{});
+            break;
+        case Phase::Pausing:
+            phase_ = Phase::Waiting;
+            firstStep();
+            break;
+        case Phase::Settling:
+            settled();
+            break;
+        case Phase::Waiting:
+            if (!prompting_) timeout();
+            break;
+        case Phase::Idle:
+        case Phase::Closed:
+            break;
+    }
+    return take();
+}
+
+// No valid answer came in time: the frame goes again, and every sixth time-out asks the user
+// first.
+void Session::timeout() {
+    ++retries_;
+    // The command buffer holds the write command while its data block is in flight: the
+    // resend is the write command, answered as a command reply.
+    if (frame_[1] == kWrite) nextReplyKind_ = ReplyKind::Command;
+    if (retries_ <= kSilentResends) {
+        resend();
+        return;
+    }
+    retries_ = 0;
+    prompting_ = true;
+    transmissionsAtPrompt_ = transmissions_;
+    push(AskRetry{});
+}
+
+Actions Session::retryAnswered(bool retry) {
+    if (!prompting_ || phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    if (!retry) {
+        end(Outcome::Cancelled, kCloseSoon);
+        return take();
+    }
+    prompting_ = false;
+    // A reply that came while the prompt was open moved the session on; its frame in flight
+    // gets a time-out of its own instead of a resend that would cross its reply.
+    if (transmissions_ == transmissionsAtPrompt_) {
+        resend();
+    } else {
+        awaitTimeout(kReplyTimeout);
+    }
+    return take();
+}
+
+// The session is over before the report: nothing the line does meanwhile (a port pulled out,
+// a late reply) goes on with the session or ends it a second time.
+void Session::end(Outcome outcome, int closeAfter, PortFault fault) {
+    phase_ = Phase::Closing;
+    replyKind_ = ReplyKind::None;
+    result_ = Result{outcome, next_, std::move(fault)};
+    push(Ended{*result_});
+    push(ClosePort{});
+    push(ArmTimer{closeAfter});
+}
+
+}  // namespace comflash::session
