@@ -19,7 +19,12 @@ constexpr int kSpeedUpPause = 100;        // ms for the device to settle at 1920
 // reply takes at 9600 baud (129 bytes and noise, 140 ms), shorter than the half second within
 // which the device wants a data block after its acknowledgement of the write command.
 constexpr int kSettleQuiet = 200;
-constexpr int kSettleRounds = 5;   // at most 5 x 200 ms of settling, then the answer counts
+constexpr int kSettleRounds = 5;  // at most 5 x 200 ms of settling, then the answer counts
+// ms of quiet after which no answer to an earlier copy is still on its way: longer than the
+// 3 s an unreadable answer is waited out, and so than the half second for which a device that
+// acknowledged a write command awaits its data block.
+constexpr int kDrainQuiet = 3100;
+constexpr int kDrainRounds = 10;   // at most 10 quiets restarted, then the resend goes
 constexpr int kSilentResends = 5;  // time-outs before the user is asked
 constexpr int kFailureLimit = 10;  // refusals and failed blocks in a session
 
@@ -81,6 +86,14 @@ Actions Session::openFailed(PortFault fault) {
 
 Actions Session::portFailed(PortFault fault) {
     if (phase_ == Phase::Idle || phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    // Answers already received count before the failure: a device that starts its application
+    // may leave the line (a USB adapter on the board resets) right after acknowledging the go
+    // frame, while the host still waits for the quiet after a resend.
+    if (phase_ == Phase::Settling) {
+        settled();
+        if (phase_ == Phase::Closing) return take();
+        actions_.clear();  // whatever it would send goes nowhere now
+    }
     push(StopTimer{});
     push(ClosePort{});
     end(Outcome::PortFailed, kCloseSoon, std::move(fault));
@@ -123,6 +136,7 @@ void Session::sendDataBlock() {
 }
 
 void Session::transmit(Bytes bytes) {
+    strayBytes_ = false;
     sent_ = bytes;
     ++transmissions_;
     ++owed_;
@@ -130,6 +144,11 @@ void Session::transmit(Bytes bytes) {
 }
 
 Actions Session::received(const Bytes& bytes) {
+    if (phase_ == Phase::Draining) {
+        // Late answers, no longer trusted: the quiet starts again.
+        if (++settleRound_ < kDrainRounds) push(ArmTimer{kDrainQuiet});
+        return take();
+    }
     if (phase_ == Phase::Settling) {
         // Another of the answers owed; the quiet starts again.
         settling_.insert(settling_.end(), bytes.begin(), bytes.end());
@@ -148,6 +167,7 @@ Actions Session::received(const Bytes& bytes) {
     // one time in 256 the shifted bytes still match their XOR.
     if (bytes.size() != sent_.size() + replyLength_ ||
         !std::equal(sent_.begin(), sent_.end(), bytes.begin())) {
+        strayBytes_ = true;
         awaitTimeout(replyKind_ == ReplyKind::Command ? kUnreadableTimeout : kReplyTimeout);
         return take();
     }
@@ -165,9 +185,12 @@ Actions Session::received(const Bytes& bytes) {
 }
 
 // The line has been quiet since an answer came while others were owed. The answers come one
-// behind the other, in the order of the transmissions: the last whole answer is the newest
-// one's. Bytes that make no whole answers leave none to trust; the frame goes again after the
-// time-out. When a single answer came, the others owed were lost on the way.
+// behind the other, in the order of the transmissions: when every answer owed came, the last
+// whole one is the newest transmission's. When fewer came, the one that came may be an
+// earlier copy's or an earlier frame's (a late read block for the next block, an
+// acknowledgement for a data block the device does not await), and the missing ones may still
+// come: none is taken (see drain). Bytes that make no whole answers leave none to trust; the
+// frame goes again after the time-out.
 void Session::settled() {
     phase_ = Phase::Waiting;
     Bytes train = std::move(settling_);
@@ -176,12 +199,22 @@ void Session::settled() {
     push(SetThreshold{static_cast<int>(echo) + replyLength_});
     const std::size_t bytes = train.size() - echo;
     if (bytes % replyLength_ != 0) {
+        strayBytes_ = true;
         awaitTimeout(kReplyTimeout);
         return;
     }
     const int answers = static_cast<int>(bytes / replyLength_);
-    owed_ = answers == 1 ? 0 : std::max(0, owed_ - answers);
     train.erase(train.begin() + static_cast<std::ptrdiff_t>(echo), train.end() - replyLength_);
+    // Some answers stand whichever copy they answer: a handshake's (copies at a rate the
+    // device does not read are never answered, and its long answer passes for no other
+    // frame's), and a go frame's acceptance (nothing follows it: the device has started its
+    // application).
+    const bool standsAlone = frame_[1] == kHandshake || (frame_[1] == kGo && train[echo] == kAck);
+    if (answers < owed_ && !standsAlone) {
+        drain();
+        return;
+    }
+    owed_ = 0;
     answer(train);
 }
 
@@ -360,6 +393,13 @@ Actions Session::timerExpired() {
         case Phase::Settling:
             settled();
             break;
+        case Phase::Draining:
+            phase_ = Phase::Waiting;
+            owed_ = 0;  // the answers of the copies before are in or gone
+            // With a data block in flight the frame to send again is its write command.
+            if (frame_[1] == kWrite) nextReplyKind_ = ReplyKind::Command;
+            resend();
+            break;
         case Phase::Waiting:
             if (!prompting_) timeout();
             break;
@@ -378,7 +418,7 @@ void Session::timeout() {
     // resend is the write command, answered as a command reply.
     if (frame_[1] == kWrite) nextReplyKind_ = ReplyKind::Command;
     if (retries_ <= kSilentResends) {
-        resend();
+        resendInDoubt();
         return;
     }
     retries_ = 0;
@@ -394,14 +434,46 @@ Actions Session::retryAnswered(bool retry) {
         return take();
     }
     prompting_ = false;
-    // A reply that came while the prompt was open moved the session on; its frame in flight
-    // gets a time-out of its own instead of a resend that would cross its reply.
+    // An answer that came while the prompt was open moved the session on, or is being
+    // settled: it goes on from there. A frame sent meanwhile gets a time-out of its own
+    // instead of a resend that would cross its reply.
+    if (phase_ != Phase::Waiting) return take();
     if (transmissions_ == transmissionsAtPrompt_) {
-        resend();
+        resendInDoubt();
     } else {
         awaitTimeout(kReplyTimeout);
     }
     return take();
+}
+
+bool Session::writeCommandInFlight() const {
+    return frame_[1] == kWrite && replyKind_ == ReplyKind::Command;
+}
+
+// A write command that got no valid answer may still have been accepted, its acknowledgement
+// late or lost: the device may await the data block for half a second from that
+// acknowledgement, and would read a resent write command as a block cut short. So when bytes
+// came that were no valid answer (perhaps that acknowledgement), the write command goes again
+// only after the line has drained. A write command whose answer never came at all goes again
+// at once: by its time-out the window of a lost acknowledgement is over. Every other frame is
+// the same request however often it goes, and goes again at once.
+void Session::resendInDoubt() {
+    if (writeCommandInFlight() && strayBytes_) {
+        drain();
+    } else {
+        resend();
+    }
+}
+
+// Waits for the line to be quiet for longer than any answer is late, dropping whatever comes
+// meanwhile (answers to earlier copies, late or not), and then sends the frame
+// in flight afresh as the only one owed. So no block goes to a device that may not await one,
+// no command to a device that may await a block, and no answer is taken for another's.
+void Session::drain() {
+    phase_ = Phase::Draining;
+    settleRound_ = 0;
+    push(SetThreshold{1});  // every byte restarts the quiet
+    push(ArmTimer{kDrainQuiet});
 }
 
 // The session is over before the report: nothing the line does meanwhile (a port pulled out,

@@ -19,15 +19,21 @@
 //             received: an answer whose echo is the bytes sent and whose length is right is
 //               judged (below); anything else is no valid answer and is waited out.
 //               While more than one answer is owed -> Settling.
-//             timer: a time-out; the frame goes again, and every sixth time-out of the
-//               session (the count is shared with refusals and failed blocks) asks the user
-//               first (AskRetry; the session goes on while the prompt is open).
+//             timer: a time-out; the frame goes again (a write command after Draining), and
+//               every sixth time-out of the session (the count is shared with refusals and
+//               failed blocks) asks the user first (AskRetry; the session goes on while the
+//               prompt is open).
 //   Settling  an answer came while others were owed: every byte restarts a short quiet; when
-//             it ends, the last whole answer is the newest transmission's -> judged as above.
+//             it ends, when every answer owed came, the last is the newest transmission's ->
+//             judged as above; fewer answers than owed -> Draining (an accepted go excepted).
+//   Draining  which transmission an answer belongs to is in doubt (see drain): every byte
+//             restarts a quiet longer than any answer is late; when it ends, the frame goes
+//             again -> Waiting.
 //   Pausing   the device moved to 19200 baud; the timer ends the pause -> the first step.
 //   Closing   the session has ended (result set); the timer's tick -> CloseWindow, Closed.
 //   Closed    nothing more happens.
-//   A port failure in any phase before Closing ends the session (PortFailed).
+//   A port failure in any phase before Closing ends the session (PortFailed); answers already
+//   received while Settling are acted on first.
 // Judging an answer:
 //   command reply (handshake, write command, go; also a resent erase or write command):
 //     ACK: the next step.  NAK: the same frame again.  Anything else: a time-out in 3 s.
@@ -114,7 +120,7 @@ using Actions = std::vector<Action>;
 
 class Session {
   public:
-    enum class Phase { Idle, Waiting, Settling, Pausing, Closing, Closed };
+    enum class Phase { Idle, Waiting, Settling, Draining, Pausing, Closing, Closed };
     // What the frame in flight (or the last one sent) asks of the device.
     enum class Step { Handshake, Erase, Write, Read, Go };
 
@@ -145,6 +151,9 @@ class Session {
 
     void sendFrame(std::uint8_t frameLength, std::uint8_t replyLength, ReplyKind replyKind);
     void resend();
+    void resendInDoubt();
+    void drain();
+    bool writeCommandInFlight() const;
     void sendDataBlock();
     void transmit(Bytes bytes);
     void answer(const Bytes& reply);
@@ -186,6 +195,8 @@ class Session {
     bool prompting_ = false;  // the retry prompt is open
     int transmissionsAtPrompt_ = 0;
     Bytes sent_;  // the transmission in flight, which the echo must repeat
+    // Bytes came since it left that were no valid answer: perhaps a late one.
+    bool strayBytes_ = false;
     int transmissions_ = 0;
     // Answers the device may still send: one per transmission, less those taken.
     int owed_ = 0;

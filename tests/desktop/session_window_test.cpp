@@ -305,12 +305,14 @@ TEST(SessionWindowTest, FaultsAndRetries) {
          true,
          {},
          13},
+        // The one answer that comes may be the block's, late, or the resent write command's:
+        // the write command goes once more after the device's block window.
         {"a lost data-block reply times out: write command, then the block",
          {"drop:4"},
          {},
          true,
          {},
-         13},
+         14},
         {"a lost go reply times out; the resent go is accepted", {"drop:11"}, {}, true, {}, 12},
         {"an unreadable reply times out after 3 s", {"corrupt:3"}, {}, true, {}, 12},
         {"noise ahead of a reply", {"garbage:3", "garbage:6"}, {}, true, {}, 0},
@@ -394,26 +396,31 @@ TEST(SessionWindowTest, ShiftedEchoNeverPassesForAnAcknowledgement) {
     checkEnd(rig, true, {}, "shifted echo");
 }
 
-// A late reply arrives while the prompt is open: the session goes on inside the box, the tick
-// its next frame arms finds the prompt busy and does nothing, and Retry then guards that
-// frame with a time-out of its own instead of resending the erase.
+// A late reply arrives while the prompt is open: the session goes on inside the box, and
+// Retry, answered while it does, sends nothing of its own.
 TEST(SessionWindowTest, LateReplyWhileThePromptIsOpen) {
     Rig rig(0x1010, 0x1150);
     rig.fault("drop:2-6");
     rig.fault("delay:7:1500");  // the fifth resend of the erase is answered after 1.5 s
-    rig.fault("drop:8");        // the write command sent inside the box is lost
+    rig.fault("drop:8");        // the erase sent inside the box is lost
     rig.toolkit.answerNext(ui::Answer::Retry, 3000ms);
     rig.run();
     checkEnd(rig, true, {kPrompt}, "late reply");
     Strings trace = rig.trace();
-    ASSERT_GE(trace.size(), 9u);
-    EXPECT_EQ(Strings(trace.begin() + 6, trace.begin() + 9),
-              (Strings{"55 01 00 10 00", "55 02 00 10 10 70", "55 02 00 10 10 70"}));
+    ASSERT_GE(trace.size(), 11u);
+    // The last erase is answered while its lost copy is still owed: that answer too is not
+    // taken, and the erase goes once more before the write command.
+    EXPECT_EQ(Strings(trace.begin() + 6, trace.begin() + 11),
+              (Strings{"55 01 00 10 00", "55 01 00 10 00", "55 01 00 10 00", "55 01 00 10 00",
+                       "55 02 00 10 10 70"}));
     const auto& sent = rig.headless().headlessComm("MSComm1").transmissions();
-    // The late answer comes 0.5 s into the prompt and, as the answer to a resent frame, waits
-    // 0.2 s for the line to settle; the write command goes then. The box closes at 3 s, and
-    // the write command's own time-out follows a second later.
-    EXPECT_EQ(sent[8].at - sent[7].at, 3300ms);
+    // The late answer comes 0.5 s into the prompt while five more copies of the erase are
+    // owed: it may be any copy's, so it is not taken. The line settles (0.2 s) and drains
+    // (3.1 s of quiet, so that no earlier copy's answer is still on its way); the box's Retry
+    // at 3 s falls into the drain and adds nothing. The erase then goes again, is lost, and
+    // goes once more after its time-out.
+    EXPECT_EQ(sent[7].at - sent[6].at, 1500ms + 200ms + 3100ms);
+    EXPECT_EQ(sent[8].at - sent[7].at, 1000ms);
 }
 
 // The port fails during the session: pulled out, hung up, or refusing the faster rate.

@@ -246,6 +246,40 @@ TEST_F(CliTest, FailedSessions) {
     }
 }
 
+// Answers that could be taken for another frame's never end in a false success, and an
+// acknowledged go stays a success when the device leaves the line at once. The firmware is
+// one 16-byte block at 0x2000 whose bytes begin as an erase frame does; the frames are the
+// handshake, the erase, the write command, its data block and the go.
+TEST_F(CliTest, AnswersInDoubt) {
+    const std::vector<std::uint8_t> block{0x55, 0x01, 0x00, 0x20, 0x00, 1, 2,  3,
+                                          4,    5,    6,    7,    8,    9, 10, 11};
+    {
+        std::ofstream hex(file("fw_1.00.hex"), std::ios::binary);
+        hex << image::testing::hexRecord(0x2000, 0, block) << "\r\n";
+    }
+    std::string expected(kMemory, '\xFF');
+    std::copy(block.begin(), block.end(), expected.begin() + 0x2000);
+    const std::vector<Strings> faults{
+        // The block's acknowledgement comes after the echo of the resent write command, whose
+        // own answer is lost: the device does not await a block then.
+        {"--fault", "delay:4:1200", "--fault", "drop:5"},
+        // The go's answer is lost; the resent go is acknowledged and the device leaves.
+        {"--fault", "drop:5"},
+    };
+    for (const Strings& fault : faults) {
+        SCOPED_TRACE(fault.back());
+        Strings args = fault;
+        args.insert(args.end(), {"--sessions", "1"});
+        auto sim = startSim(args);
+        const CliRun run =
+            cli({"write", file("fw_1.00.hex"), "--port", "COM1", "--model", "16:32:48"});
+        EXPECT_EQ(run.exit, 0) << run.err;
+        EXPECT_TRUE(has(run.out, "\nSuccessful\n")) << run.out;
+        EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
+        EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs from the image";
+    }
+}
+
 TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
     const std::string expected = firmware("fw_1.03.hex");
     // Six handshakes lost: five silent resends, then the prompt; its Retry is answered.
