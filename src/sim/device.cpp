@@ -315,7 +315,9 @@ Device::Verdict Device::check(const Bytes& frame, Micros at) {
             if (frame[5] != kReadLength || frame[6] != kReadTrailer) {
                 return malformed("not a request for 128 bytes ending in 52");
             }
-            if (base + kReadLength > kMemorySize) return malformed("runs past the end of memory");
+            if (base + kReadLength > kReadWindowSize) {
+                return malformed("runs past the end of the read window");
+            }
             break;
         default:  // go
             break;
@@ -374,8 +376,9 @@ Bytes Device::command(const Bytes& frame, Micros at) {
             goFrame_ = frame;
             note(at, "-- session ended: go to " + hex16(base));
             return Bytes{kAck};
-        default: {  // read request
-            Bytes reply(memory_.begin() + base, memory_.begin() + base + kReadLength);
+        default: {  // read request: addresses count from the start of the read window
+            const auto first = memory_.begin() + kReadWindow + base;
+            Bytes reply(first, first + kReadLength);
             reply.push_back(xorOf(reply));
             return reply;
         }

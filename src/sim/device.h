@@ -43,6 +43,11 @@ namespace comflash::sim {
 
 constexpr std::size_t kMemorySize = 0x10000;
 using Memory = std::array<std::uint8_t, kMemorySize>;
+// A read request for X (0 to 0x7FFF) reads the memory at kReadWindow + X: the upper 32 KiB,
+// where the application lives. A saved read-back file places X at the same address, so what
+// was written can be read back and written again as it is.
+constexpr std::size_t kReadWindow = 0x8000;
+constexpr std::size_t kReadWindowSize = kMemorySize - kReadWindow;
 
 inline Memory erasedMemory() {
     Memory memory;
@@ -92,6 +97,10 @@ class Device : public LineEnd {
     void lineClosed(Micros now) override;  // the host closed it (a partial frame is dropped)
 
     const Memory& memory() const { return memory_; }
+    // What read requests for 0 to 0x7FFF see.
+    std::span<const std::uint8_t, kReadWindowSize> readWindow() const {
+        return std::span(memory_).subspan<kReadWindow>();
+    }
     const std::vector<std::string>& violations() const { return violations_; }
     // One line per frame received, per reply sent and per event on the line, each starting with
     // its time in seconds.

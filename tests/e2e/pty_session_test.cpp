@@ -55,16 +55,17 @@ class PtySessionTest : public ::testing::Test {
     std::filesystem::path folder_;
 };
 
-// Writes 0x1010..0x1150 as the tool does (erase unit by unit just ahead of the writes), reads
-// the lower 32 KiB back in a read session, and checks the dump and the log.
+// Writes 0x9010..0x9150 as the tool does (erase unit by unit just ahead of the writes), reads
+// the read window (0x8000 up, requested as 0 up) back in a read session, and checks the dump
+// and the log.
 TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
-    std::ofstream(file("memory.hex")) << ":01004000AA15\n:00000001FF\n";
+    std::ofstream(file("memory.hex")) << ":01804000AA95\n:00000001FF\n";
     SimProcess sim({"--model", "16:32:0x30", "--baud", "9600", "--memory", file("memory.hex"),
                     "--dump", file("dump.bin"), "--log", file("log.txt"), "--sessions", "2"});
     ASSERT_FALSE(sim.path().empty());
 
     std::vector<std::uint8_t> expected(0x10000, 0xFF);
-    expected[0x40] = 0xAA;
+    expected[0x8040] = 0xAA;
     {
         ScriptedHost probe(sim.path(), B9600);  // a port probe: opened and closed, nothing sent
     }
@@ -78,8 +79,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
         EXPECT_EQ(host.exchange(handshake(1, 2), 10),
                   (Bytes{0x79, 0x55, 0x01, 0x00, 0x01, 0x02, 0x00, 0x10, 0x20, 0x30}));
         host.setRate(B19200);
-        unsigned next = 0x1010;
-        const unsigned end = 0x1150;
+        unsigned next = 0x9010;
+        const unsigned end = 0x9150;
         while (next <= end) {
             EXPECT_EQ(host.exchange(addressed(0x01, next & ~0x7Fu), 1), kAck);
             const unsigned length = std::min(0x80 - (next & 0x7F), end - next + 1);
@@ -94,7 +95,7 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
             EXPECT_EQ(host.exchange(withXor(data), 1), kAck);
             next += length;
         }
-        EXPECT_EQ(host.exchange(addressed(0x03, 0x1010), 1), kAck);
+        EXPECT_EQ(host.exchange(addressed(0x03, 0x9010), 1), kAck);
     }
     {
         ScriptedHost host(sim.path(), B9600);
@@ -105,7 +106,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
             read.insert(read.end(), {0x80, 0x52});
             const Bytes block = host.exchange(read, 129);
             ASSERT_EQ(block.size(), 129u);
-            const Bytes want(expected.begin() + address, expected.begin() + address + 0x80);
+            const auto from = expected.begin() + 0x8000 + address;
+            const Bytes want(from, from + 0x80);
             EXPECT_EQ(block, withXor(want)) << "block at " << address;
         }
         EXPECT_EQ(host.exchange(addressed(0x03, 0x9000), 1), kAck);
@@ -118,8 +120,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
     EXPECT_THAT(log, HasSubstr("garbled at 19200 baud: 55 82 10 20 30 01 02 D4"));
     EXPECT_THAT(log, HasSubstr("rx #1 handshake 55 82 10 20 30 01 02 D4"));
     EXPECT_THAT(log, HasSubstr("tx #1 79 55 01 00 01 02 00 10 20 30"));
-    EXPECT_THAT(log, HasSubstr("rx #2 erase 55 01 00 10 00"));
-    EXPECT_THAT(log, HasSubstr("session ended: go to 0x1010"));
+    EXPECT_THAT(log, HasSubstr("rx #2 erase 55 01 00 90 00"));
+    EXPECT_THAT(log, HasSubstr("session ended: go to 0x9010"));
     // 11 frames for the update, then a handshake, 256 read requests and the go frame.
     EXPECT_THAT(log, HasSubstr("rx #12 handshake 55 82 10 20 30 FF FF D7"));
     EXPECT_THAT(log, HasSubstr("rx #269 go 55 03 00 90 00"));
