@@ -46,6 +46,10 @@ rate are no frame. A fault SPEC is one of:
                   nak, corrupt, garbage, partial, or a delay of 100 to 3000 ms) and the
                   frames follow from --seed and the frame numbers; a handshake is never
                   refused (nak) at random, since the host gives up at once after that
+  stuck:ADDR:VALUE
+                  the memory byte at ADDR holds VALUE (both decimal or 0x hex) from the
+                  start, whatever is erased or written there; every frame is answered as
+                  usual, so only a read-back shows it
 F is a frame number N or a range N-M. When several faults name a frame, the first given
 wins. A fault never hides a violation: every frame is checked before its fault takes effect.
 )";

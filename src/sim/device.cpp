@@ -105,7 +105,9 @@ Micros later(Micros at, Micros span) {
 
 }  // namespace
 
-Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {}
+Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {
+    holdStuckBytes(0, kMemorySize, Micros{0}, false);
+}
 
 void Device::setLineRate(int baud) {
     if (baud <= 0 || baud == lineRate_) return;
@@ -254,7 +256,7 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
             break;
     }
     if (block) {
-        send(dataBlock(unit.bytes, blockBase), at, out);
+        send(dataBlock(unit.bytes, blockBase, at), at, out);
         return;
     }
     const Micros due = send(carryOut(unit.bytes, at), at, out);
@@ -363,6 +365,7 @@ Bytes Device::command(const Bytes& frame, Micros at) {
     switch (frame[1]) {
         case kErase:
             std::fill_n(memory_.begin() + base, kUnitSize, std::uint8_t{0xFF});
+            holdStuckBytes(base, kUnitSize, at, false);
             erased_.set(base / kUnitSize);
             return Bytes{kAck};
         case kWrite:
@@ -385,9 +388,25 @@ Bytes Device::command(const Bytes& frame, Micros at) {
     }
 }
 
-Bytes Device::dataBlock(const Bytes& block, unsigned base) {
+Bytes Device::dataBlock(const Bytes& block, unsigned base, Micros at) {
     std::copy(block.begin(), block.end() - 1, memory_.begin() + base);
+    holdStuckBytes(base, block.size() - 1, at, true);
     return Bytes{kAck};
+}
+
+void Device::holdStuckBytes(unsigned from, std::size_t count, Micros at, bool written) {
+    // The first stuck fault given for an address wins: it is applied last.
+    const auto& stuckBytes = options_.faults.stuckBytes();
+    for (auto it = stuckBytes.rbegin(); it != stuckBytes.rend(); ++it) {
+        const StuckByte& stuck = *it;
+        if (stuck.address < from || stuck.address >= from + count) continue;
+        std::uint8_t& cell = memory_[stuck.address];
+        if (written && cell != stuck.value) {
+            note(at, "-- stuck byte at " + hex16(stuck.address) + " keeps " +
+                         hex(std::span(&stuck.value, 1)) + ", written " + hex(std::span(&cell, 1)));
+        }
+        cell = stuck.value;
+    }
 }
 
 Bytes Device::refusal(const Bytes& frame) const {

@@ -21,6 +21,8 @@
 //   that make no frame, a malformed frame, a bad checksum, a data block shorter or longer than
 //   announced, a write into an erase unit that was not erased in this session, bytes written
 //   before the reply to the frame before them.
+// - A stuck byte (the stuck fault) keeps its value through erases and writes, which are
+//   acknowledged all the same: only reading it back shows the difference.
 // - Frames are numbered from 1 in the order the device reads them; the fault plan picks the
 //   frames whose replies go wrong. A frame is checked, and its violations recorded, before its
 //   fault decides what becomes of it, so a fault never hides a violation.
@@ -132,8 +134,10 @@ class Device : public LineEnd {
     Bytes carryOut(const Bytes& frame, Micros at);
     Bytes handshake(const Bytes& frame, Micros at);
     Bytes command(const Bytes& frame, Micros at);
-    Bytes dataBlock(const Bytes& block, unsigned base);
+    Bytes dataBlock(const Bytes& block, unsigned base, Micros at);
     Bytes refusal(const Bytes& frame) const;
+    // Stuck cells within [from, from + count) take their value back; a write into one is noted.
+    void holdStuckBytes(unsigned from, std::size_t count, Micros at, bool written);
     // Puts a reply on the line after the replies before it, as the frame's fault alters it;
     // returns when it is due at the host.
     Micros send(Bytes bytes, Micros at, std::vector<Emission>& out);

@@ -34,12 +34,19 @@ struct Fault {
 // refused, so a random fault never refuses a handshake.
 enum class FrameKind { Handshake, Other };
 
+// A memory cell that holds one value whatever is erased or written into it: the device
+// acknowledges the write all the same, so only a read-back shows the difference.
+struct StuckByte {
+    std::uint16_t address = 0;
+    std::uint8_t value = 0;
+};
+
 // Which frame gets which fault. Frames are numbered from 1 in the order the device reads them.
 class FaultPlan {
   public:
     // Adds one fault in the --fault grammar ("drop:5", "drop:5-9", "delay:8:2500",
-    // "random:0.05", ...). Returns the reason when the text is not understood or a delay is
-    // longer than kMaxFaultDelay.
+    // "random:0.05", "stuck:0x8010:0x00", ...). Returns the reason when the text is not
+    // understood or a delay is longer than kMaxFaultDelay.
     std::optional<std::string> add(std::string_view text);
     void setSeed(std::uint64_t seed) { seed_ = seed; }
 
@@ -47,6 +54,7 @@ class FaultPlan {
     // drawn from the seed, the frame number and the kind of frame with the random rate, else
     // none.
     std::optional<Fault> faultFor(int frame, FrameKind kind) const;
+    const std::vector<StuckByte>& stuckBytes() const { return stuck_; }
 
   private:
     struct Scheduled {
@@ -55,6 +63,7 @@ class FaultPlan {
         Fault fault;
     };
     std::vector<Scheduled> scheduled_;
+    std::vector<StuckByte> stuck_;
     double randomRate_ = 0.0;
     std::uint64_t seed_ = 0;
 };
