@@ -22,7 +22,6 @@ constexpr std::uint8_t kBootloaderMajor = 1;
 constexpr std::uint8_t kBootloaderMinor = 0;
 // Noise on the line ahead of a reply (the garbage fault); none of it reads as ACK or NAK.
 constexpr std::array<std::uint8_t, 3> kGarbage{0x00, 0xE5, 0xFF};
-constexpr long long kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,13 +38,6 @@ std::string hex(std::span<const std::uint8_t> bytes) {
 std::string hex16(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
-std::string seconds(Micros at) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(at.count() / 1'000'000),
-                  static_cast<long long>(at.count() % 1'000'000));
     return text;
 }
 
@@ -104,6 +96,13 @@ Micros later(Micros at, Micros span) {
 }
 
 }  // namespace
+
+std::string transcriptTime(Micros at) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(at.count() / 1'000'000),
+                  static_cast<long long>(at.count() % 1'000'000));
+    return text;
+}
 
 Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {
     holdStuckBytes(0, kMemorySize, Micros{0}, false);
@@ -168,9 +167,7 @@ bool Device::understands(int baud) const {
 }
 
 Micros Device::lineTime(std::size_t count) const {
-    if (!options_.lineTiming) return Micros{0};
-    const long long bits = static_cast<long long>(count) * kBitsPerByte * 1'000'000;
-    return Micros{(bits + lineRate_ - 1) / lineRate_};
+    return options_.lineTiming ? sim::lineTime(count, lineRate_) : Micros{0};
 }
 
 std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
@@ -468,7 +465,7 @@ std::string Device::frameTag() const {
 }
 
 void Device::note(Micros at, const std::string& text) {
-    transcript_.push_back(seconds(at) + " " + text);
+    transcript_.push_back(transcriptTime(at) + " " + text);
 }
 
 void Device::violation(Micros at, const std::string& text) {

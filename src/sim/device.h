@@ -57,6 +57,9 @@ inline Memory erasedMemory() {
     return memory;
 }
 
+// A time as the transcript's lines start: seconds with six decimals.
+std::string transcriptTime(Micros at);
+
 // The line rates at which the device understands a handshake.
 enum class HandshakeRate { Any, Only9600, Only19200 };
 

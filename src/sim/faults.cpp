@@ -136,6 +136,12 @@ std::optional<std::string> FaultPlan::add(std::string_view text) {
     return std::nullopt;
 }
 
+void FaultPlan::append(const FaultPlan& other) {
+    scheduled_.insert(scheduled_.end(), other.scheduled_.begin(), other.scheduled_.end());
+    stuck_.insert(stuck_.end(), other.stuck_.begin(), other.stuck_.end());
+    if (randomRate_ <= 0.0) randomRate_ = other.randomRate_;
+}
+
 std::optional<Fault> FaultPlan::faultFor(int frame, FrameKind kind) const {
     for (const Scheduled& entry : scheduled_) {
         if (frame >= entry.first && frame <= entry.last) return entry.fault;

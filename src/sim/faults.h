@@ -49,6 +49,10 @@ class FaultPlan {
     // understood or a delay is longer than kMaxFaultDelay.
     std::optional<std::string> add(std::string_view text);
     void setSeed(std::uint64_t seed) { seed_ = seed; }
+    std::uint64_t seed() const { return seed_; }
+    // Adds `other`'s faults after this plan's own: where both name a frame, this one's wins.
+    // Its random rate counts only when this plan has none.
+    void append(const FaultPlan& other);
 
     // The fault for frame `frame`: the first scheduled fault whose range holds it, else a fault
     // drawn from the seed, the frame number and the kind of frame with the random rate, else

@@ -212,6 +212,72 @@ TEST_F(PtySessionTest, BytesWrittenJustBeforeACloseComeBeforeIt) {
     EXPECT_EQ(erases, kRounds);
 }
 
+// A fixture of two boards, the second with a stuck byte: the host finds each board with
+// handshakes, flashes it and waits until it has been taken out; the simulator ends by itself
+// after the last board and dumps each board's memory.
+TEST_F(PtySessionTest, AFixtureServesItsBoardsOneAfterAnother) {
+    namespace fs = std::filesystem;
+    using namespace std::chrono_literals;
+    for (const bool unplug : {false, true}) {
+        SCOPED_TRACE(unplug ? "the line goes with the board" : "the line stays");
+        std::vector<std::string> args{"--boards",      "2",
+                                      "--board-gap",   "300",
+                                      "--board-fault", "2:stuck:0x9001:0x00",
+                                      "--dump",        file("dump%d.bin"),
+                                      "--log",         file("log.txt")};
+        if (unplug) args.emplace_back("--board-unplug");
+        SimProcess sim(args);
+        ASSERT_FALSE(sim.path().empty());
+        const std::string& path = sim.path();
+        // One handshake on a fresh opening of the line: did a board answer?
+        const auto answered = [&] {
+            ScriptedHost host(path, B19200);
+            host.write(handshake(1, 2));
+            return host.read(18, 300ms).size() == 18;
+        };
+        const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+        const auto patient = [&] { return std::chrono::steady_clock::now() < giveUp; };
+        for (std::uint8_t board = 1; board <= 2; ++board) {
+            bool found = false;
+            while (!found && patient()) {
+                if (fs::exists(path)) {
+                    found = answered();
+                } else {
+                    usleep(20'000);  // no line: no board
+                }
+            }
+            ASSERT_TRUE(found) << "board " << int{board};
+            {
+                ScriptedHost host(path, B19200);
+                EXPECT_EQ(host.exchange(handshake(1, 2), 10).at(0), 0x79);
+                EXPECT_EQ(host.exchange(addressed(0x01, 0x9000), 1), kAck);
+                Bytes write = addressed(0x02, 0x9000);
+                write.push_back(2);
+                EXPECT_EQ(host.exchange(write, 1), kAck);
+                EXPECT_EQ(host.exchange(withXor({board, 0x5A}), 1), kAck);
+                EXPECT_EQ(host.exchange(addressed(0x03, 0x9000), 1), kAck);
+            }
+            if (board == 2) break;  // the simulator ends once it is taken out
+            // Until it is taken out, the flashed board answers handshakes.
+            bool gone = false;
+            while (!gone && patient()) gone = unplug ? !fs::exists(path) : !answered();
+            EXPECT_TRUE(gone);
+        }
+        EXPECT_EQ(sim.wait(), 0) << contents(file("log.txt"));
+        for (const auto& [dump, expected] :
+             {std::pair{"dump1.bin", std::string("\x01\x5A\xFF")},
+              std::pair{"dump2.bin", std::string("\x02\x00\xFF", 3)}}) {
+            const std::string memory = contents(file(dump));
+            ASSERT_EQ(memory.size(), 0x10000u) << dump;
+            EXPECT_EQ(memory.substr(0x9000, 3), expected) << dump;
+        }
+        const std::string log = contents(file("log.txt"));
+        EXPECT_THAT(log, HasSubstr("-- stuck byte at 0x9001 keeps 00, written 5A"));
+        EXPECT_THAT(log, ::testing::Not(HasSubstr("!!")));
+        EXPECT_FALSE(fs::exists(file("dump3.bin")));
+    }
+}
+
 TEST_F(PtySessionTest, AfterAHangupTheSamePathOpensAgain) {
     SimProcess sim({"--fault", "hangup:2"});
     ASSERT_FALSE(sim.path().empty());
