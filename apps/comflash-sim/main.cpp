@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sim/command_line.h"
-#include "sim/device.h"
+#include "sim/fixture.h"
 #include "sim/hex_file.h"
 #include "sim/pty_server.h"
 
@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
     const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (stopFd < 0) return trouble("cannot watch signals");
 
-    Device device(options.device);
+    Fixture fixture(options.device, options.fixture);
     {
-        PtyServer server(device, log.is_open() ? &log : nullptr);
+        PtyServer server(fixture, log.is_open() ? &log : nullptr);
         if (auto problem = server.start()) return trouble(*problem);
         std::cout << server.path() << std::endl;
         server.run(stopFd, options.sessions);
@@ -67,13 +67,23 @@ int main(int argc, char** argv) {
     close(stopFd);
 
     if (!options.dumpFile.empty()) {
-        std::ofstream dump(options.dumpFile, std::ios::binary);
-        dump.write(reinterpret_cast<const char*>(device.memory().data()),
-                   static_cast<std::streamsize>(device.memory().size()));
-        if (!dump) return trouble("cannot write " + options.dumpFile);
+        // In a fixture every board that was put in is dumped, each to a file of its own.
+        const bool boards = options.fixture.boards > 0;
+        std::string unwritten;
+        for (int board = 1; board <= fixture.boardsPutIn(); ++board) {
+            const std::string name =
+                boards ? dumpFileOf(options.dumpFile, board) : options.dumpFile;
+            const Memory& memory = fixture.board(board)->memory();
+            std::ofstream dump(name, std::ios::binary);
+            dump.write(reinterpret_cast<const char*>(memory.data()),
+                       static_cast<std::streamsize>(memory.size()));
+            if (!dump) unwritten = unwritten.empty() ? name : unwritten + ", " + name;
+        }
+        if (!unwritten.empty()) return trouble("cannot write " + unwritten);
     }
-    for (const std::string& violation : device.violations()) {
+    const std::vector<std::string> violations = fixture.violations();
+    for (const std::string& violation : violations) {
         std::cerr << "comflash-sim: violation " << violation << '\n';
     }
-    return device.violations().empty() ? 0 : kExitViolations;
+    return violations.empty() ? 0 : kExitViolations;
 }

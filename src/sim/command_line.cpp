@@ -1,5 +1,6 @@
 #include "sim/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace comflash::sim {
@@ -8,10 +9,13 @@ const std::string_view kUsage =
     R"(Usage: comflash-sim [--model A:B:C] [--baud any|9600|19200] [--no-speedup]
                     [--memory FILE.hex] [--dump FILE.bin] [--log FILE]
                     [--line-timing] [--fault SPEC]... [--seed N] [--sessions N]
+                    [--boards N [--board-gap MS] [--board-stay MS] [--board-unplug]
+                     [--board-fault K:SPEC]...]
 A strict simulated bootloader device on a pseudo-terminal. Prints the path of the serial
 device to open as its first line, then serves sessions until SIGINT or SIGTERM, or until
---sessions sessions have ended with an accepted go frame. Exits 0, or 1 when the host broke
-the protocol (the violations are listed on stderr and in the log), or 2 on a usage error.
+--sessions sessions have ended with an accepted go frame, or until a fixture has served its
+--boards boards. Exits 0, or 1 when the host broke the protocol (the violations are listed
+on stderr and in the log), or 2 on a usage error.
 
   --model A:B:C       the device's model identifier, three bytes, decimal or 0x hex
                       (default 1:2:3)
@@ -26,6 +30,22 @@ the protocol (the violations are listed on stderr and in the log), or 2 on a usa
   --fault SPEC        inject a fault; may be given several times (see below)
   --seed N            the seed of random faults (default 0)
   --sessions N        end after N sessions have ended with an accepted go frame
+
+A fixture on a production line: one line serves N boards one after another.
+  --boards N          board 1 is in at the start; a board is taken out 0.5 s after its go
+                      frame was acknowledged, then the fixture stays empty for the gap
+                      (the line echoes, nothing answers), then the next board is put in,
+                      erased, in its bootloader; the run ends when board N is taken out
+  --board-gap MS      how long the fixture stays empty between boards (default 1000)
+  --board-stay MS     a board is taken out MS after it was put in, flashed or not; without
+                      it, a board that is not flashed stays until the run is stopped
+  --board-unplug      while no board is in, the line is gone: it hangs up and its path
+                      disappears until the next board brings it back (an adapter on the board)
+  --board-fault K:SPEC
+                      a fault of board K only, ahead of the --fault ones; frames are counted
+                      from 1 on each board, and board K draws random faults with seed N+K-1
+  --dump PATTERN      with --boards: each board's memory; %d becomes the board's number, a
+                      pattern without %d gets .K appended
   --help              show this text
 
 Frames are numbered from 1 in the order the device reads them, counting every handshake,
@@ -46,6 +66,10 @@ rate are no frame. A fault SPEC is one of:
                   nak, corrupt, garbage, partial, or a delay of 100 to 3000 ms) and the
                   frames follow from --seed and the frame numbers; a handshake is never
                   refused (nak) at random, since the host gives up at once after that
+  stuck:ADDR:VALUE
+                  the memory byte at ADDR holds VALUE (both decimal or 0x hex) from the
+                  start, whatever is erased or written there; every frame is answered as
+                  usual, so only a read-back shows it
 F is a frame number N or a range N-M. When several faults name a frame, the first given
 wins. A fault never hides a violation: every frame is checked before its fault takes effect.
 )";
@@ -80,6 +104,8 @@ bool parseModel(std::string_view text, std::array<std::uint8_t, 3>& model) {
 std::variant<SimOptions, std::string> parseCommandLine(std::span<const std::string_view> args) {
     SimOptions options;
     std::uint64_t seed = 0;
+    bool boardOptions = false;  // an option of a fixture's boards, which needs --boards
+    int lastBoard = 0;          // the highest board a --board-fault names
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         auto value = [&]() -> std::optional<std::string_view> {
@@ -89,7 +115,40 @@ std::variant<SimOptions, std::string> parseCommandLine(std::span<const std::stri
         auto wrong = [&](std::string_view what) {
             return std::string(arg) + ": " + std::string(what);
         };
-        if (arg == "--help") {
+        if (arg == "--board-unplug") {
+            options.fixture.unplug = true;
+            boardOptions = true;
+        } else if (arg == "--boards" || arg == "--board-gap" || arg == "--board-stay" ||
+                   arg == "--board-fault") {
+            const auto given = value();
+            if (!given) return wrong("needs a value");
+            const std::string_view text = *given;
+            if (arg == "--boards") {
+                if (!parseNumber(text, options.fixture.boards) || options.fixture.boards < 1) {
+                    return wrong("a number of at least 1 expected");
+                }
+            } else if (arg == "--board-fault") {
+                const auto colon = text.find(':');
+                int board = 0;
+                if (colon == std::string_view::npos || !parseNumber(text.substr(0, colon), board) ||
+                    board < 1) {
+                    return wrong("K:SPEC expected, K a board from 1: " + std::string(text));
+                }
+                if (auto problem = options.fixture.faults[board].add(text.substr(colon + 1))) {
+                    return wrong(*problem);
+                }
+                lastBoard = std::max(lastBoard, board);
+                boardOptions = true;
+            } else {
+                long long ms = 0;
+                if (!parseNumber(text, ms) || ms < 0 || ms > kMaxFaultDelay.count()) {
+                    return wrong("milliseconds from 0 to 86400000 (a day) expected");
+                }
+                (arg == "--board-gap" ? options.fixture.gap : options.fixture.stay) =
+                    std::chrono::milliseconds(ms);
+                boardOptions = true;
+            }
+        } else if (arg == "--help") {
             options.help = true;
         } else if (arg == "--no-speedup") {
             options.device.speedUp = false;
@@ -132,7 +191,23 @@ std::variant<SimOptions, std::string> parseCommandLine(std::span<const std::stri
         }
     }
     options.device.faults.setSeed(seed);
+    if (options.fixture.boards == 0 && boardOptions) {
+        return "--board-gap, --board-stay, --board-unplug and --board-fault need --boards";
+    }
+    if (options.fixture.boards > 0 && options.sessions > 0) {
+        return "--sessions and --boards exclude each other: a fixture ends with its last board";
+    }
+    if (lastBoard > options.fixture.boards) {
+        return "--board-fault: there is no board " + std::to_string(lastBoard) + " of " +
+               std::to_string(options.fixture.boards);
+    }
     return options;
+}
+
+std::string dumpFileOf(const std::string& pattern, int board) {
+    const auto at = pattern.find("%d");
+    if (at == std::string::npos) return pattern + "." + std::to_string(board);
+    return pattern.substr(0, at) + std::to_string(board) + pattern.substr(at + 2);
 }
 
 }  // namespace comflash::sim

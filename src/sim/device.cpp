@@ -22,7 +22,6 @@ constexpr std::uint8_t kBootloaderMajor = 1;
 constexpr std::uint8_t kBootloaderMinor = 0;
 // Noise on the line ahead of a reply (the garbage fault); none of it reads as ACK or NAK.
 constexpr std::array<std::uint8_t, 3> kGarbage{0x00, 0xE5, 0xFF};
-constexpr long long kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,13 +38,6 @@ std::string hex(std::span<const std::uint8_t> bytes) {
 std::string hex16(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
-std::string seconds(Micros at) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(at.count() / 1'000'000),
-                  static_cast<long long>(at.count() % 1'000'000));
     return text;
 }
 
@@ -105,7 +97,16 @@ Micros later(Micros at, Micros span) {
 
 }  // namespace
 
-Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {}
+std::string transcriptTime(Micros at) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(at.count() / 1'000'000),
+                  static_cast<long long>(at.count() % 1'000'000));
+    return text;
+}
+
+Device::Device(DeviceOptions options) : options_(std::move(options)), memory_(options_.memory) {
+    holdStuckBytes(0, kMemorySize, Micros{0}, false);
+}
 
 void Device::setLineRate(int baud) {
     if (baud <= 0 || baud == lineRate_) return;
@@ -166,9 +167,7 @@ bool Device::understands(int baud) const {
 }
 
 Micros Device::lineTime(std::size_t count) const {
-    if (!options_.lineTiming) return Micros{0};
-    const long long bits = static_cast<long long>(count) * kBitsPerByte * 1'000'000;
-    return Micros{(bits + lineRate_ - 1) / lineRate_};
+    return options_.lineTiming ? sim::lineTime(count, lineRate_) : Micros{0};
 }
 
 std::vector<Emission> Device::receive(std::span<const std::uint8_t> bytes, Micros now) {
@@ -254,7 +253,7 @@ void Device::handle(Framer::Unit& unit, Micros at, std::vector<Emission>& out) {
             break;
     }
     if (block) {
-        send(dataBlock(unit.bytes, blockBase), at, out);
+        send(dataBlock(unit.bytes, blockBase, at), at, out);
         return;
     }
     const Micros due = send(carryOut(unit.bytes, at), at, out);
@@ -315,7 +314,9 @@ Device::Verdict Device::check(const Bytes& frame, Micros at) {
             if (frame[5] != kReadLength || frame[6] != kReadTrailer) {
                 return malformed("not a request for 128 bytes ending in 52");
             }
-            if (base + kReadLength > kMemorySize) return malformed("runs past the end of memory");
+            if (base + kReadLength > kReadWindowSize) {
+                return malformed("runs past the end of the read window");
+            }
             break;
         default:  // go
             break;
@@ -361,6 +362,7 @@ Bytes Device::command(const Bytes& frame, Micros at) {
     switch (frame[1]) {
         case kErase:
             std::fill_n(memory_.begin() + base, kUnitSize, std::uint8_t{0xFF});
+            holdStuckBytes(base, kUnitSize, at, false);
             erased_.set(base / kUnitSize);
             return Bytes{kAck};
         case kWrite:
@@ -374,17 +376,34 @@ Bytes Device::command(const Bytes& frame, Micros at) {
             goFrame_ = frame;
             note(at, "-- session ended: go to " + hex16(base));
             return Bytes{kAck};
-        default: {  // read request
-            Bytes reply(memory_.begin() + base, memory_.begin() + base + kReadLength);
+        default: {  // read request: addresses count from the start of the read window
+            const auto first = memory_.begin() + kReadWindow + base;
+            Bytes reply(first, first + kReadLength);
             reply.push_back(xorOf(reply));
             return reply;
         }
     }
 }
 
-Bytes Device::dataBlock(const Bytes& block, unsigned base) {
+Bytes Device::dataBlock(const Bytes& block, unsigned base, Micros at) {
     std::copy(block.begin(), block.end() - 1, memory_.begin() + base);
+    holdStuckBytes(base, block.size() - 1, at, true);
     return Bytes{kAck};
+}
+
+void Device::holdStuckBytes(unsigned from, std::size_t count, Micros at, bool written) {
+    // The first stuck fault given for an address wins: it is applied last.
+    const auto& stuckBytes = options_.faults.stuckBytes();
+    for (auto it = stuckBytes.rbegin(); it != stuckBytes.rend(); ++it) {
+        const StuckByte& stuck = *it;
+        if (stuck.address < from || stuck.address >= from + count) continue;
+        std::uint8_t& cell = memory_[stuck.address];
+        if (written && cell != stuck.value) {
+            note(at, "-- stuck byte at " + hex16(stuck.address) + " keeps " +
+                         hex(std::span(&stuck.value, 1)) + ", written " + hex(std::span(&cell, 1)));
+        }
+        cell = stuck.value;
+    }
 }
 
 Bytes Device::refusal(const Bytes& frame) const {
@@ -446,7 +465,7 @@ std::string Device::frameTag() const {
 }
 
 void Device::note(Micros at, const std::string& text) {
-    transcript_.push_back(seconds(at) + " " + text);
+    transcript_.push_back(transcriptTime(at) + " " + text);
 }
 
 void Device::violation(Micros at, const std::string& text) {

@@ -21,6 +21,8 @@
 //   that make no frame, a malformed frame, a bad checksum, a data block shorter or longer than
 //   announced, a write into an erase unit that was not erased in this session, bytes written
 //   before the reply to the frame before them.
+// - A stuck byte (the stuck fault) keeps its value through erases and writes, which are
+//   acknowledged all the same: only reading it back shows the difference.
 // - Frames are numbered from 1 in the order the device reads them; the fault plan picks the
 //   frames whose replies go wrong. A frame is checked, and its violations recorded, before its
 //   fault decides what becomes of it, so a fault never hides a violation.
@@ -43,12 +45,20 @@ namespace comflash::sim {
 
 constexpr std::size_t kMemorySize = 0x10000;
 using Memory = std::array<std::uint8_t, kMemorySize>;
+// A read request for X (0 to 0x7FFF) reads the memory at kReadWindow + X: the upper 32 KiB,
+// where the application lives. A saved read-back file places X at the same address, so what
+// was written can be read back and written again as it is.
+constexpr std::size_t kReadWindow = 0x8000;
+constexpr std::size_t kReadWindowSize = kMemorySize - kReadWindow;
 
 inline Memory erasedMemory() {
     Memory memory;
     memory.fill(0xFF);
     return memory;
 }
+
+// A time as the transcript's lines start: seconds with six decimals.
+std::string transcriptTime(Micros at);
 
 // The line rates at which the device understands a handshake.
 enum class HandshakeRate { Any, Only9600, Only19200 };
@@ -92,6 +102,10 @@ class Device : public LineEnd {
     void lineClosed(Micros now) override;  // the host closed it (a partial frame is dropped)
 
     const Memory& memory() const { return memory_; }
+    // What read requests for 0 to 0x7FFF see.
+    std::span<const std::uint8_t, kReadWindowSize> readWindow() const {
+        return std::span(memory_).subspan<kReadWindow>();
+    }
     const std::vector<std::string>& violations() const { return violations_; }
     // One line per frame received, per reply sent and per event on the line, each starting with
     // its time in seconds.
@@ -123,8 +137,10 @@ class Device : public LineEnd {
     Bytes carryOut(const Bytes& frame, Micros at);
     Bytes handshake(const Bytes& frame, Micros at);
     Bytes command(const Bytes& frame, Micros at);
-    Bytes dataBlock(const Bytes& block, unsigned base);
+    Bytes dataBlock(const Bytes& block, unsigned base, Micros at);
     Bytes refusal(const Bytes& frame) const;
+    // Stuck cells within [from, from + count) take their value back; a write into one is noted.
+    void holdStuckBytes(unsigned from, std::size_t count, Micros at, bool written);
     // Puts a reply on the line after the replies before it, as the frame's fault alters it;
     // returns when it is due at the host.
     Micros send(Bytes bytes, Micros at, std::vector<Emission>& out);

@@ -52,6 +52,19 @@ bool parseNumber(std::string_view text, Number& value) {
     return !text.empty() && ec == std::errc{} && ptr == end;
 }
 
+// Decimal, or hexadecimal after 0x: addresses and byte values read either way.
+template <typename Number>
+bool parseValue(std::string_view text, Number& value) {
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    return !text.empty() && ec == std::errc{} && ptr == end;
+}
+
 // "N" or "N-M", 1 <= N <= M.
 bool parseFrames(std::string_view text, int& first, int& last) {
     const auto dash = text.find('-');
@@ -79,6 +92,18 @@ std::optional<std::string> FaultPlan::add(std::string_view text) {
             return "random needs a probability from 0 to 1: " + std::string(text);
         }
         randomRate_ = rate;
+        return std::nullopt;
+    }
+    if (name == "stuck") {
+        const auto second = rest.find(':');
+        StuckByte stuck;
+        if (second == std::string_view::npos ||
+            !parseValue(rest.substr(0, second), stuck.address) ||
+            !parseValue(rest.substr(second + 1), stuck.value)) {
+            return "stuck is stuck:ADDRESS:VALUE, an address to FFFF and a byte: " +
+                   std::string(text);
+        }
+        stuck_.push_back(stuck);
         return std::nullopt;
     }
     const Named* named = nullptr;
@@ -109,6 +134,12 @@ std::optional<std::string> FaultPlan::add(std::string_view text) {
     }
     scheduled_.push_back(entry);
     return std::nullopt;
+}
+
+void FaultPlan::append(const FaultPlan& other) {
+    scheduled_.insert(scheduled_.end(), other.scheduled_.begin(), other.scheduled_.end());
+    stuck_.insert(stuck_.end(), other.stuck_.begin(), other.stuck_.end());
+    if (randomRate_ <= 0.0) randomRate_ = other.randomRate_;
 }
 
 std::optional<Fault> FaultPlan::faultFor(int frame, FrameKind kind) const {

@@ -34,19 +34,31 @@ struct Fault {
 // refused, so a random fault never refuses a handshake.
 enum class FrameKind { Handshake, Other };
 
+// A memory cell that holds one value whatever is erased or written into it: the device
+// acknowledges the write all the same, so only a read-back shows the difference.
+struct StuckByte {
+    std::uint16_t address = 0;
+    std::uint8_t value = 0;
+};
+
 // Which frame gets which fault. Frames are numbered from 1 in the order the device reads them.
 class FaultPlan {
   public:
     // Adds one fault in the --fault grammar ("drop:5", "drop:5-9", "delay:8:2500",
-    // "random:0.05", ...). Returns the reason when the text is not understood or a delay is
-    // longer than kMaxFaultDelay.
+    // "random:0.05", "stuck:0x8010:0x00", ...). Returns the reason when the text is not
+    // understood or a delay is longer than kMaxFaultDelay.
     std::optional<std::string> add(std::string_view text);
     void setSeed(std::uint64_t seed) { seed_ = seed; }
+    std::uint64_t seed() const { return seed_; }
+    // Adds `other`'s faults after this plan's own: where both name a frame, this one's wins.
+    // Its random rate counts only when this plan has none.
+    void append(const FaultPlan& other);
 
     // The fault for frame `frame`: the first scheduled fault whose range holds it, else a fault
     // drawn from the seed, the frame number and the kind of frame with the random rate, else
     // none.
     std::optional<Fault> faultFor(int frame, FrameKind kind) const;
+    const std::vector<StuckByte>& stuckBytes() const { return stuck_; }
 
   private:
     struct Scheduled {
@@ -55,6 +67,7 @@ class FaultPlan {
         Fault fault;
     };
     std::vector<Scheduled> scheduled_;
+    std::vector<StuckByte> stuck_;
     double randomRate_ = 0.0;
     std::uint64_t seed_ = 0;
 };

@@ -12,6 +12,12 @@ namespace comflash::sim {
 
 using Micros = std::chrono::microseconds;  // time on the line, from an arbitrary start
 
+// How long `count` bytes take on the line at `baud`: 10 bits each (start, 8 data, stop).
+inline Micros lineTime(std::size_t count, int baud) {
+    const long long bits = static_cast<long long>(count) * 10 * 1'000'000;
+    return Micros{(bits + baud - 1) / baud};
+}
+
 struct Emission {  // bytes the far end puts on the line towards the host
     Micros due;    // when the bytes are due at the host (>= the time they were caused)
     std::vector<std::uint8_t> bytes;

@@ -60,8 +60,8 @@ std::string failure(const std::string& what) {
 
 }  // namespace
 
-PtyServer::PtyServer(Device& device, std::ostream* log)
-    : device_(device), log_(log), start_(std::chrono::steady_clock::now()) {}
+PtyServer::PtyServer(Fixture& fixture, std::ostream* log)
+    : fixture_(fixture), log_(log), start_(std::chrono::steady_clock::now()) {}
 
 PtyServer::~PtyServer() {
     closeTerminal(line_);
@@ -132,16 +132,45 @@ void PtyServer::hangUp() {
     output_.clear();
 }
 
+void PtyServer::unplug() {
+    unlink(link_.c_str());
+    closeTerminal(line_);
+    opens_ = 0;
+    queue_.clear();
+    output_.clear();
+}
+
+void PtyServer::plug() {
+    if (auto problem = openTerminal(line_)) {
+        std::cerr << "comflash-sim: cannot open the line of the next board: " << *problem << '\n';
+        return;
+    }
+    const std::string next = link_ + ".new";
+    unlink(next.c_str());
+    if (symlink(line_.slavePath.c_str(), next.c_str()) == 0) rename(next.c_str(), link_.c_str());
+}
+
 Micros PtyServer::now() const {
     return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - start_);
 }
 
 void PtyServer::run(int stopFd, int sessions) {
     std::optional<Micros> finishBy;
+    bool plugged = true;
     for (;;) {
+        fixture_.advance(now());
+        if (fixture_.unplugs() && fixture_.boardIn() != plugged) {
+            plugged = fixture_.boardIn();
+            if (plugged) {
+                plug();
+            } else {
+                unplug();
+            }
+        }
         deliverDue();
         writeLog();
-        if (sessions > 0 && !finishBy && device_.sessionsEnded() >= sessions) {
+        if (!finishBy &&
+            (fixture_.done() || (sessions > 0 && fixture_.sessionsEnded() >= sessions))) {
             finishBy = now() + kDrainLimit;
         }
         if (finishBy && (drained() || now() >= *finishBy)) return;
@@ -151,6 +180,9 @@ void PtyServer::run(int stopFd, int sessions) {
         // that a host measured against the line would wrongly be charged with.
         std::optional<Micros> wait;
         if (!queue_.empty()) wait = std::max(Micros{0}, queue_.front().due - now());
+        if (const auto change = fixture_.nextChange()) {
+            wait = std::min(wait.value_or(Micros::max()), std::max(Micros{0}, *change - now()));
+        }
         if (finishBy) wait = std::min(wait.value_or(kDrainPoll), kDrainPoll);
         timespec timeout{};
         if (wait) {
@@ -220,11 +252,11 @@ void PtyServer::apply(const LineEvent& event) {
     // A hang-up replaces the line: events of the old one no longer count.
     if (event.watch != line_.watch) return;
     if (event.mask & IN_OPEN) {
-        if (opens_++ == 0) device_.lineOpened(now());
+        if (opens_++ == 0) fixture_.lineOpened(now());
     }
     if ((event.mask & IN_CLOSE) && opens_ > 0) {
         if (--opens_ == 0) {
-            device_.lineClosed(now());
+            fixture_.lineClosed(now());
             // A closed port drops what was still on its way to it.
             queue_.clear();
             output_.clear();
@@ -245,8 +277,8 @@ std::vector<PtyServer::Bytes> PtyServer::readHost() {
 
 void PtyServer::feed(const std::vector<Bytes>& chunks) {
     for (const Bytes& chunk : chunks) {
-        device_.setLineRate(lineRate(line_.slave));
-        for (Emission& emission : device_.receive(chunk, now())) enqueue(std::move(emission));
+        fixture_.setLineRate(lineRate(line_.slave));
+        for (Emission& emission : fixture_.receive(chunk, now())) enqueue(std::move(emission));
         deliverDue();
     }
 }
@@ -297,7 +329,7 @@ bool PtyServer::drained() const {
 }
 
 void PtyServer::writeLog() {
-    const auto& lines = device_.transcript();
+    const auto& lines = fixture_.transcript();
     if (log_ == nullptr || logged_ == lines.size()) return;
     for (; logged_ < lines.size(); ++logged_) *log_ << lines[logged_] << '\n';
     log_->flush();

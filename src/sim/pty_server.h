@@ -1,4 +1,5 @@
-// Serves a Device on a pseudo-terminal: the OS side of comflash-sim.
+// Serves a fixture of simulated devices (or one device on a bench) on a pseudo-terminal: the OS
+// side of comflash-sim.
 //
 // The host opens a stable path, a symbolic link to the pseudo-terminal's slave side. The server
 // keeps its own descriptor on the slave, so the pseudo-terminal lives on while the host closes
@@ -6,7 +7,8 @@
 // host made and how much of the device's output the host has not read yet. The host's opens
 // and closes are seen through inotify on the slave's device file; while no host has the line
 // open, what the device sends is lost, as on a closed serial port. Bytes a host writes just
-// before it closes the line reach the device before the close.
+// before it closes the line reach the device before the close. A fixture that unplugs its line
+// while empty makes the line hang up and the path disappear until the next board is put in.
 #pragma once
 
 #include <chrono>
@@ -17,14 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "sim/device.h"
+#include "sim/fixture.h"
 
 namespace comflash::sim {
 
 class PtyServer {
   public:
     // `log`, when given, receives the device's transcript as it grows.
-    PtyServer(Device& device, std::ostream* log);
+    PtyServer(Fixture& fixture, std::ostream* log);
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
@@ -33,9 +35,9 @@ class PtyServer {
     std::optional<std::string> start();
     const std::string& path() const { return link_; }
 
-    // Serves until `stopFd` turns readable (the caller's signal descriptor) or until `sessions`
-    // sessions have ended with an accepted go frame (0: no limit) and the host has read the
-    // last reply.
+    // Serves until `stopFd` turns readable (the caller's signal descriptor), or until `sessions`
+    // sessions have ended with an accepted go frame (0: no limit) or the fixture is done, and
+    // the host has read the last reply.
     void run(int stopFd, int sessions);
 
   private:
@@ -48,6 +50,8 @@ class PtyServer {
     std::optional<std::string> openTerminal(Terminal& terminal) const;
     void closeTerminal(Terminal& terminal) const;
     void hangUp();
+    void unplug();  // the line hangs up and its path goes
+    void plug();    // a fresh line at the path
     Micros now() const;
     struct LineEvent {
         int watch;
@@ -65,7 +69,7 @@ class PtyServer {
     bool drained() const;
     void writeLog();
 
-    Device& device_;
+    Fixture& fixture_;
     std::ostream* log_;
     std::size_t logged_ = 0;
     std::chrono::steady_clock::time_point start_;

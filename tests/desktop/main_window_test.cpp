@@ -186,8 +186,8 @@ TEST_F(Form1Start, UpdateButtonWritesTheFirmwareFile) {
     EXPECT_FALSE(toolkit.window("FormProcess")->loaded());
 }
 
-// The hidden Read and Save buttons' handlers: the device's lower 32 KiB into the image, and
-// from there into a file that the Update command's reader loads 0x8000 higher.
+// The hidden Read and Save buttons' handlers: the device's read window (0x8000 up) into the
+// image, and from there into a file that the Update command's reader loads where it was.
 TEST_F(Form1Start, ReadBackAndSave) {
     ASSERT_TRUE(start(std::string("16:32:48,Maker,Tool,V1")));
     sim::DeviceOptions options;
@@ -196,9 +196,10 @@ TEST_F(Form1Start, ReadBackAndSave) {
         // Zero blocks, blocks with leading zeros, zeros within the data.
         const std::size_t block = i / 32;
         const bool zero = block % 5 == 0 || i % 32 < block % 7 || i % 9 == 0;
-        options.memory[i] = zero ? 0 : static_cast<std::uint8_t>(i * 31 + block);
+        options.memory[sim::kReadWindow + i] = zero ? 0 : static_cast<std::uint8_t>(i * 31 + block);
     }
-    options.memory[0x80] = 0x79;  // a read block that starts like an acknowledgement
+    // A read block that starts like an acknowledgement.
+    options.memory[sim::kReadWindow + 0x80] = 0x79;
     sim::Device device(options);
     state.FirmwareImage[0x8000] = 0xAA;
 
@@ -213,7 +214,7 @@ TEST_F(Form1Start, ReadBackAndSave) {
     EXPECT_EQ(toolkit.messages()[1].title, "Tool");
     EXPECT_EQ(toolkit.messages()[1].icon, ui::Icon::Exclamation);
     EXPECT_TRUE(std::equal(state.FirmwareImage.begin(), state.FirmwareImage.begin() + 0x8000,
-                           device.memory().begin()));
+                           device.readWindow().begin()));
     EXPECT_EQ(state.FirmwareImage[0x8000], 0xAA) << "nothing is read above 0x7FFF";
     EXPECT_EQ(std::make_pair(state.ImageStart, state.ImageEnd), std::make_pair(0, 0x7FFF));
     EXPECT_FALSE(state.ReadMode);
@@ -228,7 +229,8 @@ TEST_F(Form1Start, ReadBackAndSave) {
     std::ifstream file(saved, std::ios::binary);
     EXPECT_EQ(image::LoadHexFile(file, reader), image::LoadResult::Loaded);
     EXPECT_TRUE(std::equal(loaded.FirmwareImage.begin() + 0x8000, loaded.FirmwareImage.end(),
-                           device.memory().begin()));
+                           device.memory().begin() + 0x8000))
+        << "the saved file holds each byte at its address in the device";
     EXPECT_EQ(std::make_pair(loaded.ImageStart, loaded.ImageEnd), std::make_pair(0x8022, 0xFFFF));
 }
 

@@ -135,8 +135,8 @@ void checkEnd(Rig& rig, bool success, const Strings& messages, const std::string
     if (success && rig.read) {
         EXPECT_TRUE(std::equal(rig.state.FirmwareImage.begin(),
                                rig.state.FirmwareImage.begin() + 0x8000,
-                               rig.device->memory().begin()))
-            << "the lower 32 KiB arrived";
+                               rig.device->readWindow().begin()))
+            << "the read window arrived";
         EXPECT_EQ(rig.device->lastGoAddress(), 0x9000);
     } else if (success) {
         EXPECT_EQ(rig.device->memory(), rig.written());
@@ -564,7 +564,7 @@ TEST(SessionWindowTest, ReadBack) {
         for (std::size_t i = 0; i < rig.options.memory.size(); ++i) {
             rig.options.memory[i] = static_cast<std::uint8_t>(i * 5 + i / 128);
         }
-        rig.options.memory[0x0000] = kAck;  // a block starting with 79 is data like any other
+        rig.options.memory[sim::kReadWindow] = kAck;  // a block starting with 79 is data too
         rig.state.FirmwareImage.fill(0xAA);
         for (const auto& fault : c.faults) rig.fault(fault);
         rig.run();
@@ -622,9 +622,8 @@ TEST(SessionWindowTest, CrossedAndNoisyAnswers) {
          [](Rig& r) {
              // Read three bytes early, the block would be the noise 00 E5 FF and its bytes 0
              // to 124, with its byte 125 taken for their XOR: make it that XOR.
-             auto& memory = r.options.memory;
-             memory[125] = static_cast<std::uint8_t>(
-                 0x00 ^ 0xE5 ^ 0xFF ^ xorOf(std::span(memory.begin(), memory.begin() + 125)));
+             const auto block = std::span(r.options.memory).subspan(sim::kReadWindow, 128);
+             block[125] = static_cast<std::uint8_t>(0x00 ^ 0xE5 ^ 0xFF ^ xorOf(block.first(125)));
          }},
     };
     for (const auto& c : cases) {

@@ -79,12 +79,14 @@ class CliTest : public ::testing::Test {
 
     CliRun cli(const Strings& args) { return runCli(args, configHome()); }
 
-    // A firmware file with gaps between its records; returns the device's memory after an
-    // update with it: the records, the fill pattern in the gaps, erased bytes around them.
-    std::string firmware(const char* name) {
+    // A firmware file with gaps between its records, `base` up; returns the device's memory
+    // after an update with it: the records, the fill pattern in the gaps, erased bytes around.
+    std::string firmware(const char* name, unsigned base = 0) {
         std::string memory(kMemory, '\xFF');
         std::ofstream hex(file(name), std::ios::binary);
-        for (const auto& [from, to] : {std::pair{0x0100u, 0x0400u}, std::pair{0x0500u, 0x0910u}}) {
+        for (auto [from, to] : {std::pair{0x0100u, 0x0400u}, std::pair{0x0500u, 0x0910u}}) {
+            from += base;
+            to += base;
             for (unsigned address = from; address < to; address += 16) {
                 std::vector<std::uint8_t> data;
                 for (unsigned i = 0; i < 16; ++i) {
@@ -96,10 +98,29 @@ class CliTest : public ::testing::Test {
             }
         }
         hex << ":00000001FF\r\n";
-        for (unsigned address = 0x0400; address < 0x0500; ++address) {
+        for (unsigned address = base + 0x0400; address < base + 0x0500; ++address) {
             memory[address] = static_cast<char>((address & 0x7F) ^ 0xFF);
         }
         return memory;
+    }
+
+    // srec_cat's binary of a HEX file over `range` (its first address at offset 0); bytes
+    // the file leaves out are 00. The read-back's lines end LF CR, which srec_cat does not read.
+    std::string binary(const char* hexName, std::pair<unsigned, unsigned> range,
+                       const std::string& crop = "") {
+        std::string text;
+        for (const char c : contents(file(hexName))) {
+            if (c != '\r') text += c;
+        }
+        std::ofstream(file("normal.hex"), std::ios::binary) << text;
+        char span[64];
+        std::snprintf(span, sizeof span, " 0x%X 0x%X", range.first, range.second);
+        const std::string command = std::string(COMFLASH_SREC_CAT) + " " + file("normal.hex") +
+                                    " -intel" + crop + " -fill 0x00" + span + " -crop" + span +
+                                    " -offset -" + std::to_string(range.first) + " -o " +
+                                    file("out.bin") + " -binary 2>/dev/null";
+        if (std::system(command.c_str()) != 0) return "srec_cat failed: " + command;
+        return contents(file("out.bin"));
     }
 
     test::TempFolder folder_;
@@ -120,8 +141,8 @@ TEST_F(CliTest, WriteLeavesTheFirmwareInTheDevice) {
     EXPECT_TRUE(has(contents(file("log.txt")), "handshake 55 82 10 20 30 01 03"));
 }
 
-// The saved file holds the device's lower 32 KiB at 0x8000 up, lines ended LF CR, and
-// srec_cat reads it back to the same bytes (a byte the file leaves out is 0x00).
+// The saved file holds the device's read window at its own addresses (0x8000 up), lines ended
+// LF CR, and srec_cat reads it back to the same bytes (a byte the file leaves out is 0x00).
 TEST_F(CliTest, ReadSavesTheDevicesMemory) {
     std::string memory(0x8000, '\xFF');
     {
@@ -133,7 +154,8 @@ TEST_F(CliTest, ReadSavesTheDevicesMemory) {
                 const bool zero = (address % 0x400 == 0x20 && i < 5) || address % 0x1000 == 0x40;
                 data.push_back(zero ? 0 : static_cast<std::uint8_t>(address / 32 + i * 3));
             }
-            hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data) << "\n";
+            hex << image::testing::hexRecord(static_cast<std::uint16_t>(0x8000 + address), 0, data)
+                << "\n";
             std::copy(data.begin(), data.end(), memory.begin() + address);
         }
     }
@@ -144,19 +166,35 @@ TEST_F(CliTest, ReadSavesTheDevicesMemory) {
     EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
     EXPECT_TRUE(has(run.out, "\n读取成功\n")) << run.out;
 
-    std::string saved = contents(file("old.hex"));
+    const std::string saved = contents(file("old.hex"));
     ASSERT_GE(saved.size(), 2u);
     EXPECT_EQ(saved.substr(saved.size() - 2), "\n\r");
-    std::string normal;
-    for (const char c : saved) {
-        if (c != '\r') normal += c;
-    }
-    std::ofstream(file("normal.hex"), std::ios::binary) << normal;
-    const std::string command = std::string(COMFLASH_SREC_CAT) + " " + file("normal.hex") +
-                                " -intel -offset -0x8000 -fill 0x00 0 0x8000 -o " +
-                                file("read.bin") + " -binary 2>/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_TRUE(contents(file("read.bin")) == memory) << "the saved file differs from memory";
+    EXPECT_TRUE(binary("old.hex", {0x8000, 0x10000}) == memory)
+        << "the saved file differs from memory";
+}
+
+// A firmware written to the device and read back: the saved file holds the firmware's bytes at
+// the firmware's own addresses, so it can be written to another device as it is.
+TEST_F(CliTest, AFirmwareReadBackIsSavedAtItsOwnAddresses) {
+    const std::string expected = firmware("fw_1.03.hex", 0x8000);
+    auto sim = startSim({"--sessions", "2"});
+    const CliRun write =
+        cli({"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48"});
+    EXPECT_EQ(write.exit, 0) << write.err;
+    const CliRun read = cli({"read", file("read.hex"), "--port", "COM1", "--model", "16:32:48"});
+    EXPECT_EQ(read.exit, 0) << read.err;
+    EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
+    EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs from the image";
+
+    // Over the firmware's own records, the saved file and the firmware agree byte for byte.
+    const std::string records = " -crop 0x8100 0x8400 0x8500 0x8910";
+    const std::pair range{0x8100u, 0x8910u};
+    const std::string written = binary("fw_1.03.hex", range);
+    ASSERT_EQ(written.size(), range.second - range.first) << written;
+    EXPECT_TRUE(binary("read.hex", range, records) == written)
+        << "the read-back differs from the firmware at its addresses";
+    // And the whole saved window is the device's, the fill pattern in the gap included.
+    EXPECT_TRUE(binary("read.hex", {0x8000, 0x10000}) == expected.substr(0x8000));
 }
 
 // Input the command line cannot use ends it with status 2 and its reason, before anything

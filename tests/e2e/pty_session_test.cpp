@@ -55,16 +55,17 @@ class PtySessionTest : public ::testing::Test {
     std::filesystem::path folder_;
 };
 
-// Writes 0x1010..0x1150 as the tool does (erase unit by unit just ahead of the writes), reads
-// the lower 32 KiB back in a read session, and checks the dump and the log.
+// Writes 0x9010..0x9150 as the tool does (erase unit by unit just ahead of the writes), reads
+// the read window (0x8000 up, requested as 0 up) back in a read session, and checks the dump
+// and the log.
 TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
-    std::ofstream(file("memory.hex")) << ":01004000AA15\n:00000001FF\n";
+    std::ofstream(file("memory.hex")) << ":01804000AA95\n:00000001FF\n";
     SimProcess sim({"--model", "16:32:0x30", "--baud", "9600", "--memory", file("memory.hex"),
                     "--dump", file("dump.bin"), "--log", file("log.txt"), "--sessions", "2"});
     ASSERT_FALSE(sim.path().empty());
 
     std::vector<std::uint8_t> expected(0x10000, 0xFF);
-    expected[0x40] = 0xAA;
+    expected[0x8040] = 0xAA;
     {
         ScriptedHost probe(sim.path(), B9600);  // a port probe: opened and closed, nothing sent
     }
@@ -78,8 +79,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
         EXPECT_EQ(host.exchange(handshake(1, 2), 10),
                   (Bytes{0x79, 0x55, 0x01, 0x00, 0x01, 0x02, 0x00, 0x10, 0x20, 0x30}));
         host.setRate(B19200);
-        unsigned next = 0x1010;
-        const unsigned end = 0x1150;
+        unsigned next = 0x9010;
+        const unsigned end = 0x9150;
         while (next <= end) {
             EXPECT_EQ(host.exchange(addressed(0x01, next & ~0x7Fu), 1), kAck);
             const unsigned length = std::min(0x80 - (next & 0x7F), end - next + 1);
@@ -94,7 +95,7 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
             EXPECT_EQ(host.exchange(withXor(data), 1), kAck);
             next += length;
         }
-        EXPECT_EQ(host.exchange(addressed(0x03, 0x1010), 1), kAck);
+        EXPECT_EQ(host.exchange(addressed(0x03, 0x9010), 1), kAck);
     }
     {
         ScriptedHost host(sim.path(), B9600);
@@ -105,7 +106,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
             read.insert(read.end(), {0x80, 0x52});
             const Bytes block = host.exchange(read, 129);
             ASSERT_EQ(block.size(), 129u);
-            const Bytes want(expected.begin() + address, expected.begin() + address + 0x80);
+            const auto from = expected.begin() + 0x8000 + address;
+            const Bytes want(from, from + 0x80);
             EXPECT_EQ(block, withXor(want)) << "block at " << address;
         }
         EXPECT_EQ(host.exchange(addressed(0x03, 0x9000), 1), kAck);
@@ -118,8 +120,8 @@ TEST_F(PtySessionTest, WritesAnImageAndReadsItBack) {
     EXPECT_THAT(log, HasSubstr("garbled at 19200 baud: 55 82 10 20 30 01 02 D4"));
     EXPECT_THAT(log, HasSubstr("rx #1 handshake 55 82 10 20 30 01 02 D4"));
     EXPECT_THAT(log, HasSubstr("tx #1 79 55 01 00 01 02 00 10 20 30"));
-    EXPECT_THAT(log, HasSubstr("rx #2 erase 55 01 00 10 00"));
-    EXPECT_THAT(log, HasSubstr("session ended: go to 0x1010"));
+    EXPECT_THAT(log, HasSubstr("rx #2 erase 55 01 00 90 00"));
+    EXPECT_THAT(log, HasSubstr("session ended: go to 0x9010"));
     // 11 frames for the update, then a handshake, 256 read requests and the go frame.
     EXPECT_THAT(log, HasSubstr("rx #12 handshake 55 82 10 20 30 FF FF D7"));
     EXPECT_THAT(log, HasSubstr("rx #269 go 55 03 00 90 00"));
@@ -208,6 +210,72 @@ TEST_F(PtySessionTest, BytesWrittenJustBeforeACloseComeBeforeIt) {
         if (line.find("-- line closed") != std::string::npos) closed = true;
     }
     EXPECT_EQ(erases, kRounds);
+}
+
+// A fixture of two boards, the second with a stuck byte: the host finds each board with
+// handshakes, flashes it and waits until it has been taken out; the simulator ends by itself
+// after the last board and dumps each board's memory.
+TEST_F(PtySessionTest, AFixtureServesItsBoardsOneAfterAnother) {
+    namespace fs = std::filesystem;
+    using namespace std::chrono_literals;
+    for (const bool unplug : {false, true}) {
+        SCOPED_TRACE(unplug ? "the line goes with the board" : "the line stays");
+        std::vector<std::string> args{"--boards",      "2",
+                                      "--board-gap",   "300",
+                                      "--board-fault", "2:stuck:0x9001:0x00",
+                                      "--dump",        file("dump%d.bin"),
+                                      "--log",         file("log.txt")};
+        if (unplug) args.emplace_back("--board-unplug");
+        SimProcess sim(args);
+        ASSERT_FALSE(sim.path().empty());
+        const std::string& path = sim.path();
+        // One handshake on a fresh opening of the line: did a board answer?
+        const auto answered = [&] {
+            ScriptedHost host(path, B19200);
+            host.write(handshake(1, 2));
+            return host.read(18, 300ms).size() == 18;
+        };
+        const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+        const auto patient = [&] { return std::chrono::steady_clock::now() < giveUp; };
+        for (std::uint8_t board = 1; board <= 2; ++board) {
+            bool found = false;
+            while (!found && patient()) {
+                if (fs::exists(path)) {
+                    found = answered();
+                } else {
+                    usleep(20'000);  // no line: no board
+                }
+            }
+            ASSERT_TRUE(found) << "board " << int{board};
+            {
+                ScriptedHost host(path, B19200);
+                EXPECT_EQ(host.exchange(handshake(1, 2), 10).at(0), 0x79);
+                EXPECT_EQ(host.exchange(addressed(0x01, 0x9000), 1), kAck);
+                Bytes write = addressed(0x02, 0x9000);
+                write.push_back(2);
+                EXPECT_EQ(host.exchange(write, 1), kAck);
+                EXPECT_EQ(host.exchange(withXor({board, 0x5A}), 1), kAck);
+                EXPECT_EQ(host.exchange(addressed(0x03, 0x9000), 1), kAck);
+            }
+            if (board == 2) break;  // the simulator ends once it is taken out
+            // Until it is taken out, the flashed board answers handshakes.
+            bool gone = false;
+            while (!gone && patient()) gone = unplug ? !fs::exists(path) : !answered();
+            EXPECT_TRUE(gone);
+        }
+        EXPECT_EQ(sim.wait(), 0) << contents(file("log.txt"));
+        for (const auto& [dump, expected] :
+             {std::pair{"dump1.bin", std::string("\x01\x5A\xFF")},
+              std::pair{"dump2.bin", std::string("\x02\x00\xFF", 3)}}) {
+            const std::string memory = contents(file(dump));
+            ASSERT_EQ(memory.size(), 0x10000u) << dump;
+            EXPECT_EQ(memory.substr(0x9000, 3), expected) << dump;
+        }
+        const std::string log = contents(file("log.txt"));
+        EXPECT_THAT(log, HasSubstr("-- stuck byte at 0x9001 keeps 00, written 5A"));
+        EXPECT_THAT(log, ::testing::Not(HasSubstr("!!")));
+        EXPECT_FALSE(fs::exists(file("dump3.bin")));
+    }
 }
 
 TEST_F(PtySessionTest, AfterAHangupTheSamePathOpensAgain) {

@@ -108,9 +108,9 @@ void ScriptedHost::write(const Bytes& bytes) {
     ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
-Bytes ScriptedHost::read(std::size_t count) {
+Bytes ScriptedHost::read(std::size_t count, std::chrono::milliseconds patience) {
     Bytes bytes;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     while (bytes.size() < count && !hungUp_) {
         pollfd fd{fd_, POLLIN, 0};
         if (poll(&fd, 1, remainingMs(deadline)) <= 0) break;

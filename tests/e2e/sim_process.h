@@ -46,7 +46,7 @@ class ScriptedHost {
     void setRate(speed_t rate);
     void write(const Bytes& bytes);
     // Up to `count` bytes: fewer only when the line hangs up or the patience runs out.
-    Bytes read(std::size_t count);
+    Bytes read(std::size_t count, std::chrono::milliseconds patience = kPatience);
     // Writes a frame and returns what follows its echo, `replyLength` bytes; the echo must be
     // the frame itself.
     Bytes exchange(const Bytes& frame, std::size_t replyLength);

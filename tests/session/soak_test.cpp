@@ -276,12 +276,12 @@ Result runSession(const Plan& plan) {
         result.outcome = plan.read ? "read back" : "Successful";
         if (!texts.empty() && last != kPrompt) problem("success after the message " + last);
         if (plan.read) {
+            const auto readable = device.readWindow();
             const auto differ =
-                std::mismatch(device.memory().begin(), device.memory().begin() + 0x8000,
-                              state.FirmwareImage.begin());
-            if (differ.first != device.memory().begin() + 0x8000) {
-                problem("false success: the image differs from the device's memory at " +
-                        std::to_string(differ.first - device.memory().begin()));
+                std::mismatch(readable.begin(), readable.end(), state.FirmwareImage.begin());
+            if (differ.first != readable.end()) {
+                problem("false success: the image differs from the device's read window at " +
+                        std::to_string(differ.first - readable.begin()));
             }
             if (device.lastGoAddress() != kReadGoAddress) problem("no go to 9000 at the end");
         } else {
@@ -334,8 +334,8 @@ Result runSession(const Plan& plan) {
                            imageBefore.begin() + static_cast<long>(at) + kReadBlock,
                            state.FirmwareImage.begin() + static_cast<long>(at));
             const bool read =
-                std::equal(device.memory().begin() + static_cast<long>(at),
-                           device.memory().begin() + static_cast<long>(at) + kReadBlock,
+                std::equal(device.readWindow().begin() + static_cast<long>(at),
+                           device.readWindow().begin() + static_cast<long>(at) + kReadBlock,
                            state.FirmwareImage.begin() + static_cast<long>(at));
             if (!untouched && !read) {
                 problem("the block at " + std::to_string(at) +

@@ -66,6 +66,30 @@ TEST(CommandLineTest, TheSeedChoosesTheRandomFaultsWhereverItIsGiven) {
               kinds({"--seed", "6", "--fault", "random:0.3"}));
 }
 
+TEST(CommandLineTest, ReadsAFixtureAndNamesEachBoardsDump) {
+    const auto parsed =
+        parse({"--board-fault", "2:stuck:0x9000:0", "--boards", "3", "--board-gap", "250",
+               "--board-stay", "60000", "--board-unplug", "--board-fault", "3:model:1-9"});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed)) << std::get<std::string>(parsed);
+    const FixtureOptions& fixture = std::get<SimOptions>(parsed).fixture;
+    EXPECT_EQ(fixture.boards, 3);
+    EXPECT_EQ(fixture.gap, std::chrono::milliseconds(250));
+    EXPECT_EQ(fixture.stay, std::chrono::milliseconds(60000));
+    EXPECT_TRUE(fixture.unplug);
+    ASSERT_EQ(fixture.faults.size(), 2u);
+    EXPECT_EQ(fixture.faults.at(3).faultFor(9, FrameKind::Other)->kind, FaultKind::WrongModel);
+
+    struct Case {
+        const char* pattern;
+        int board;
+        const char* file;
+    };
+    for (const Case c : {Case{"dump%d.bin", 2, "dump2.bin"}, Case{"d/%d", 12, "d/12"},
+                         Case{"dump.bin", 3, "dump.bin.3"}}) {
+        EXPECT_EQ(dumpFileOf(c.pattern, c.board), c.file);
+    }
+}
+
 TEST(CommandLineTest, NamesTheWrongArgument) {
     struct Case {
         std::vector<std::string_view> args;
@@ -83,6 +107,17 @@ TEST(CommandLineTest, NamesTheWrongArgument) {
         {{"--sessions", "0"}, "--sessions: a number of at least 1"},
         {{"--dump"}, "--dump: needs a value"},
         {{"--speedup"}, "unknown option --speedup"},
+        {{"--boards", "0"}, "--boards: a number of at least 1"},
+        {{"--board-gap", "100"}, "need --boards"},
+        {{"--board-unplug"}, "need --boards"},
+        {{"--boards", "2", "--board-gap", "-1"}, "--board-gap: milliseconds from 0"},
+        {{"--boards", "2", "--board-stay", "86400001"}, "--board-stay: milliseconds from 0"},
+        {{"--boards", "2", "--board-fault", "3:drop:1"}, "there is no board 3 of 2"},
+        {{"--boards", "2", "--board-fault", "0:drop:1"}, "--board-fault: K:SPEC expected"},
+        {{"--boards", "2", "--board-fault", "drop:1"}, "--board-fault: K:SPEC expected"},
+        {{"--boards", "2", "--board-fault", "1:fly:1"}, "--board-fault: unknown fault kind"},
+        {{"--boards", "2", "--sessions", "2"}, "exclude each other"},
+        {{"--fault", "stuck:0x8000"}, "--fault: stuck is stuck:ADDRESS:VALUE"},
     };
     for (const Case& c : cases) {
         const auto parsed = parse(c.args);

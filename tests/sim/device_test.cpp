@@ -32,7 +32,6 @@ Bytes pattern(std::size_t length, std::uint8_t first) {
 
 const Bytes kHandshake{0x55, 0x82, 0x10, 0x20, 0x30, 0x01, 0x02, 0xD4};
 const Bytes kReadHandshake{0x55, 0x82, 0x10, 0x20, 0x30, 0xFF, 0xFF, 0xD7};
-const Bytes kFirstRead{0x55, 0x81, 0x00, 0x00, 0x00, 0x80, 0x52};
 const Bytes kAck{0x79};
 const Bytes kNak{0x1F};
 
@@ -77,19 +76,32 @@ TEST(DeviceTest, AnswersTheHandshakeWithAckSpeedUpAndItsModel) {
     EXPECT_THAT(line.device.violations(), IsEmpty());
 }
 
-TEST(DeviceTest, ReadSessionAnswersTheFirstReadRequestWithMemoryAndItsXor) {
-    DeviceOptions options = modelOptions();
-    for (std::size_t i = 0; i < 128; ++i) options.memory[i] = static_cast<std::uint8_t>(i * 3);
-    Line line(options);
-    EXPECT_EQ(line.write(kReadHandshake),
-              (Bytes{0x79, 0x55, 0x01, 0x00, 0xFF, 0xFF, 0x00, 0x10, 0x20, 0x30}));
-    Bytes expected(options.memory.begin(), options.memory.begin() + 128);
-    expected = withXor(expected);
-    EXPECT_EQ(line.write(kFirstRead), expected);
-    EXPECT_EQ(line.write({0x55, 0x03, 0x00, 0x90, 0x00}), kAck);
-    EXPECT_EQ(line.device.lastGoAddress(), 0x9000);
-    EXPECT_EQ(line.device.sessionsEnded(), 1);
-    EXPECT_THAT(line.device.violations(), IsEmpty());
+// A read request for X answers the 128 bytes from 0x8000 + X: the window a saved read-back
+// file's addresses describe.
+TEST(DeviceTest, ReadSessionAnswersFromTheReadWindowWithItsXor) {
+    struct Case {
+        std::uint16_t request;
+        std::size_t memoryAt;
+    };
+    for (const Case c : {Case{0x0000, 0x8000}, Case{0x1000, 0x9000}, Case{0x7F80, 0xFF80}}) {
+        DeviceOptions options = modelOptions();
+        for (std::size_t i = 0; i < kMemorySize; ++i) {
+            options.memory[i] = static_cast<std::uint8_t>(i * 3 + i / 256);
+        }
+        Line line(options);
+        EXPECT_EQ(line.write(kReadHandshake),
+                  (Bytes{0x79, 0x55, 0x01, 0x00, 0xFF, 0xFF, 0x00, 0x10, 0x20, 0x30}));
+        Bytes expected(options.memory.begin() + static_cast<std::ptrdiff_t>(c.memoryAt),
+                       options.memory.begin() + static_cast<std::ptrdiff_t>(c.memoryAt) + 128);
+        expected = withXor(expected);
+        const auto high = static_cast<std::uint8_t>(c.request >> 8);
+        const auto low = static_cast<std::uint8_t>(c.request & 0xFF);
+        EXPECT_EQ(line.write({0x55, 0x81, 0x00, high, low, 0x80, 0x52}), expected) << c.request;
+        EXPECT_EQ(line.write({0x55, 0x03, 0x00, 0x90, 0x00}), kAck);
+        EXPECT_EQ(line.device.lastGoAddress(), 0x9000);
+        EXPECT_EQ(line.device.sessionsEnded(), 1);
+        EXPECT_THAT(line.device.violations(), IsEmpty());
+    }
 }
 
 // The update of 0x1010..0x1150, frame by frame, as the host sends it.
@@ -212,6 +224,9 @@ TEST(DeviceTest, RecordsEveryProtocolViolation) {
         {"write past the end", {{0x55, 0x02, 0x00, 0xFF, 0xF0, 0x20}}, "past the end"},
         {"read of 64 bytes", {{0x55, 0x81, 0x00, 0x00, 0x00, 0x40, 0x52}}, "not a request"},
         {"read past the end", {{0x55, 0x81, 0x00, 0xFF, 0xC0, 0x80, 0x52}}, "past the end"},
+        {"read past the window",
+         {{0x55, 0x81, 0x00, 0x7F, 0x81, 0x80, 0x52}},
+         "past the end of the read window"},
     };
     for (const ViolationCase& c : cases) {
         Line line;

@@ -44,10 +44,26 @@ TEST(FaultPlanTest, RejectsWhatItDoesNotUnderstand) {
          {"drop", "drop:", "drop:0", "drop:9-5", "drop:x", "drop:5-", "fly:3", "delay:8",
           "delay:8:", "delay:8:-1", "random:1.5", "random:x", "random:-0.1", "nak:3:4",
           // Longer than a day, up to where milliseconds no longer fit in microseconds.
-          "delay:1:86400001", "delay:1:9223372036854776", "delay:1:9223372036854775807"}) {
+          "delay:1:86400001", "delay:1:9223372036854776", "delay:1:9223372036854775807",
+          // A stuck byte names an address up to FFFF and a byte.
+          "stuck:5", "stuck:0x10000:1", "stuck:5:256", "stuck:x:1", "stuck:5:0x", "stuck:-1:0"}) {
         FaultPlan plan;
         EXPECT_NE(plan.add(faultText), std::nullopt) << faultText;
     }
+}
+
+TEST(FaultPlanTest, StuckBytesNameAnAddressAndAValueAndNoFrame) {
+    FaultPlan plan;
+    for (const char* text : {"stuck:0x8010:0x5A", "stuck:65535:0", "stuck:0X0:0XFF"}) {
+        ASSERT_EQ(plan.add(text), std::nullopt) << text;
+    }
+    ASSERT_EQ(plan.stuckBytes().size(), 3u);
+    const std::vector<std::pair<int, int>> found{
+        {plan.stuckBytes()[0].address, plan.stuckBytes()[0].value},
+        {plan.stuckBytes()[1].address, plan.stuckBytes()[1].value},
+        {plan.stuckBytes()[2].address, plan.stuckBytes()[2].value}};
+    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{0x8010, 0x5A}, {0xFFFF, 0}, {0, 0xFF}}));
+    EXPECT_EQ(plan.faultFor(1, FrameKind::Other), std::nullopt);
 }
 
 TEST(FaultPlanTest, TheFirstMatchingFaultWins) {

@@ -267,6 +267,44 @@ TEST(DeviceFaultTest, ARefusedOrLostDataBlockDoesNotLand) {
     }
 }
 
+// A stuck byte takes every write with an acknowledgement and still holds its value, from the
+// start and through erases: the dump and a read-back show it, the replies do not.
+TEST(DeviceFaultTest, AStuckByteKeepsItsValueThroughErasesAndWrites) {
+    struct Case {
+        const char* fault;
+        std::size_t address;
+        std::uint8_t value;  // in memory after the write of 2A 2B at 0xA000
+        bool noted;          // the log tells of a write the cell ignored
+    };
+    const Case cases[] = {
+        {"stuck:0xA001:0x00", 0xA001, 0x00, true},
+        {"stuck:40960:0x2A", 0xA000, 0x2A, false},   // written what it holds: nothing to note
+        {"stuck:0xA002:7", 0xA002, 0x07, false},     // erased, not written: still 07
+        {"stuck:0x1234:0x55", 0xA001, 0x2B, false},  // elsewhere: the write lands
+    };
+    for (const Case& c : cases) {
+        const auto device = fastDevice(withFault(c.fault));
+        EXPECT_EQ(replyOf(device->receive(kHandshake, 0s)), kHandshakeReply);
+        EXPECT_EQ(replyOf(device->receive(Bytes{0x55, 0x01, 0x00, 0xA0, 0x00}, 1s)), Bytes{0x79});
+        EXPECT_EQ(replyOf(device->receive(Bytes{0x55, 0x02, 0x00, 0xA0, 0x00, 0x02}, 2s)),
+                  Bytes{0x79});
+        EXPECT_EQ(replyOf(device->receive(Bytes{0x2A, 0x2B, 0x01}, 2s)), Bytes{0x79}) << c.fault;
+        EXPECT_EQ(device->memory()[c.address], c.value) << c.fault;
+        // Read back through the window: 0xA000 is requested as 0x2000.
+        const Bytes block =
+            replyOf(device->receive(Bytes{0x55, 0x81, 0x00, 0x20, 0x00, 0x80, 0x52}, 3s));
+        ASSERT_EQ(block.size(), 129u) << c.fault;
+        EXPECT_EQ(block[c.address - 0xA000], c.value) << c.fault;
+        const bool noted = std::ranges::any_of(device->transcript(), [](const std::string& line) {
+            return line.find("stuck byte at 0xA001 keeps 00, written 2B") != std::string::npos;
+        });
+        EXPECT_EQ(noted, c.noted) << c.fault;
+        EXPECT_THAT(device->violations(), IsEmpty()) << c.fault;
+    }
+    EXPECT_EQ(fastDevice(withFault("stuck:0x1234:0x55"))->memory()[0x1234], 0x55)
+        << "a stuck byte holds its value from the start";
+}
+
 TEST(DeviceRateTest, AnswersAHandshakeOnlyAtTheRatesItListensAt) {
     struct Case {
         HandshakeRate gate;
