@@ -41,7 +41,7 @@ Session::Step Session::step() const {
         case kWrite:
             return Step::Write;
         case kRead:
-            return Step::Read;
+            return verifying_ ? Step::Verify : Step::Read;
         case kGo:
             return Step::Go;
         default:
@@ -101,7 +101,10 @@ Actions Session::portFailed(PortFault fault) {
 }
 
 void Session::closed() {
-    if (!result_) result_ = Result{Outcome::Closed, next_, {}};
+    if (!result_) {
+        result_ = Result{};
+        result_->address = next_;
+    }
     phase_ = Phase::Closed;
 }
 
@@ -136,7 +139,6 @@ void Session::sendDataBlock() {
 }
 
 void Session::transmit(Bytes bytes) {
-    strayBytes_ = false;
     sent_ = bytes;
     ++transmissions_;
     ++owed_;
@@ -167,7 +169,6 @@ Actions Session::received(const Bytes& bytes) {
     // one time in 256 the shifted bytes still match their XOR.
     if (bytes.size() != sent_.size() + replyLength_ ||
         !std::equal(sent_.begin(), sent_.end(), bytes.begin())) {
-        strayBytes_ = true;
         awaitTimeout(replyKind_ == ReplyKind::Command ? kUnreadableTimeout : kReplyTimeout);
         return take();
     }
@@ -199,7 +200,6 @@ void Session::settled() {
     push(SetThreshold{static_cast<int>(echo) + replyLength_});
     const std::size_t bytes = train.size() - echo;
     if (bytes % replyLength_ != 0) {
-        strayBytes_ = true;
         awaitTimeout(kReplyTimeout);
         return;
     }
@@ -325,9 +325,13 @@ void Session::readBlockArrived(const Bytes& reply) {
         resendOrFail();
         return;
     }
-    const std::size_t base = frame_[3] * 256u + frame_[4];
-    std::copy(data, data + kReadBlock, image_.begin() + static_cast<std::ptrdiff_t>(base));
+    const int base = frame_[3] * 256 + frame_[4];
     next_ += kReadBlock;
+    if (verifying_) {
+        verifyBlock(std::span(data, kReadBlock), kReadWindowBase + base);
+        return;
+    }
+    std::copy(data, data + kReadBlock, image_.begin() + base);
     progressMade();
     if (finished(next_, request_.end)) {
         sendGo(kReadGoAddress);
@@ -336,9 +340,47 @@ void Session::readBlockArrived(const Bytes& reply) {
     }
 }
 
+// The written range, gap fill included, is read back through the read window a block at a
+// time; the read session's own XOR check, resends and failure limit guard each block.
+void Session::startVerify() {
+    verifying_ = true;
+    next_ = (request_.start - kReadWindowBase) & ~(kReadBlock - 1);
+    fraction_ = 0;
+    push(ShowProgress{0, progressText(0)});
+    sendRead();
+}
+
+void Session::verifyBlock(std::span<const std::uint8_t> data, int base) {
+    for (int i = 0; i < kReadBlock; ++i) {
+        const int address = base + i;
+        if (address < request_.start || address > request_.end) continue;
+        const std::uint8_t expected = image_[static_cast<std::size_t>(address)];
+        const std::uint8_t actual = data[static_cast<std::size_t>(i)];
+        if (expected == actual) continue;
+        if (mismatch_.count++ == 0) mismatch_ = {address, 1, expected, actual};
+    }
+    const int verified = std::min(kReadWindowBase + next_, request_.end + 1);
+    fraction_ = std::clamp(static_cast<double>(verified - request_.start) /
+                               static_cast<double>(request_.end - request_.start + 1),
+                           0.0, 1.0);
+    push(ShowProgress{fraction_, progressText(fraction_)});
+    if (!finished(kReadWindowBase + next_, request_.end)) {
+        sendRead();
+    } else if (mismatch_.count > 0) {
+        // No go: the device stays in its bootloader and can be written again.
+        end(Outcome::VerifyFailed, kCloseAfterFailure);
+    } else {
+        sendGo(request_.start);
+    }
+}
+
 void Session::nextStep() {
     if (finished(next_, request_.end)) {
-        sendGo(request_.start);
+        if (request_.verify) {
+            startVerify();
+        } else {
+            sendGo(request_.start);
+        }
     } else if (eraseUnitOf(next_) != erasedUnit_) {
         sendErase(eraseUnitOf(next_));
     } else {
@@ -452,13 +494,12 @@ bool Session::writeCommandInFlight() const {
 
 // A write command that got no valid answer may still have been accepted, its acknowledgement
 // late or lost: the device may await the data block for half a second from that
-// acknowledgement, and would read a resent write command as a block cut short. So when bytes
-// came that were no valid answer (perhaps that acknowledgement), the write command goes again
-// only after the line has drained. A write command whose answer never came at all goes again
-// at once: by its time-out the window of a lost acknowledgement is over. Every other frame is
-// the same request however often it goes, and goes again at once.
+// acknowledgement, and would read a resent write command as a block cut short. An
+// acknowledgement that comes just as the time-out falls shows that no moment is safe but one
+// after the line has drained. Every other frame is the same request however often it goes,
+// and goes again at once.
 void Session::resendInDoubt() {
-    if (writeCommandInFlight() && strayBytes_) {
+    if (writeCommandInFlight()) {
         drain();
     } else {
         resend();
@@ -481,7 +522,12 @@ void Session::drain() {
 void Session::end(Outcome outcome, int closeAfter, PortFault fault) {
     phase_ = Phase::Closing;
     replyKind_ = ReplyKind::None;
-    result_ = Result{outcome, next_, std::move(fault)};
+    result_ = Result{};
+    result_->outcome = outcome;
+    result_->address = next_;
+    result_->fault = std::move(fault);
+    result_->verified = outcome == Outcome::Succeeded && verifying_;
+    result_->mismatch = mismatch_;
     push(Ended{*result_});
     push(ClosePort{});
     push(ArmTimer{closeAfter});

@@ -67,12 +67,28 @@ struct Request {
     // The inclusive range written or read.
     std::int32_t start = 0;
     std::int32_t end = 0;
+    // An update reads the written range back before its go frame and starts the application
+    // only when every byte matches. The range must lie in the read window (see kReadWindowBase).
+    bool verify = false;
+};
+
+// A read request for X answers the device's memory at kReadWindowBase + X, for X up to
+// 0x7FFF: only that upper half can be read back, and so verified.
+inline constexpr std::int32_t kReadWindowBase = 0x8000;
+
+// The first difference a verify pass found, and how many bytes differ in all.
+struct Mismatch {
+    int address = 0;
+    int count = 0;
+    std::uint8_t expected = 0;
+    std::uint8_t actual = 0;
 };
 
 enum class Outcome {
     Succeeded,         // the device accepted the go frame
     OtherModel,        // the device reported another model
     Failed,            // a frame failed once more after ten resends
+    VerifyFailed,      // the device's memory differs from what was written; no go was sent
     PortUnavailable,   // the port could not be opened; nothing was sent
     PortFailed,        // the port failed during the session
     Cancelled,         // the user answered Cancel at the retry prompt
@@ -86,6 +102,10 @@ struct Result {
     int address = 0;
     // PortUnavailable and PortFailed: what the port's control knows of why.
     PortFault fault;
+    // Succeeded: the written range was read back and matched.
+    bool verified = false;
+    // VerifyFailed: where and how.
+    Mismatch mismatch;
     bool succeeded() const { return outcome == Outcome::Succeeded; }
 };
 
@@ -122,7 +142,7 @@ class Session {
   public:
     enum class Phase { Idle, Waiting, Settling, Draining, Pausing, Closing, Closed };
     // What the frame in flight (or the last one sent) asks of the device.
-    enum class Step { Handshake, Erase, Write, Read, Go };
+    enum class Step { Handshake, Erase, Write, Verify, Read, Go };
 
     // image: an update's bytes, or where a read stores what it reads. It must outlive the
     // session.
@@ -161,6 +181,8 @@ class Session {
     void blockReply(const Bytes& reply);
     void handshakeAccepted(const Bytes& reply);
     void readBlockArrived(const Bytes& reply);
+    void verifyBlock(std::span<const std::uint8_t> data, int base);
+    void startVerify();
     void settled();
     void timeout();
     void firstStep();
@@ -195,14 +217,14 @@ class Session {
     bool prompting_ = false;  // the retry prompt is open
     int transmissionsAtPrompt_ = 0;
     Bytes sent_;  // the transmission in flight, which the echo must repeat
-    // Bytes came since it left that were no valid answer: perhaps a late one.
-    bool strayBytes_ = false;
     int transmissions_ = 0;
     // Answers the device may still send: one per transmission, less those taken.
     int owed_ = 0;
     Bytes settling_;
     int settleRound_ = 0;
     double fraction_ = 0;
+    bool verifying_ = false;
+    Mismatch mismatch_;
     std::optional<Result> result_;
 };
 
