@@ -34,7 +34,7 @@ constexpr const char* kSummary =
     "Writes firmware into a device through its serial bootloader, or reads it back.\n\n"
     "Commands:\n"
     "  write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE] "
-    "[--retries N]\n"
+    "[--retries N] [--verify]\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
     "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
@@ -57,6 +57,12 @@ const QCommandLineOption kRetries(
     "a terminal, answering Cancel).",
     "N", "0");
 
+const QCommandLineOption kVerify(
+    "verify",
+    "Read the written range back before the device is told to start the application, and "
+    "start it only when every byte matches; else the device stays in its bootloader. The "
+    "device can read back only 0x8000 to 0xFFFF: a file below 0x8000 is refused.");
+
 const CommandInfo* findCommand(const QString& name) {
     for (const CommandInfo& info : kCommands) {
         if (name == QLatin1String(info.name)) return &info;
@@ -68,7 +74,7 @@ const CommandInfo* findCommand(const QString& name) {
 void addOptions(QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({kPort, kModel, kConfig, kRetries});
+    parser.addOptions({kPort, kModel, kConfig, kRetries, kVerify});
 }
 
 [[noreturn]] void showHelp(const CommandInfo* info) {
@@ -85,6 +91,7 @@ void addOptions(QCommandLineParser& parser) {
     if (info->file != nullptr) {
         parser.addPositionalArgument(info->file, info->fileText);
         parser.addOptions({kPort, kModel, kConfig, kRetries});
+        if (info->command == Command::Write) parser.addOption(kVerify);
     }
     parser.showHelp(0);
 }
@@ -107,7 +114,7 @@ std::variant<Request, std::string> parseRequest(const QStringList& arguments) {
     request.command = info->command;
     if (info->file == nullptr) {
         if (positional.size() > 1) return std::string("ports takes no arguments");
-        for (const auto* option : {&kPort, &kModel, &kConfig, &kRetries}) {
+        for (const auto* option : {&kPort, &kModel, &kConfig, &kRetries, &kVerify}) {
             if (parser.isSet(*option)) {
                 return "ports takes no option --" + option->names().first().toStdString();
             }
@@ -124,6 +131,10 @@ std::variant<Request, std::string> parseRequest(const QStringList& arguments) {
     request.port = request.ports.front();
     if (request.command == Command::Read && request.ports.size() > 1) {
         return std::string("read takes one --port");
+    }
+    request.verify = parser.isSet(kVerify);
+    if (request.verify && request.command != Command::Write) {
+        return std::string(info->name) + " takes no option --verify";
     }
     if (parser.isSet(kModel)) request.model = parser.value(kModel).toStdString();
     if (parser.isSet(kConfig)) request.config = parser.value(kConfig).toStdString();

@@ -1,6 +1,6 @@
 // comflash-cli's command line, read with Qt's parser:
 //   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
-//                [--retries N]
+//                [--retries N] [--verify]
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
 //   comflash-cli ports
 // --help (after a command: that command's) and --version print and end the program.
@@ -24,6 +24,7 @@ struct Request {
     std::optional<std::string> model;
     std::optional<std::string> config;
     int retries = 0;
+    bool verify = false;  // write: read the range back before the go frame
 };
 
 // The request, or the reason it is unusable (one line, for standard error).

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +28,7 @@
 #include "cli/session_runner.h"
 #include "command_line.h"
 #include "desktop/update_command.h"
+#include "image/firmware_file.h"
 #include "image/firmware_version.h"
 #include "image/hex_writer.h"
 #include "settings/com_port_names.h"
@@ -140,6 +142,22 @@ bool sameDevice(const std::string& a, const std::string& b) {
     return first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// --verify reads back through the device's read window only: a file with anything below it
+// cannot be verified and is refused before a port opens. Empty when the request may go on
+// (a file that cannot be read is the loader's to report).
+std::string verifyRefusal(const Request& request) {
+    if (!request.verify) return {};
+    const auto read = image::ReadFirmwareFile(request.file);
+    const auto* firmware = std::get_if<image::FirmwareFile>(&read);
+    if (firmware == nullptr || firmware->start >= session::kReadWindowBase) return {};
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%s: --verify reads back only 0x8000 to 0xFFFF, and the file starts at "
+                  "0x%04X; nothing was sent",
+                  request.file.c_str(), static_cast<unsigned>(firmware->start));
+    return text;
+}
+
 // One update session per port, all at once: the firmware file is read once, then every
 // session runs on the one event loop with its own state. Ends with a table of the results.
 int runLine(const Request& request) {
@@ -165,6 +183,10 @@ int runLine(const Request& request) {
     }
     AppState state;
     if (!startUp(request, state, console)) return kExitBadInput;
+    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
+        console.warn(refusal);
+        return kExitBadInput;
+    }
 
     // Session i opens port number i + 1, which stands for the i-th port named.
     const auto devices = [ports, folder](int number) {
@@ -194,6 +216,7 @@ int runLine(const Request& request) {
     });
     winsize window{};
     const bool sized = outIsTerminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0;
+    run.verifyWrites(request.verify);
     LineDisplay display(outIsTerminal, sized ? window.ws_col : 0);
     const auto show = [&] { std::cout << display.update(run.status()) << std::flush; };
     QTimer refresh;
@@ -256,7 +279,12 @@ int runSession(const Request& request) {
              console.progress(fraction, state.ImageEnd - state.ImageStart + 1, now);
          }},
         STDIN_FILENO);
+    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
+        console.warn(refusal);
+        return kExitBadInput;
+    }
     SessionRunner runner(state, toolkit);
+    runner.verifyWrites(request.verify);
     const std::string portName = device.empty() ? request.port : device;
     const std::string portShown =
         device.empty() ? request.port + " (" + shownDevice(devices(port.number)) + ")" : device;
@@ -280,6 +308,14 @@ int runSession(const Request& request) {
             if (ended && ended->outcome == session::Outcome::HandshakeRefused) {
                 console.warn(kHandshakeRefused);
             }
+        }
+        if (const auto ended = runner.result(); ended && ended->verified) {
+            char text[120];
+            std::snprintf(text, sizeof text,
+                          "Verified: the device holds the file's bytes from 0x%04X to 0x%04X.",
+                          static_cast<unsigned>(state.ImageStart),
+                          static_cast<unsigned>(state.ImageEnd));
+            console.info(text);
         }
         return exitStatusOf(result);
     }

@@ -21,6 +21,8 @@ std::string stepText(session::Session::Step step) {
             return "erasing";
         case session::Session::Step::Write:
             return "writing";
+        case session::Session::Step::Verify:
+            return "verifying";
         case session::Session::Step::Read:
             return "reading";
         case session::Session::Step::Go:

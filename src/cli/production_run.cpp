@@ -10,7 +10,7 @@ namespace comflash::cli {
 std::string resultText(const session::Result& result) {
     switch (result.outcome) {
         case session::Outcome::Succeeded:
-            return std::string(desktop::kSucceededText);
+            return std::string(desktop::kSucceededText) + (result.verified ? ", verified" : "");
         case session::Outcome::Cancelled:
             return std::string(desktop::retryPrompt(true)) + " Cancel";
         case session::Outcome::HandshakeRefused:
@@ -92,6 +92,10 @@ ProductionRun::~ProductionRun() {
     // The windows unload as they go; nobody is told any more.
     onEnded = nullptr;
     for (auto& session : sessions_) session->window->onUnload = nullptr;
+}
+
+void ProductionRun::verifyWrites(bool on) {
+    for (auto& session : sessions_) session->process.verifyWrites(on);
 }
 
 void ProductionRun::start() {

@@ -52,6 +52,8 @@ class ProductionRun {
     ProductionRun(const ProductionRun&) = delete;
     ProductionRun& operator=(const ProductionRun&) = delete;
 
+    // Every session reads the written range back before its go frame (--verify).
+    void verifyWrites(bool on);
     // Loads every session window: each sends its first handshake. onEnded runs once the last
     // session has ended (perhaps before start returns).
     void start();

@@ -36,6 +36,8 @@ class SessionRunner {
     // Reads the device's lower 32 KiB into the image, as the Read button does: "读取成功" and
     // true when the session succeeded.
     bool read();
+    // Writes read the written range back before their go frame (--verify).
+    void verifyWrites(bool on) { session_.verifyWrites(on); }
     // How the last session ended; none when no session ran (a file that could not be used).
     std::optional<session::Result> result() const { return session_.result(); }
 

@@ -1,5 +1,6 @@
 #include "desktop/session_window.h"
 
+#include <cstdio>
 #include <string>
 #include <type_traits>
 
@@ -22,6 +23,16 @@ std::string endMessage(const session::Result& result, bool useEnglish) {
         case Outcome::PortUnavailable:
         case Outcome::PortFailed:
             return useEnglish ? "Please reselect COM port!" : "请重新选择端口！";
+        case Outcome::VerifyFailed: {
+            const session::Mismatch& m = result.mismatch;
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "Verify failed: 0x%04X holds %02X, not %02X; %d byte%s differ. The "
+                          "application was not started.",
+                          static_cast<unsigned>(m.address), m.actual, m.expected, m.count,
+                          m.count == 1 ? "" : "s");
+            return text;
+        }
         case Outcome::Succeeded:
         case Outcome::Cancelled:
         case Outcome::HandshakeRefused:
@@ -77,6 +88,7 @@ void SessionWindow::onLoad() {
     request.minor = state_.FirmwareMinor;
     request.start = state_.ImageStart;
     request.end = state_.ImageEnd;
+    request.verify = verifyWrites_ && request.mode == session::Mode::Update;
     session_.emplace(request, state_.FirmwareImage);
     perform(session_->start());
 }

@@ -33,6 +33,10 @@ class SessionWindow {
     SessionWindow(const SessionWindow&) = delete;
     SessionWindow& operator=(const SessionWindow&) = delete;
 
+    // Updates from now on read the written range back before their go frame (the command
+    // line's --verify; the window's own Update never does).
+    void verifyWrites(bool on) { verifyWrites_ = on; }
+
     // Where the session of the last load is.
     session::Session::Step step() const;
     double progress() const;
@@ -56,6 +60,7 @@ class SessionWindow {
     ui::Label& progressLabel_;
     ui::Timer& timer_;
     ui::CommControl& comm_;
+    bool verifyWrites_ = false;
     std::optional<session::Session> session_;
 };
 

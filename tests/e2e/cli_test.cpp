@@ -318,6 +318,74 @@ TEST_F(CliTest, AnswersInDoubt) {
     }
 }
 
+// --verify reads the written range back before the go frame. The firmware lies in the read
+// window, 0x8100 to 0x82FF: frames 1 to 13 write it (handshake, then erase, write command
+// and block for each of its four units), 14 to 17 read it back, 18 is the go.
+TEST_F(CliTest, VerifyAfterWrite) {
+    std::string expected(kMemory, '\xFF');
+    {
+        std::ofstream hex(file("fw_1.00.hex"), std::ios::binary);
+        std::ofstream low(file("low_1.00.hex"), std::ios::binary);
+        for (unsigned address = 0x8100; address < 0x8300; address += 16) {
+            std::vector<std::uint8_t> data;
+            for (unsigned i = 0; i < 16; ++i)
+                data.push_back(static_cast<std::uint8_t>(address + i));
+            hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data) << "\n";
+            low << image::testing::hexRecord(static_cast<std::uint16_t>(address - 0x8000), 0, data)
+                << "\n";
+            std::copy(data.begin(), data.end(), expected.begin() + address);
+        }
+    }
+    struct Case {
+        const char* name;
+        Strings simArgs;
+        const char* firmware;
+        int exit;
+        const char* said;  // in the output
+        int stuckAt;       // 0: the dump is the image
+    };
+    const std::vector<Case> cases{
+        {"a clean device", {}, "fw_1.00.hex", 0, "Verified: the device holds", 0},
+        {"a read reply corrupted, then resent",
+         {"--fault", "corrupt:15"},
+         "fw_1.00.hex",
+         0,
+         "Verified: the device holds",
+         0},
+        {"a byte stuck at 00",
+         {"--fault", "stuck:0x8123:0x00"},
+         "fw_1.00.hex",
+         1,
+         "Verify failed: 0x8123 holds 00, not 23; 1 byte differ",
+         0x8123},
+        {"a file below the read window", {}, "low_1.00.hex", 2, "--verify reads back only", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sim = startSim(c.simArgs);
+        const CliRun run =
+            cli({"write", file(c.firmware), "--port", "COM1", "--model", "16:32:48", "--verify"});
+        EXPECT_EQ(run.exit, c.exit) << run.out << run.err;
+        EXPECT_TRUE(has(run.out + run.err, c.said)) << run.out << run.err;
+        EXPECT_EQ(stop(*sim), 0) << contents(file("log.txt"));
+        const std::string log = contents(file("log.txt"));
+        EXPECT_EQ(has(log, " go 55 03"), c.exit == 0) << "a go frame only after a match";
+        if (!c.simArgs.empty() && c.simArgs[1].starts_with("corrupt")) {
+            EXPECT_TRUE(has(log, "#16 read 55 81 00 01 80"))
+                << "the corrupted block was asked again";
+        }
+        if (c.stuckAt < 0) {
+            EXPECT_FALSE(has(log, " rx ")) << "nothing was sent";
+        } else if (c.stuckAt > 0) {
+            std::string stuck = expected;
+            stuck[static_cast<std::size_t>(c.stuckAt)] = '\0';
+            EXPECT_TRUE(contents(file("dump.bin")) == stuck) << "the bad byte stays in the device";
+        } else {
+            EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs";
+        }
+    }
+}
+
 TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
     const std::string expected = firmware("fw_1.03.hex");
     // Six handshakes lost: five silent resends, then the prompt; its Retry is answered.
