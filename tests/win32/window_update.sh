@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# comflash.exe under Wine on a virtual X server, from end to end: the program's folder holds
-# Config.txt and a firmware file, COM1 leads to comflash-sim, a key press on the focused
-# Update button, clicked, runs the session, and the device's memory must then hold the firmware while
-# the window says "Successful".
+# comflash.exe under Wine on a virtual X server, from end to end: COM1 leads to comflash-sim
+# and the port dialog lists it; Update with no firmware file says so in Chinese; with
+# Config.txt and a firmware file in the program's folder, Update runs the session, and the
+# device's memory must then hold the firmware while the window says "Successful".
 #   window_update.sh SIM COMFLASH_EXE WINDOW_TEXTS_EXE [SCREENSHOT.png]
 set -euo pipefail
 sim=$1
@@ -49,17 +49,18 @@ export DISPLAY=:$(head -n1 "$work/display")
 
 # shellcheck source=tests/win32/wine_port.sh
 source "$(dirname "$0")/wine_port.sh"
-# Chinese texts in the dialog fonts and in SimSun come from the CJK font the system has.
+# Chinese texts: the dialog fonts and SimSun are the CJK font the system has, so that text is
+# measured and drawn in one font; Tahoma, for whatever asks for it by name, links to it.
 fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
-for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Microsoft Sans Serif"; do
-    wine reg add "$fonts\\FontLink\\SystemLink" /v "$face" /t REG_MULTI_SZ \
-        /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1
+for face in "MS Shell Dlg" "MS Shell Dlg 2" SimSun; do
+    wine reg add "$fonts\\FontSubstitutes" /v "$face" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
 done
-wine reg add "$fonts\\FontSubstitutes" /v SimSun /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
+wine reg add "$fonts\\FontLink\\SystemLink" /v Tahoma /t REG_MULTI_SZ \
+    /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1
 wine reg add 'HKCU\SoftWare\Maker\Update' /v ComPort /d 1 /f >/dev/null 2>&1
 
-# The program's folder: the program, Config.txt and one firmware file; and the memory the
-# device must hold afterwards.
+# The program's folder: the program and Config.txt (the firmware file comes later); and the
+# memory the device must hold afterwards.
 app=$work/app
 mkdir -p "$app"
 cp "$exe" "$app/comflash.exe"
@@ -76,9 +77,9 @@ for ((address = 0x2000; address < 0x2300; address += 16)); do
         sum=$((sum + byte))
     done
     printf '%b' "$bytes" | dd of="$work/expected" bs=1 seek="$address" conv=notrunc status=none
-    printf ':%s%02X\r\n' "$record" $(((256 - sum % 256) % 256)) >>"$app/fw_2.7.hex"
+    printf ':%s%02X\r\n' "$record" $(((256 - sum % 256) % 256)) >>"$work/fw_2.7.hex"
 done
-printf ':00000001FF\r\n' >>"$app/fw_2.7.hex"
+printf ':00000001FF\r\n' >>"$work/fw_2.7.hex"
 
 "$sim" --model 16:32:48 --dump "$work/dump.bin" --log "$work/sim.log" --sessions 1 >"$work/sim.out" 2>"$work/sim.err" &
 pids+=($!)
@@ -93,9 +94,24 @@ window_says() {
 }
 await 100 window_says '^window: Tool$' || fail "the main window did not open"
 grep -q 'Button: Update' "$work/texts" || fail "no Update button"
-# A click on the middle of Update: the window's X window is its client area, and the button
-# lies at 840, 1320 twips, 1095 x 495 in size, at 96 dpi.
+
+# The port dialog lists COM1, the simulator's port, and selects it; Cancel closes it.
 wid=$(xdotool search --onlyvisible --name '^Tool$' | head -n1)
+xdotool mousemove --window "$wid" 188 104 click 1
+await 100 window_says 'ComboBox: COM1' || fail "the port dialog does not offer COM1"
+xdotool key --clearmodifiers alt+c
+await 100 eval '! window_says "^window: Set COM"' || fail "Cancel did not close the port dialog"
+# Update with no firmware file in the folder: a Chinese message, drawn in characters (the
+# screenshot shows them); Enter closes it. A click goes to the middle of the button: the
+# window's X window is its client area, and Update lies at 840, 1320 twips, 1095 x 495 in
+# size, at 96 dpi (COM beside it at 2280).
+xdotool mousemove --window "$wid" 92 104 click 1
+await 100 window_says 'Static: 无升级文件' || fail "no message about the missing file"
+[[ -n $shot ]] && import -window root "${shot%.png}-chinese.png"
+xdotool key --clearmodifiers Return
+await 100 eval '! window_says "Static: 无升级文件"' || fail "Enter did not close the message"
+
+cp "$work/fw_2.7.hex" "$app/"
 xdotool mousemove --window "$wid" 92 104 click 1
 
 await 600 test -s "$work/dump.bin" || fail "the device never ended its session"
