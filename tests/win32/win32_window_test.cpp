@@ -128,6 +128,32 @@ TEST_F(Win32WindowTest, ModalWindowBlocksTheOthersUntilItUnloads) {
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
 
+// Notices keep arriving while a message box is open, in the box's own loop; the answer is
+// the button pressed, and closing a Retry/Cancel box answers Cancel.
+TEST_F(Win32WindowTest, MessageBoxLoopDeliversNoticesAndAnswersItsButtons) {
+    struct Case {
+        Buttons buttons;
+        WPARAM press;
+        Answer answer;
+    };
+    for (const Case& c : {Case{Buttons::RetryCancel, IDRETRY, Answer::Retry},
+                          Case{Buttons::RetryCancel, IDCANCEL, Answer::Cancel},
+                          Case{Buttons::Ok, IDOK, Answer::Ok}}) {
+        bool sawBox = false;
+        auto& messages = MessageWindow::instance();
+        const UINT_PTR notice = messages.add([&](LPARAM) {
+            const HWND box = FindWindowW(L"#32770", L"title");
+            sawBox = box != nullptr && IsWindowVisible(box);
+            PostMessageW(box, WM_COMMAND, c.press, 0);
+        });
+        messages.post(notice, 0);
+        const Answer answer = toolkit_.showMessage({"text", "title", Icon::Critical, c.buttons});
+        messages.remove(notice);
+        EXPECT_TRUE(sawBox);
+        EXPECT_EQ(answer, c.answer);
+    }
+}
+
 TEST_F(Win32WindowTest, PortListSelectsOnlyWhatTheProgramSelects) {
     const auto dialog = make(kFormComPort);
     ComboBox& ports = dialog->comboBox("ComboComPort");
