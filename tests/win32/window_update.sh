@@ -45,7 +45,8 @@ await() {
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 await 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
+DISPLAY=:$(head -n1 "$work/display")
+export DISPLAY
 
 # shellcheck source=tests/win32/wine_port.sh
 source "$(dirname "$0")/wine_port.sh"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: link_wine_port N DEVICE makes COMn of $WINEPREFIX lead to DEVICE (a terminal's
 # path), and unlink_wine_port N undoes it.
 #

@@ -2,9 +2,8 @@
 # Runs a command with a serial port of the Wine prefix linked to a fresh comflash-sim:
 #   with_sim.sh SIM [SIM-OPTIONS...] -- COMMAND [ARGS...]
 # The port is COM$COMFLASH_TEST_COM (1 unless set) of $WINEPREFIX (./wine unless set), linked
-# as wine_port.sh says; the
-# command finds its number in COMFLASH_TEST_COM. The simulator's standard output and error
-# go to $COMFLASH_SIM_LOG when set. Exits with the command's status.
+# as wine_port.sh says; the command finds its number in COMFLASH_TEST_COM. The simulator's
+# standard output and error go to $COMFLASH_SIM_LOG when set. Exits with the command's status.
 set -euo pipefail
 sim=$1
 shift
@@ -23,9 +22,14 @@ source "$(dirname "$0")/wine_port.sh"
 work=$(mktemp -d)
 sim_pid=
 cleanup() {
-    if [[ -n $sim_pid ]]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+    if [[ -n $sim_pid ]]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
     unlink_wine_port "$COMFLASH_TEST_COM"
-    if [[ -n ${COMFLASH_SIM_LOG:-} ]]; then cat "$work/out" "$work/err" >"$COMFLASH_SIM_LOG" 2>/dev/null || true; fi
+    if [[ -n ${COMFLASH_SIM_LOG:-} ]]; then
+        cat "$work/out" "$work/err" >"$COMFLASH_SIM_LOG" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
