@@ -4,8 +4,10 @@
 COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
-# The Windows build of the code below Qt, and Wine to run its tests.
-COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64)
+# The Windows build and Wine to run its tests; the window tests draw on a virtual X server,
+# press buttons with xdotool, take a screenshot, and show Chinese texts with the CJK font.
+COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64 xvfb xdotool imagemagick
+    fonts-wqy-zenhei)
 # The demo checks the device's memory with srecord; without a display it runs the window on a
 # virtual X server, clicks it with xdotool and takes screenshots with ImageMagick.
 COMFLASH_DEMO_PACKAGES=(srecord fonts-wqy-zenhei fonts-liberation)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds comflash with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors,
-# and runs the whole suite with ctest; then builds the code below the Qt toolkit for Windows
-# with mingw-w64 and runs its tests under Wine, and builds the fuzz targets with clang and runs
-# each for a bounded time (scripts/fuzz.sh). Installs the Debian packages it needs when run as
-# root.
+# and runs the whole suite with ctest; then builds the Windows code and comflash.exe with
+# mingw-w64, runs their tests under Wine (the window ones on Xvfb) and packs the zip; and
+# builds the fuzz targets with clang and runs each for a bounded time (scripts/fuzz.sh).
+# Installs the Debian packages it needs when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,5 +23,7 @@ export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+# The download for Windows users: comflash-<version>-win64.zip.
+(cd build/windows && cpack -G ZIP)
 
 scripts/fuzz.sh

@@ -1,0 +1,107 @@
+// The Win32 serial control. The cases that need a device run when COMFLASH_TEST_COM names
+// a port with comflash-sim at its far end (with_sim.sh links one under Wine); the others run
+// everywhere.
+#include "ui/win32/win32_comm.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "session/frames.h"
+#include "ui/win32/message_window.h"
+#include "ui/win32/win32_toolkit.h"
+
+namespace comflash::ui::win32 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+int simulatedPort() {
+    const char* number = std::getenv("COMFLASH_TEST_COM");
+    return number != nullptr ? std::atoi(number) : 0;
+}
+
+// Runs the message loop until `done`, or until a generous bound that a passing run never
+// reaches (the device is a real process at the end of a real line).
+void runUntil(Win32Toolkit& toolkit, const std::function<bool()>& done) {
+    bool gaveUp = false;
+    auto& messages = MessageWindow::instance();
+    const UINT_PTR bound = messages.add([&gaveUp](LPARAM) { gaveUp = true; });
+    messages.startTimer(bound, 10'000);
+    toolkit.runUntil([&] { return gaveUp || done(); });
+    messages.remove(bound);
+}
+
+Bytes handshake() {
+    session::Frame frame{};
+    frame[0] = session::kMarker;
+    session::putHandshake(frame, {1, 2, 3}, 1, 3);
+    return {frame.begin(), frame.begin() + session::kHandshakeLength};
+}
+
+TEST(Win32CommTest, PortsWithoutADeviceRefuseAtOnce) {
+    EXPECT_EQ(Win32Comm::deviceName(3), L"\\\\.\\COM3");
+    EXPECT_EQ(Win32Comm::deviceName(12), L"\\\\.\\COM12") << "COM10 and above need the prefix";
+    Win32Comm comm;
+    EXPECT_EQ(comm.settings(), "9600,n,8,1");
+    EXPECT_FALSE(comm.setSettings("19200,X,8,1"));
+    EXPECT_TRUE(comm.setSettings("19200,N,8,1"));
+    for (const int number : {0, 98}) {
+        comm.setCommPort(number);
+        EXPECT_FALSE(comm.setPortOpen(true)) << number;
+        EXPECT_FALSE(comm.portOpen());
+        EXPECT_FALSE(comm.failureReason().empty()) << number;
+    }
+    const Bytes bytes{1, 2, 3};
+    EXPECT_FALSE(comm.output(bytes)) << "a closed port sends nothing";
+}
+
+TEST(Win32CommTest, HandshakeIsAnsweredThroughOneReceiveEvent) {
+    const int port = simulatedPort();
+    if (port == 0) GTEST_SKIP() << "no simulated device (COMFLASH_TEST_COM)";
+    Win32Toolkit toolkit;
+    Win32Comm comm;
+    comm.setCommPort(port);
+    ASSERT_TRUE(comm.setSettings("19200,N,8,1"));
+    ASSERT_TRUE(comm.setPortOpen(true)) << comm.failureReason();
+    EXPECT_TRUE(comm.setPortOpen(true)) << "opening an open port succeeds";
+    comm.setInputMode(CommControl::kInputModeBinary);
+    const Bytes frame = handshake();
+    comm.setRThreshold(static_cast<int>(frame.size()) + session::kHandshakeReplyLength);
+    std::vector<Bytes> received;
+    comm.onComm = [&] {
+        ASSERT_EQ(comm.commEvent(), CommControl::kEventReceive) << comm.failureReason();
+        received.push_back(comm.input());
+    };
+    ASSERT_TRUE(comm.output(frame));
+    runUntil(toolkit, [&] { return !received.empty(); });
+    ASSERT_EQ(received.size(), 1u);
+    const Bytes& bytes = received.front();
+    ASSERT_EQ(bytes.size(), frame.size() + session::kHandshakeReplyLength);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 8), frame) << "the line echoes the frame";
+    EXPECT_EQ(bytes[8], session::kAck);
+    EXPECT_EQ(bytes[9], session::kSpeedUp);
+    EXPECT_EQ(Bytes(bytes.end() - 3, bytes.end()), (Bytes{1, 2, 3})) << "the device's model";
+    EXPECT_TRUE(comm.input().empty());
+
+    // The device goes away: the port closes and says why, once.
+    int failures = 0;
+    comm.onComm = [&] {
+        if (comm.commEvent() == CommControl::kEventPortFailed) ++failures;
+    };
+    ASSERT_TRUE(comm.setSettings("19200,N,8,1"));
+    session::Frame go{};
+    go[0] = session::kMarker;
+    session::putGo(go, 0x1000);
+    ASSERT_TRUE(comm.output(Bytes(go.begin(), go.begin() + session::kGoLength)));
+    runUntil(toolkit, [&] { return failures > 0; });
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(comm.portOpen());
+    EXPECT_FALSE(comm.failureReason().empty());
+    EXPECT_FALSE(comm.output(frame));
+}
+
+}  // namespace
+}  // namespace comflash::ui::win32
