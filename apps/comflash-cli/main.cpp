@@ -21,11 +21,11 @@
 #include "app/file_replacement.h"
 #include "app/startup_config.h"
 #include "cli/console.h"
+#include "cli/firmware_warnings.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
-#include "image/firmware_version.h"
 #include "image/hex_writer.h"
 #include "image/update_command.h"
 #include "settings/com_port_names.h"
@@ -80,9 +80,8 @@ std::string fileReason(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return path + ": " + std::strerror(errno);
     ::close(fd);
-    return path +
-           ": not an Intel HEX file the loader accepts (a faulty record or checksum, or no data); "
-           "nothing was sent to the device";
+    return path + ": not an Intel HEX file the loader accepts (" + faultyFileReason(path) +
+           "); nothing was sent to the device";
 }
 
 // The start-up settings a session needs: the model from --model or Config.txt, the title
@@ -116,13 +115,6 @@ bool startUp(const Request& request, AppState& state, Console& console) {
 std::string modelText(const AppState& state) {
     return std::to_string(state.ModelId[0]) + ":" + std::to_string(state.ModelId[1]) + ":" +
            std::to_string(state.ModelId[2]);
-}
-
-std::string firmwareText(const Request& request) {
-    const image::FirmwareVersion version = image::VersionFromPath(request.file);
-    if (!version.major || !version.minor) return request.file;
-    return request.file + " (version " + std::to_string(*version.major) + "." +
-           std::to_string(*version.minor) + ")";
 }
 
 // The device a port stands for now.
@@ -184,8 +176,9 @@ int runLine(const Request& request) {
         console.warn(fileReason(request.file));
         return kExitBadInput;
     }
-    console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
-                 std::to_string(ports.size()) + " ports");
+    console.info("Writing " + firmwareText(request.file, state) + " to model " + modelText(state) +
+                 " on " + std::to_string(ports.size()) + " ports");
+    for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
 
     const auto start = std::chrono::steady_clock::now();
     ProductionRun run(state, toolkit, request.ports, request.retries, [start] {
@@ -249,7 +242,7 @@ int runSession(const Request& request) {
     const auto start = std::chrono::steady_clock::now();
     ui::console::ConsoleToolkit toolkit(
         devices,
-        {[&](const ui::MessageBox& box) { return console.show(box); },
+        {[&](const ui::MessageBox& box) { return showWithAddress(console, box, state); },
          [&](const std::optional<std::string>& line) { return console.reply(line); },
          [&](double fraction) {
              const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -270,8 +263,9 @@ int runSession(const Request& request) {
     };
 
     if (request.command == Command::Write) {
-        console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
-                     portShown);
+        console.info("Writing " + firmwareText(request.file, state) + " to model " +
+                     modelText(state) + " on " + portShown);
+        for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
         const image::UpdateResult result = runner.write(request.file);
         if (result == image::UpdateResult::OpenFailed ||
             result == image::UpdateResult::FaultyFile) {
