@@ -125,8 +125,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     desktop::MainWindow form(state, toolkit, store, folder);
     const bool loaded = form.show();
 
-    // What start-up should make of it, item by item.
-    const std::vector<std::string> items = app::splitConfigItems(text);
+    // What start-up should make of it, item by item; a leading UTF-8 byte-order mark is no
+    // part of the text.
+    std::string_view body = text;
+    if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+    const std::vector<std::string> items = app::splitConfigItems(body);
     for (const auto& item : items) {
         COMFLASH_CHECK(item.find_first_of("\r\n") == std::string::npos, "an item within a line");
     }

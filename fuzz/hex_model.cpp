@@ -82,20 +82,23 @@ LineOutcome modelLine(std::string_view line, ImageModel& image) {
     return {};
 }
 
-std::vector<std::string> modelItems(std::string_view text) {
-    std::vector<std::string> items;
+std::vector<ModelItem> modelItems(std::string_view text) {
+    std::vector<ModelItem> items;
     std::size_t at = 0;
+    bool opensLine = true;
     while (at < text.size()) {
         while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-        std::string item;
+        ModelItem item{{}, opensLine};
+        opensLine = false;
         while (at < text.size()) {
             const char c = text[at++];
-            if (c == ',' || c == '\n') break;
-            if (c == '\r') {
-                if (at < text.size() && text[at] == '\n') ++at;
+            if (c == ',') break;
+            if (c == '\n' || c == '\r') {
+                if (c == '\r' && at < text.size() && text[at] == '\n') ++at;
+                opensLine = true;
                 break;
             }
-            item.push_back(c);
+            item.text.push_back(c);
         }
         items.push_back(std::move(item));
     }
@@ -104,8 +107,13 @@ std::vector<std::string> modelItems(std::string_view text) {
 
 image::LoadResult modelLoad(std::string_view text, ImageModel& image) {
     image.firstRecord = true;
-    for (const std::string& item : modelItems(text)) {
-        switch (modelLine(item, image).result) {
+    for (const ModelItem& item : modelItems(text)) {
+        // A line of a file is a record, or blanks and DOS end-of-file marks (0x1A).
+        if (item.opensLine && !item.text.starts_with(':') &&
+            item.text.find_first_not_of(" \t\v\f\x1A") != std::string::npos) {
+            return image::LoadResult::NotARecord;
+        }
+        switch (modelLine(item.text, image).result) {
             case LineResult::Accepted:
                 break;
             case LineResult::ChecksumMismatch:

@@ -31,8 +31,12 @@ struct LineOutcome {
 LineOutcome modelLine(std::string_view line, ImageModel& image);
 
 // The items of a file as the loader takes them: leading blanks dropped, each ended by a comma,
-// LF, CR LF or a lone CR.
-std::vector<std::string> modelItems(std::string_view text);
+// LF, CR LF or a lone CR; opensLine is false for an item that follows a comma.
+struct ModelItem {
+    std::string text;
+    bool opensLine = true;
+};
+std::vector<ModelItem> modelItems(std::string_view text);
 
 image::LoadResult modelLoad(std::string_view text, ImageModel& image);
 

@@ -25,7 +25,9 @@ constexpr std::array kCommands{
                 "then never asked."},
     CommandInfo{"read", Command::Read, "OUT.hex", "The file to save the device's memory to.",
                 "Reads the device's lower 32 KiB and saves it to OUT.hex as the window's Save "
-                "command saves it."},
+                "command saves it: Intel HEX records at 0x8000 up, leaving out the zero bytes at "
+                "the start of each 32-byte block. It is no full image: written back, it lands at "
+                "0x8000 up and the left-out zeros get the fill pattern."},
     CommandInfo{"ports", Command::Ports, nullptr, nullptr,
                 "Lists each port COM1 to COM99 that opens, with the device it stands for."},
 };

@@ -22,6 +22,7 @@
 #include "app/file_replacement.h"
 #include "app/startup_config.h"
 #include "cli/console.h"
+#include "cli/firmware_warnings.h"
 #include "cli/line_display.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
@@ -29,7 +30,6 @@
 #include "command_line.h"
 #include "desktop/update_command.h"
 #include "image/firmware_file.h"
-#include "image/firmware_version.h"
 #include "image/hex_writer.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
@@ -82,9 +82,8 @@ std::string fileReason(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return path + ": " + std::strerror(errno);
     ::close(fd);
-    return path +
-           ": not an Intel HEX file the loader accepts (a faulty record or checksum, or no data); "
-           "nothing was sent to the device";
+    return path + ": not an Intel HEX file the loader accepts (" + faultyFileReason(path) +
+           "); nothing was sent to the device";
 }
 
 // The start-up settings a session needs: the model from --model or Config.txt, the title
@@ -118,13 +117,6 @@ bool startUp(const Request& request, AppState& state, Console& console) {
 std::string modelText(const AppState& state) {
     return std::to_string(state.ModelId[0]) + ":" + std::to_string(state.ModelId[1]) + ":" +
            std::to_string(state.ModelId[2]);
-}
-
-std::string firmwareText(const Request& request) {
-    const image::FirmwareVersion version = image::VersionFromPath(request.file);
-    if (!version.major || !version.minor) return request.file;
-    return request.file + " (version " + std::to_string(*version.major) + "." +
-           std::to_string(*version.minor) + ")";
 }
 
 // The device a port stands for now.
@@ -206,8 +198,9 @@ int runLine(const Request& request) {
         console.warn(fileReason(request.file));
         return kExitBadInput;
     }
-    console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
-                 std::to_string(ports.size()) + " ports");
+    console.info("Writing " + firmwareText(request.file, state) + " to model " + modelText(state) +
+                 " on " + std::to_string(ports.size()) + " ports");
+    for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
 
     const auto start = std::chrono::steady_clock::now();
     ProductionRun run(state, toolkit, request.ports, request.retries, [start] {
@@ -296,8 +289,9 @@ int runSession(const Request& request) {
     };
 
     if (request.command == Command::Write) {
-        console.info("Writing " + firmwareText(request) + " to model " + modelText(state) + " on " +
-                     portShown);
+        console.info("Writing " + firmwareText(request.file, state) + " to model " +
+                     modelText(state) + " on " + portShown);
+        for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
         const desktop::UpdateResult result = runner.write(request.file);
         if (result == desktop::UpdateResult::OpenFailed ||
             result == desktop::UpdateResult::FaultyFile) {
@@ -307,6 +301,11 @@ int runSession(const Request& request) {
             const auto ended = runner.result();
             if (ended && ended->outcome == session::Outcome::HandshakeRefused) {
                 console.warn(kHandshakeRefused);
+            }
+            if (ended) {
+                if (const std::string line = failureAddressLine(*ended); !line.empty()) {
+                    console.warn(line);
+                }
             }
         }
         if (const auto ended = runner.result(); ended && ended->verified) {

@@ -18,11 +18,20 @@ constexpr std::string_view kDefaultAppTitle = "Update";
 constexpr std::string_view kDefaultVersion = "Unknow";
 constexpr std::size_t kConfigItems = 4;
 
+// Notepad's "UTF-8" starts the file with the byte-order mark.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 ConfigRead failed(std::string why) {
     return {std::nullopt, std::move(why)};
 }
 
 }  // namespace
+
+std::string configText(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Mark)) return std::string(bytes.substr(kUtf8Mark.size()));
+    // Written in the system's code page: GBK on a Chinese Windows.
+    return fromSystemCodePage(bytes);
+}
 
 ConfigRead readStartupConfig(const std::string& path) {
     // A folder of that name opens for reading but reads as empty; it is no Config.txt.
@@ -30,8 +39,7 @@ ConfigRead readStartupConfig(const std::string& path) {
     std::ifstream file;
     const std::filesystem::path location = pathFromUtf8(path);
     if (std::filesystem::is_regular_file(location, error)) file.open(location, std::ios::binary);
-    // Written in the system's code page: GBK on a Chinese Windows.
-    const std::string text = fromSystemCodePage(
+    const std::string text = configText(
         std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()});
     if (!file.is_open() || file.bad()) {
         return failed("Cannot read " + path + ": the file is missing or unreadable.");

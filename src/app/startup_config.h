@@ -25,6 +25,10 @@ struct ConfigRead {
     std::string failure;
 };
 
+// Config.txt's bytes as text: UTF-8 without its mark when the file starts with the UTF-8
+// byte-order mark, else the system's code page.
+std::string configText(std::string_view bytes);
+
 // Reads Config.txt at `path`. The failure names the file and the fault.
 ConfigRead readStartupConfig(const std::string& path);
 

@@ -72,6 +72,7 @@ bool HexReader::AnalyseHexLine(std::string_view Str) {
                     throw HexLineError(HexFault::OutsideImage,
                                        "a data record runs past the end of the image");
                 }
+                if (onStore) onStore(static_cast<std::size_t>(index), value);
                 state_.FirmwareImage[static_cast<std::size_t>(index)] = value;
             }
             break;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string_view>
 
@@ -51,6 +52,10 @@ class HexReader {
     // bounds from itself; the loader sets it when it opens a file. Still true after the
     // last line: the file held no data.
     bool FirstRecord = true;
+
+    // Told of each data byte just before it is stored, with its image index: lets a caller
+    // see which addresses a file gives, and which it gives twice.
+    std::function<void(std::size_t index, std::uint8_t value)> onStore;
 
   private:
     void widenBounds(std::int32_t first, std::int32_t last);

@@ -22,12 +22,17 @@ ItemReader::Status ItemReader::next(std::string& item) {
         return file_.bad() ? Status::Failed : Status::End;
     }
     while (isBlank(file_.peek())) file_.get();
+    itemLine_ = nextLine_;
+    opensLine_ = atLineStart_;
+    atLineStart_ = false;
     for (;;) {
         const int c = file_.get();
         if (Traits::eq_int_type(c, Traits::eof())) break;
-        if (c == kComma || c == kLineFeed) break;
-        if (c == kCarriageReturn) {
-            if (file_.peek() == kLineFeed) file_.get();
+        if (c == kComma) break;
+        if (c == kLineFeed || c == kCarriageReturn) {
+            if (c == kCarriageReturn && file_.peek() == kLineFeed) file_.get();
+            ++nextLine_;
+            atLineStart_ = true;
             break;
         }
         item.push_back(Traits::to_char_type(c));

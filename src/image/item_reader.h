@@ -4,6 +4,7 @@
 // alike.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 
@@ -21,8 +22,17 @@ class ItemReader {
 
     Status next(std::string& item);
 
+    // Where the item last read stands: its 1-based line, and whether it opens that line
+    // (false for a piece after a comma).
+    std::size_t line() const { return itemLine_; }
+    bool opensLine() const { return opensLine_; }
+
   private:
     std::istream& file_;
+    std::size_t nextLine_ = 1;  // the line of the next byte
+    std::size_t itemLine_ = 0;
+    bool opensLine_ = true;
+    bool atLineStart_ = true;
 };
 
 }  // namespace comflash::image

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include <string>
 #include <vector>
@@ -31,6 +32,34 @@ TEST(SystemText, ConfigInAFolderNamedInAnyScript) {
     const ConfigRead read = readStartupConfig(utf8FromPath(program / "Config.txt"));
     ASSERT_TRUE(read.config) << read.failure;
     EXPECT_EQ(read.config->appTitle, "Tool");
+}
+
+// Notepad's "UTF-8" starts the file with a byte-order mark: the file is UTF-8 then, whatever
+// the system's code page, and the mark is no part of the first item.
+TEST(SystemText, ConfigWithTheUtf8MarkReadsAsUtf8) {
+    struct Case {
+        std::string bytes;
+        std::optional<std::string> title;  // none: the file is refused
+    };
+    const std::string mark = "\xEF\xBB\xBF";
+    const std::vector<Case> cases{
+        {mark + "1:2:3,Maker,工具,V1\r\n", "工具"},
+        {mark + mark + "1:2:3,Maker,Tool,V1", std::nullopt},  // one mark only
+        {"1:2:3,Maker,Tool,V1", "Tool"},
+    };
+    test::TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        std::ofstream(folder.path() / "Config.txt", std::ios::binary) << c.bytes;
+        const ConfigRead read = readStartupConfig(utf8FromPath(folder.path() / "Config.txt"));
+        if (!c.title) {
+            EXPECT_FALSE(read.config);
+            continue;
+        }
+        ASSERT_TRUE(read.config) << read.failure;
+        EXPECT_EQ(read.config->modelId, (ModelId{1, 2, 3}));
+        EXPECT_EQ(read.config->appTitle, *c.title);
+    }
 }
 
 #ifdef _WIN32

@@ -134,6 +134,9 @@ TEST_F(CliTest, WriteLeavesTheFirmwareInTheDevice) {
     EXPECT_EQ(sim->wait(), 0) << contents(file("log.txt"));
     EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs from the image";
     EXPECT_TRUE(has(run.out, "(version 1.3)")) << run.out;
+    // 0x0400 to 0x04FF lies between the records: erased and filled with the pattern.
+    EXPECT_TRUE(has(run.out, "\nWarning: fw_1.03.hex has no data from 0x0400 to 0x04FF (2 empty "))
+        << run.out;
     EXPECT_TRUE(has(run.out, "\n100%  2064/2064 bytes")) << run.out;
     EXPECT_TRUE(has(run.out, "\nSuccessful\n")) << run.out;
     EXPECT_EQ(run.err, "");
@@ -204,6 +207,12 @@ TEST_F(CliTest, BadInputSendsNothing) {
     std::string faulty = contents(file("fw_1.03.hex"));
     faulty[faulty.find("\r\n:") + 12] ^= 1;  // a digit of the second record
     std::ofstream(file("faulty_1.0.hex"), std::ios::binary) << faulty;
+    // sed '100s/^://': a record that lost its mark.
+    std::string damaged = contents(file("fw_1.03.hex"));
+    std::size_t line100 = 0;
+    for (int line = 1; line < 100; ++line) line100 = damaged.find('\n', line100) + 1;
+    damaged.erase(line100, 1);
+    std::ofstream(file("damaged_1.0.hex"), std::ios::binary) << damaged;
     std::ofstream(file("Config.txt")) << "1:2:300,Maker,Tool,V1\n";
     struct Case {
         const char* name;
@@ -214,6 +223,9 @@ TEST_F(CliTest, BadInputSendsNothing) {
         {"a faulty firmware file",
          {"write", file("faulty_1.0.hex"), "--port", "COM1", "--model", "16:32:48"},
          {"文档有误\n", "faulty_1.0.hex: not an Intel HEX file the loader accepts"}},
+        {"a record without its ':'",
+         {"write", file("damaged_1.0.hex"), "--port", "COM1", "--model", "16:32:48"},
+         {"文档有误\n", "damaged_1.0.hex: not an Intel HEX file the loader accepts (line 100: "}},
         {"no such firmware file",
          {"write", file("none.hex"), "--port", "COM1", "--model", "16:32:48"},
          {"打开文件错误\n", "none.hex: No such file or directory\n"}},
@@ -264,6 +276,14 @@ TEST_F(CliTest, FailedSessions) {
          {"--fault", "nak:1"},
          {"--model", "16:32:48"},
          {"The device refused the handshake"}},
+        {"ten refusals",
+         {"--fault", "nak:2-40"},
+         {"--model", "16:32:48"},
+         {"读写失败,地址 = 10\nFull address: 0x0100\n"}},
+        {"the device hangs up",
+         {"--fault", "hangup:3"},
+         {"--model", "16:32:48"},
+         {"Please reselect COM port!\n", "COM1: the line was hung up"}},
         {"a device that stays silent",
          {"--fault", "drop:1-100"},
          {"--model", "16:32:48"},

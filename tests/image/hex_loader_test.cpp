@@ -46,6 +46,8 @@ std::unique_ptr<Loaded> load(const std::string& text, bool byteByByte = false,
 }
 
 LoadResult expectedResult(const testing::RecordVector& v) {
+    // The reader passes such a line by; as a line of a file it is a damaged record.
+    if (!v.line.empty() && v.line.front() != ':') return LoadResult::NotARecord;
     switch (v.outcome) {
         case Outcome::Accepted:
             return v.bounds ? LoadResult::Loaded : LoadResult::NoData;
@@ -74,6 +76,45 @@ TEST(HexLoader, EveryLineLoadsAloneAlikeInEveryFormTheFileCanHoldIt) {
                 EXPECT_EQ(other->state.ImageEnd, direct->state.ImageEnd);
             }
         }
+    }
+}
+
+// A line that lost its ':' would leave the fill pattern where its bytes belong: it stops the
+// load, named by its line. Blank lines and a DOS end-of-file mark stay harmless.
+TEST(HexLoader, ALineThatIsNoRecordStopsTheLoadAndIsNamed) {
+    const std::string first = ":02000800C0C175";
+    const std::string second = ":04002000D0D1D2D396";
+    struct Case {
+        const char* name;
+        std::string text;
+        LoadResult result;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {"a record without its ':'", first + "\r\n" + second.substr(1) + "\r\n",
+         LoadResult::NotARecord, "line 2: the line does not start with ':', so it is no record"},
+        {"a comment", "; built today\n" + first + "\n", LoadResult::NotARecord, "line 1: "},
+        {"counted over blank lines and both line ends", "\n\r\n" + first + "\r" + "x" + "\n",
+         LoadResult::NotARecord, "line 4: "},
+        {"a bad checksum", "\n" + first + "\n" + first.substr(0, 14) + "6\n",
+         LoadResult::ChecksumMismatch, "line 3: the record's checksum does not match"},
+        {"a damaged record", first + "\n:0400G000\n", LoadResult::FaultyRecord,
+         "line 2: a record holds a character that is not a hex digit"},
+        {"blank lines and a DOS end-of-file mark", first + "\n \t\n\n" + second + "\r\n\x1A",
+         LoadResult::Loaded, ""},
+        {"the mark right after the last line", first + "\n" + second + "\x1A", LoadResult::Loaded,
+         ""},
+        {"text after a comma on a record's line", first + ", built today\n", LoadResult::Loaded,
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppState state;
+        HexReader reader(state);
+        std::istringstream file(c.text);
+        const LoadReport report = LoadHexFileReport(file, reader);
+        EXPECT_EQ(report.result, c.result);
+        EXPECT_EQ(report.reason.substr(0, c.reason.size()), c.reason) << report.reason;
     }
 }
 

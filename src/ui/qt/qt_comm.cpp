@@ -1,5 +1,13 @@
 #include "ui/qt/qt_comm.h"
 
+#ifndef _WIN32
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "ui/qt/low_latency.h"
@@ -10,6 +18,30 @@ namespace {
 
 // The control's settings until the program changes them.
 constexpr const char* kInitialSettings = "9600,n,8,1";
+
+#ifndef _WIN32
+// Qt's lock file is named after the name the port was opened by, and the driver's exclusive
+// mode does not bind root: a second process, through a link or as root, would open the port
+// and break the session in it. An advisory lock on the open device binds every process that
+// opens it, by whatever name.
+bool lockDevice(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+// What became of a device that failed while open, in words a user can act on; empty when
+// nothing is known beyond what the driver said.
+std::string whatHappened(int fd, const std::string& device) {
+    struct stat status {};
+    if (!device.empty() && ::stat(device.c_str(), &status) != 0 && errno == ENOENT) {
+        return "the device went away (unplugged, or its driver removed it)";
+    }
+    pollfd line{fd, POLLIN, 0};
+    if (fd >= 0 && ::poll(&line, 1, 0) == 1 && (line.revents & POLLHUP) != 0) {
+        return "the line was hung up (the device closed its end or went away)";
+    }
+    return {};
+}
+#endif
 
 QSerialPort::Parity toQtParity(char parity) {
     switch (parity) {
@@ -101,6 +133,13 @@ bool QtComm::open() {
         noteFailure(device);
         return false;
     }
+#ifndef _WIN32
+    if (!lockDevice(static_cast<int>(port_.handle()))) {
+        port_.close();
+        failure_ = {QSerialPort::PermissionError, device, std::strerror(EBUSY)};
+        return false;
+    }
+#endif
     if (!apply(line_) || !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         noteFailure(device);
         close();
@@ -178,6 +217,14 @@ void QtComm::failed(QSerialPort::SerialPortError error) {
 // is no longer there.
 void QtComm::fail() {
     noteFailure(device_);
+#ifndef _WIN32
+    // The driver's words for a vanished device are those of whatever call found it gone
+    // ("Inappropriate ioctl for device"); say what happened instead.
+    if (std::string happened = whatHappened(static_cast<int>(port_.handle()), device_);
+        !happened.empty()) {
+        failure_.reason = std::move(happened);
+    }
+#endif
     takeReceived();
     watching_ = false;
     failurePending_ = true;

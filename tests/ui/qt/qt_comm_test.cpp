@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,10 +16,12 @@
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
 #include "test_application.h"
 #include "ui/qt/low_latency.h"
 
@@ -144,6 +147,39 @@ TEST_F(CommOverPty, OpensOnlyAPortThatExistsAndIsFree) {
     EXPECT_TRUE(other.setPortOpen(true));
     runQueuedEvents();
     EXPECT_EQ(events, 0);
+}
+
+// One device has one writer, whatever name the second one uses and whoever runs it: as root
+// the driver's exclusive mode binds nobody, and Qt's lock file goes by the name used.
+TEST_F(CommOverPty, APortHeldByAnotherIsRefusedThroughAnyName) {
+    comflash::test::TempFolder folder;
+    const std::filesystem::path link = folder.path() / "COM9";
+    std::filesystem::create_symlink(pty_.device(), link);
+    // Each holds the port and returns a descriptor to close when it lets go, or -1.
+    const std::function<int()> holders[] = {
+        // Another serial control, through the device's own name.
+        [&] {
+            EXPECT_TRUE(comm_.setPortOpen(true));
+            return -1;
+        },
+        // Another program that locked the device without the exclusive mode.
+        [&] {
+            const int fd = ::open(pty_.device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+            return fd;
+        },
+    };
+    comm_.setCommPort(kPort);
+    for (const auto& hold : holders) {
+        const int held = hold();
+        QtComm other([&](int) { return link.string(); });
+        EXPECT_FALSE(other.setPortOpen(true));
+        EXPECT_EQ(other.lastFailure().error, QSerialPort::PermissionError);
+        EXPECT_EQ(other.lastFailure().device, link.string());
+        comm_.setPortOpen(false);
+        if (held >= 0) ::close(held);
+        EXPECT_TRUE(other.setPortOpen(true)) << "free again";
+    }
 }
 
 TEST_F(CommOverPty, ReceiveEventComesOnceTheThresholdIsBuffered) {
@@ -290,6 +326,39 @@ TEST_F(CommOverPty, APortThatFailsClosesAndTellsTheProgramOnce) {
         EXPECT_FALSE(comm.output(Bytes{0x79}));
         EXPECT_NE(comm.lastFailure().kind, PortFault::Kind::None);
         EXPECT_EQ(comm.lastFailure().device, pty.device());
+    }
+}
+
+// A device that goes away is named for what happened, not for the call that found out. A
+// pseudo-terminal's name goes with its far end, as an unplugged adapter's does; a device that
+// restarts puts a new line in its place, as comflash-sim does.
+TEST_F(CommOverPty, AFailedPortSaysWhatHappened) {
+    for (const auto& [restarted, writeFirst] :
+         {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
+        SCOPED_TRACE(std::string(restarted ? "a new line in its place" : "gone with its name") +
+                     (writeFirst ? ", found by writing" : ", found by reading"));
+        comflash::test::TempFolder folder;
+        Pty pty;
+        Pty next;
+        const std::filesystem::path link = folder.path() / "ttyUSB0";
+        std::filesystem::create_symlink(pty.device(), link);
+        QtComm comm([&](int) { return link.string(); });
+        ASSERT_TRUE(comm.setPortOpen(true));
+        comm.setRThreshold(1);
+        bool failed = false;
+        comm.onComm = [&] { failed = comm.commEvent() == CommControl::kEventPortFailed; };
+        pty.hangUp();
+        if (restarted) {
+            std::filesystem::remove(link);
+            std::filesystem::create_symlink(next.device(), link);
+        }
+        if (writeFirst) {
+            EXPECT_FALSE(comm.output(Bytes{0x82}));
+        }
+        ASSERT_TRUE(waitUntil([&] { return failed; }));
+        EXPECT_EQ(comm.lastFailure().reason,
+                  restarted ? "the line was hung up (the device closed its end or went away)"
+                            : "the device went away (unplugged, or its driver removed it)");
     }
 }
 
