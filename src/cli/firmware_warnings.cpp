@@ -1,7 +1,6 @@
 #include "cli/firmware_warnings.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 
@@ -24,14 +23,6 @@ std::optional<image::FirmwareInspection> inspect(const std::string& path) {
     std::ifstream file(app::pathFromUtf8(path), std::ios::binary);
     if (!file.is_open()) return std::nullopt;
     return image::InspectFirmware(file);
-}
-
-std::optional<std::int32_t> hexNumber(std::string_view digits) {
-    std::int32_t value = 0;
-    const auto [end, error] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
-    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-    return value;
 }
 
 // The name of the file without its folder.

@@ -136,7 +136,7 @@ bool QtComm::open() {
 #ifndef _WIN32
     if (!lockDevice(static_cast<int>(port_.handle()))) {
         port_.close();
-        failure_ = {QSerialPort::PermissionError, device, std::strerror(EBUSY)};
+        failure_ = {PortFault::Kind::Denied, device, std::strerror(EBUSY)};
         return false;
     }
 #endif

@@ -174,7 +174,7 @@ TEST_F(CommOverPty, APortHeldByAnotherIsRefusedThroughAnyName) {
         const int held = hold();
         QtComm other([&](int) { return link.string(); });
         EXPECT_FALSE(other.setPortOpen(true));
-        EXPECT_EQ(other.lastFailure().error, QSerialPort::PermissionError);
+        EXPECT_EQ(other.lastFailure().kind, PortFault::Kind::Denied);
         EXPECT_EQ(other.lastFailure().device, link.string());
         comm_.setPortOpen(false);
         if (held >= 0) ::close(held);
