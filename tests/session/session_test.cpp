@@ -37,7 +37,16 @@ std::string describe(const Action& action) {
             } else if constexpr (std::is_same_v<A, AskRetry>) {
                 return "ask";
             } else if constexpr (std::is_same_v<A, Ended>) {
-                return "ended" + std::to_string(static_cast<int>(a.result.outcome));
+                switch (a.result.outcome) {
+                    case Outcome::PortUnavailable:
+                        return "ended:unavailable";
+                    case Outcome::PortFailed:
+                        return "ended:port failed";
+                    case Outcome::Cancelled:
+                        return "ended:cancelled";
+                    default:
+                        return "ended:other";
+                }
             } else {
                 return "unload";
             }
@@ -120,7 +129,7 @@ TEST(Session, EveryPhaseAgainstEveryInput) {
         std::string actions;
         P phase;
     };
-    const std::string portFailure = "stop close ended4 close arm1";
+    const std::string portFailure = "stop close ended:port failed close arm1";
     const std::vector<Case> cases{
         {"idle: start", none, start, "rate19200 open arm1000 threshold18 send8", P::Waiting},
         {"idle: bytes", none, answer, "", P::Idle},
@@ -133,7 +142,8 @@ TEST(Session, EveryPhaseAgainstEveryInput) {
         {"waiting: time-out", started, timer, "stop rate9600 arm1000 threshold18 send8",
          P::Waiting},
         {"waiting: port failure", started, portFailed, portFailure, P::Closing},
-        {"waiting: the port did not open", started, openFailed, "ended3 close arm1", P::Closing},
+        {"waiting: the port did not open", started, openFailed, "ended:unavailable close arm1",
+         P::Closing},
         {"waiting: an answer to no prompt", started, retry, "", P::Waiting},
         {"waiting: a cancel to no prompt", started, cancel, "", P::Waiting},
         {"waiting: close box", started, closeBox, "", P::Closed},
@@ -146,7 +156,7 @@ TEST(Session, EveryPhaseAgainstEveryInput) {
         {"settling: port failure", settling, portFailed, portFailure, P::Closing},
         {"prompting: tick", prompting, timer, "stop", P::Waiting},
         {"prompting: retry", prompting, retry, "rate19200 arm1000 threshold18 send8", P::Waiting},
-        {"prompting: cancel", prompting, cancel, "ended5 close arm1", P::Closing},
+        {"prompting: cancel", prompting, cancel, "ended:cancelled close arm1", P::Closing},
         {"prompting: an answer while six are owed settles", prompting, answer,
          "stop threshold1 arm200", P::Settling},
         {"closing: bytes", closing, answer, "", P::Closing},
