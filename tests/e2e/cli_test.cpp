@@ -404,6 +404,19 @@ TEST_F(CliTest, VerifyAfterWrite) {
             EXPECT_TRUE(contents(file("dump.bin")) == expected) << "the dump differs";
         }
     }
+    // Several ports at once, one device with the stuck byte: only that one fails.
+    auto good = startSimAs(1, "1", {});
+    auto stuck = startSimAs(2, "2", {"--fault", "stuck:0x8123:0x00"});
+    const CliRun run = cli({"write", file("fw_1.00.hex"), "--model", "16:32:48", "--port", "COM1",
+                            "--port", "COM2", "--verify"});
+    EXPECT_EQ(stop(*good), 0);
+    EXPECT_EQ(stop(*stuck), 0);
+    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\nCOM1 +[0-9.]+ +Successful, verified\n")))
+        << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\nCOM2 +[0-9.]+ +Verify failed: 0x8123")))
+        << run.out;
+    EXPECT_TRUE(contents(file("dump1.bin")) == expected);
 }
 
 TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
