@@ -8,13 +8,14 @@
 
 namespace comflash::bench {
 
-// `size` bytes from address 0 in records of `recordLength` bytes; the byte at address a is
-// (a * 7 + salt) & 0xFF. Ends with the end-of-file record.
-inline std::string sampleHexFile(std::size_t size, std::size_t recordLength, unsigned salt) {
+// `size` bytes from address `base` in records of `recordLength` bytes; the byte at address a
+// is (a * 7 + salt) & 0xFF. Ends with the end-of-file record.
+inline std::string sampleHexFile(std::size_t size, std::size_t recordLength, unsigned salt,
+                                 std::size_t base = 0) {
     std::string text;
     char line[600];
-    for (std::size_t address = 0; address < size; address += recordLength) {
-        const std::size_t count = std::min(recordLength, size - address);
+    for (std::size_t address = base; address < base + size; address += recordLength) {
+        const std::size_t count = std::min(recordLength, base + size - address);
         unsigned sum = static_cast<unsigned>(count + (address >> 8) + (address & 0xFF));
         int at = std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count),
                                static_cast<unsigned>(address));

@@ -125,6 +125,9 @@ std::string firstLine(int fd) {
 // pseudo-terminal and the simulator take to pass the bytes on.
 struct LogFigures {
     long lineBytes = 0;               // bytes of frames and replies: each crosses the line once
+    double firstAt = -1;              // the first frame received
+    double firstReadAt = -1;          // the first read request (a verify pass starts there)
+    double lastAt = 0;                // the last line of the log
     int frames = 0;                   // frames received
     std::vector<double> turnarounds;  // from a reply sent to the next frame received, in s
 };
@@ -158,6 +161,11 @@ LogFigures readLog(const fs::path& path, bool lineTiming) {
         std::string tag;
         words >> at >> kind >> tag;
         if (kind != "rx" && kind != "tx") continue;
+        figures.lastAt = at;
+        if (kind == "rx" && figures.firstAt < 0) figures.firstAt = at;
+        if (kind == "rx" && figures.firstReadAt < 0 && line.find(" read ") != std::string::npos) {
+            figures.firstReadAt = at;
+        }
         const std::string rest = line.substr(std::min(line.size(), std::size_t(words.tellg())));
         const auto bytes = static_cast<long>(hexBytes(rest));
         figures.lineBytes += bytes;
@@ -190,7 +198,8 @@ struct SessionRun {
 
 // One session: comflash-sim serving one session, comflash-cli `command` against it.
 SessionRun runSession(const fs::path& folder, const std::string& command, const fs::path& file,
-                      bool lineTiming, const fs::path& memory) {
+                      bool lineTiming, const fs::path& memory,
+                      const std::vector<std::string>& options = {}) {
     SessionRun run;
     const fs::path log = folder / "sim.log";
     std::vector<std::string> simArgs{COMFLASH_SIM, "--model", kModel,      "--sessions",
@@ -208,8 +217,10 @@ SessionRun runSession(const fs::path& folder, const std::string& command, const 
         return run;
     }
     const auto start = Clock::now();
-    Child cli =
-        spawn({COMFLASH_CLI, command, file.string(), "--port", path, "--model", kModel}, false);
+    std::vector<std::string> cliArgs{COMFLASH_CLI, command,   file.string(), "--port",
+                                     path,         "--model", kModel};
+    cliArgs.insert(cliArgs.end(), options.begin(), options.end());
+    Child cli = spawn(cliArgs, false);
     Usage used;
     run.cliStatus = finish(cli, &used);
     run.cliPeakKiB = used.peakKiB;
@@ -403,6 +414,9 @@ int main(int argc, char** argv) {
     const fs::path image = folder / "image_1.00.hex";
     writeFile(image, hexFile(32 * 1024, 16));
     const fs::path readBack = folder / "read.hex";
+    // The same 32 KiB in the read window, where a write can be verified.
+    const fs::path upper = folder / "upper_1.00.hex";
+    writeFile(upper, comflash::bench::sampleHexFile(32 * 1024, 16, 3, 0x8000));
 
     std::printf(
         "comflash session benchmark: 32 KiB image, %d baud, comflash-cli against "
@@ -411,6 +425,15 @@ int main(int argc, char** argv) {
     if (!quick) {
         printSession("write 32 KiB, line timing", runSession(folder, "write", image, true, {}),
                      true);
+    }
+    if (!quick) {
+        const SessionRun verified = runSession(folder, "write", upper, true, {}, {"--verify"});
+        printSession("write 32 KiB --verify, line timing", verified, true);
+        const double span = verified.log.lastAt - verified.log.firstAt;
+        std::printf("%-34s %.3f of the session (%.3f s of %.3f s, from the first read request)\n",
+                    "  the verify pass",
+                    span > 0 ? (verified.log.lastAt - verified.log.firstReadAt) / span : 0.0,
+                    verified.log.lastAt - verified.log.firstReadAt, span);
     }
     const SessionRun fast = runSession(folder, "write", image, false, {});
     printSession("write 32 KiB, no line timing", fast, false);

@@ -7,25 +7,12 @@
 #pragma once
 
 #include <QStringList>
-#include <optional>
 #include <string>
 #include <variant>
-#include <vector>
+
+#include "cli/request.h"
 
 namespace comflash::cli {
-
-enum class Command { Write, Read, Ports };
-
-struct Request {
-    Command command = Command::Ports;
-    std::string file;                // FILE.hex to write, or OUT.hex to save
-    std::string port;                // the first --port
-    std::vector<std::string> ports;  // every --port, in the order given
-    std::optional<std::string> model;
-    std::optional<std::string> config;
-    int retries = 0;
-    bool verify = false;  // write: read the range back before the go frame
-};
 
 // The request, or the reason it is unusable (one line, for standard error).
 std::variant<Request, std::string> parseRequest(const QStringList& arguments);

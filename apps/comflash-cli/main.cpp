@@ -1,35 +1,29 @@
 // comflash-cli: the update and read-back sessions from the command line, with no window. The
 // same session code as the window runs on the console toolkit: Qt's event loop, serial ports
 // and timers, message boxes printed as lines. See command_line.h for the commands.
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 
-#include "app/config_file.h"
 #include "app/file_replacement.h"
-#include "app/startup_config.h"
 #include "cli/console.h"
 #include "cli/firmware_warnings.h"
 #include "cli/line_display.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
+#include "cli/run_setup.h"
 #include "cli/session_runner.h"
 #include "command_line.h"
 #include "desktop/update_command.h"
-#include "image/firmware_file.h"
 #include "image/hex_writer.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
@@ -40,7 +34,10 @@ namespace comflash::cli {
 namespace {
 
 constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
-constexpr std::string_view kDefaultTitle = "Update";
+
+std::string programFolder() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
 
 std::string portsFolder() {
     return settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
@@ -75,81 +72,6 @@ int listPorts() {
     return kExitSucceeded;
 }
 
-// Why the firmware file could not be used, in the system's words where it gave any.
-std::string fileReason(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return path + ": Is a directory";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return path + ": " + std::strerror(errno);
-    ::close(fd);
-    return path + ": not an Intel HEX file the loader accepts (" + faultyFileReason(path) +
-           "); nothing was sent to the device";
-}
-
-// The start-up settings a session needs: the model from --model or Config.txt, the title
-// from Config.txt. False, with the reason printed, when they cannot be had.
-bool startUp(const Request& request, AppState& state, Console& console) {
-    state.AppTitle = std::string(kDefaultTitle);
-    if (request.config || !request.model) {
-        const std::string path =
-            request.config.value_or(QCoreApplication::applicationDirPath().toStdString() + "/" +
-                                    std::string(app::kConfigFileName));
-        const app::ConfigRead read = app::readStartupConfig(path);
-        if (!read.config) {
-            console.warn(read.failure);
-            return false;
-        }
-        state.ModelId = read.config->modelId;
-        state.AppTitle = read.config->appTitle;
-    }
-    if (request.model) {
-        const app::ModelRead model = app::parseModelId(*request.model);
-        if (!model.id) {
-            console.warn("--model: " + model.failure);
-            return false;
-        }
-        state.ModelId = *model.id;
-    }
-    state.UseEnglish = true;
-    return true;
-}
-
-std::string modelText(const AppState& state) {
-    return std::to_string(state.ModelId[0]) + ":" + std::to_string(state.ModelId[1]) + ":" +
-           std::to_string(state.ModelId[2]);
-}
-
-// The device a port stands for now.
-std::string deviceOf(const PortArgument& port, const std::string& folder) {
-    return port.device.empty() ? settings::comPortDevice(port.number, folder) : port.device;
-}
-
-// Whether two names lead to one device, through links or not. Compared by the file they
-// open: the library's equivalent() refuses character devices.
-bool sameDevice(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat first {};
-    struct stat second {};
-    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-    return first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// --verify reads back through the device's read window only: a file with anything below it
-// cannot be verified and is refused before a port opens. Empty when the request may go on
-// (a file that cannot be read is the loader's to report).
-std::string verifyRefusal(const Request& request) {
-    if (!request.verify) return {};
-    const auto read = image::ReadFirmwareFile(request.file);
-    const auto* firmware = std::get_if<image::FirmwareFile>(&read);
-    if (firmware == nullptr || firmware->start >= session::kReadWindowBase) return {};
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "%s: --verify reads back only 0x8000 to 0xFFFF, and the file starts at "
-                  "0x%04X; nothing was sent",
-                  request.file.c_str(), static_cast<unsigned>(firmware->start));
-    return text;
-}
-
 // One update session per port, all at once: the firmware file is read once, then every
 // session runs on the one event loop with its own state. Ends with a table of the results.
 int runLine(const Request& request) {
@@ -157,24 +79,17 @@ int runLine(const Request& request) {
     // Nobody is asked anything: the prompt is answered from --retries.
     Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
     const std::string folder = portsFolder();
-    std::vector<PortArgument> ports;
-    for (const std::string& name : request.ports) {
-        PortArgument port = parsePortArgument(name);
-        if (!port.failure.empty()) {
-            console.warn("--port " + name + ": " + port.failure);
-            return kExitBadInput;
-        }
-        for (std::size_t other = 0; other < ports.size(); ++other) {
-            if (sameDevice(deviceOf(port, folder), deviceOf(ports[other], folder))) {
-                console.warn("--port: " + request.ports[other] + " and " + name +
-                             " are the same device; each device takes one session");
-                return kExitBadInput;
-            }
-        }
-        ports.push_back(std::move(port));
+    const auto read = readPorts(request.ports, folder);
+    if (const auto* why = std::get_if<std::string>(&read)) {
+        console.warn(*why);
+        return kExitBadInput;
     }
+    const auto& ports = std::get<std::vector<PortArgument>>(read);
     AppState state;
-    if (!startUp(request, state, console)) return kExitBadInput;
+    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+        console.warn(why);
+        return kExitBadInput;
+    }
     if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
         console.warn(refusal);
         return kExitBadInput;
@@ -247,14 +162,15 @@ int runSession(const Request& request) {
         return kExitBadInput;
     }
     AppState state;
-    if (!startUp(request, state, console)) return kExitBadInput;
+    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+        console.warn(why);
+        return kExitBadInput;
+    }
     state.ComPortNumber = port.number;
-    std::error_code error;
-    if (request.command == Command::Read &&
-        (std::filesystem::is_directory(request.file, error) ||
-         !std::filesystem::is_directory(
-             std::filesystem::absolute(request.file, error).parent_path(), error))) {
-        console.warn(request.file + ": cannot be saved there (a folder, or no such folder)");
+    if (const std::string why = request.command == Command::Read ? saveTargetProblem(request.file)
+                                                                 : verifyRefusal(request);
+        !why.empty()) {
+        console.warn(why);
         return kExitBadInput;
     }
 
@@ -272,10 +188,6 @@ int runSession(const Request& request) {
              console.progress(fraction, state.ImageEnd - state.ImageStart + 1, now);
          }},
         STDIN_FILENO);
-    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
-        console.warn(refusal);
-        return kExitBadInput;
-    }
     SessionRunner runner(state, toolkit);
     runner.verifyWrites(request.verify);
     const std::string portName = device.empty() ? request.port : device;

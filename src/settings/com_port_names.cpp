@@ -1,6 +1,10 @@
 #include "settings/com_port_names.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#ifndef _WIN32
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -79,5 +83,17 @@ std::string comPortDevice(int number, const std::string& portsFolder) {
 }
 
 #endif
+
+bool sameDevice(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+#ifdef _WIN32
+    return false;
+#else
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+    return first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+#endif
+}
 
 }  // namespace comflash::settings

@@ -23,4 +23,8 @@ std::string portsFolderFor(const char* xdgConfigHome, const char* home);
 // elsewhere each time it starts.
 std::string comPortDevice(int number, const std::string& portsFolder);
 
+// Whether two names lead to one device, through links or not, compared by the file they open
+// (the library's equivalent() refuses character devices). On Windows: the same name.
+bool sameDevice(const std::string& a, const std::string& b);
+
 }  // namespace comflash::settings
