@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "app/system_text.h"
-#include "image/firmware_inspection.h"
+#include "image/firmware_scan.h"
 #include "image/firmware_version.h"
 #include "session/frames.h"
 
@@ -19,10 +19,10 @@ std::string hex4(std::int32_t address) {
     return text;
 }
 
-std::optional<image::FirmwareInspection> inspect(const std::string& path) {
+std::optional<image::FirmwareScan> scan(const std::string& path) {
     std::ifstream file(app::pathFromUtf8(path), std::ios::binary);
     if (!file.is_open()) return std::nullopt;
-    return image::InspectFirmware(file);
+    return image::ScanFirmware(file);
 }
 
 // The name of the file without its folder.
@@ -50,7 +50,7 @@ std::string firmwareText(const std::string& path, const AppState& state) {
 }
 
 std::vector<std::string> firmwareWarnings(const std::string& path) {
-    const auto found = inspect(path);
+    const auto found = scan(path);
     if (!found || found->load.result != image::LoadResult::Loaded) return {};
     std::vector<std::string> lines;
     if (found->emptyUnits > 0) {
@@ -72,7 +72,7 @@ std::vector<std::string> firmwareWarnings(const std::string& path) {
 }
 
 std::string faultyFileReason(const std::string& path) {
-    const auto found = inspect(path);
+    const auto found = scan(path);
     if (!found) return "it cannot be opened";
     if (found->load.result == image::LoadResult::Loaded) return {};
     return found->load.reason;

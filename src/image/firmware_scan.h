@@ -14,7 +14,7 @@ namespace comflash::image {
 
 inline constexpr std::int32_t kEraseUnitSize = 128;
 
-struct FirmwareInspection {
+struct FirmwareScan {
     LoadReport load;
     // The range an update sends; meaningful when the file loaded.
     std::int32_t start = 0;
@@ -30,6 +30,6 @@ struct FirmwareInspection {
 };
 
 // Loads the file as an update does, into an image of its own.
-FirmwareInspection InspectFirmware(std::istream& file);
+FirmwareScan ScanFirmware(std::istream& file);
 
 }  // namespace comflash::image

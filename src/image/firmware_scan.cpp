@@ -1,4 +1,4 @@
-#include "image/firmware_inspection.h"
+#include "image/firmware_scan.h"
 
 #include <bitset>
 #include <memory>
@@ -7,10 +7,10 @@
 
 namespace comflash::image {
 
-FirmwareInspection InspectFirmware(std::istream& file) {
+FirmwareScan ScanFirmware(std::istream& file) {
     const auto state = std::make_unique<AppState>();
     const auto given = std::make_unique<std::bitset<kImageSize>>();
-    FirmwareInspection found;
+    FirmwareScan found;
     HexReader reader(*state);
     reader.onStore = [&](std::size_t index, std::uint8_t value) {
         if (given->test(index) && state->FirmwareImage[index] != value) {

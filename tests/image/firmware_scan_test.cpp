@@ -1,4 +1,4 @@
-#include "image/firmware_inspection.h"
+#include "image/firmware_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ std::string record(std::uint16_t address, std::vector<std::uint8_t> data) {
 
 // Erase units the file leaves empty are erased and filled; records that disagree leave the
 // later one's bytes. Both are what the device gets beyond the file's own records.
-TEST(FirmwareInspection, FindsEmptyEraseUnitsAndRecordsThatDisagree) {
+TEST(FirmwareScan, FindsEmptyEraseUnitsAndRecordsThatDisagree) {
     const std::vector<std::uint8_t> sixteen(16, 0x11);
     struct Case {
         const char* name;
@@ -51,7 +51,7 @@ TEST(FirmwareInspection, FindsEmptyEraseUnitsAndRecordsThatDisagree) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::istringstream file(c.text);
-        const FirmwareInspection found = InspectFirmware(file);
+        const FirmwareScan found = ScanFirmware(file);
         ASSERT_EQ(found.load.result, LoadResult::Loaded) << found.load.reason;
         EXPECT_EQ(found.emptyUnits, c.emptyUnits);
         EXPECT_EQ(found.firstEmptyFrom, c.from);
