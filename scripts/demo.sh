@@ -7,8 +7,31 @@
 # With a display, comflash opens: press Update. Without one, comflash-cli writes the firmware
 # first, then comflash does the same on a virtual X server and screenshots of the session
 # window in progress and of "Successful" are saved in build/demo.
+#
+# scripts/demo.sh --windows runs the Windows program instead: comflash.exe, built with
+# mingw-w64, under Wine on a virtual X server; its COM1 leads to comflash-sim. The port dialog
+# opens, a missing firmware file is reported in Chinese, then Update writes the firmware and
+# says "Successful"; screenshots are saved in build/demo (windows-chinese.png, windows.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--windows" ]; then
+    # shellcheck source=scripts/packages.sh
+    source scripts/packages.sh
+    ensure_packages "${COMFLASH_BUILD_PACKAGES[@]}" "${COMFLASH_WINDOWS_PACKAGES[@]}" \
+        "${COMFLASH_DEMO_PACKAGES[@]}" "${COMFLASH_VIRTUAL_DISPLAY_PACKAGES[@]}"
+    cmake --preset release >/dev/null
+    cmake --build --preset release --target comflash-sim
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target comflash window_texts
+    mkdir -p build/demo
+    WINEPREFIX="$PWD/build/demo-wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        tests/win32/window_update.sh build/release/apps/comflash-sim/comflash-sim \
+        build/windows/apps/comflash/comflash.exe build/windows/tests/win32/window_texts.exe \
+        "$PWD/build/demo/windows.png"
+    echo "Screenshots: build/demo/windows-chinese.png, build/demo/windows.png"
+    exit 0
+fi
 
 # shellcheck source=scripts/packages.sh
 source scripts/packages.sh
