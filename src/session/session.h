@@ -8,9 +8,10 @@
 // The steps of an update, each acknowledged by the device:
 //   handshake -> erase of the unit of the first address -> { write command -> data block,
 //   with an erase before the first write into every further unit } -> go to the first address.
-// A read session instead reads the range into the caller's image in 128-byte blocks after the
-// handshake, and ends with a go to 0x9000; a block whose XOR does not match is asked for again
-// and not stored.
+// With verify, the written range is then read back through the read window and the go frame
+// goes only when every byte matches. A read session instead reads the range into the caller's
+// image in 128-byte blocks after the handshake, and ends with a go to 0x9000; a block whose XOR
+// does not match is asked for again and not stored.
 //
 // Phases and what moves them (every input not named is ignored in that phase):
 //   Idle      start: the handshake goes out at 19200 baud -> Waiting
@@ -25,7 +26,8 @@
 //               prompt is open).
 //   Settling  an answer came while others were owed: every byte restarts a short quiet; when
 //             it ends, when every answer owed came, the last is the newest transmission's ->
-//             judged as above; fewer answers than owed -> Draining (an accepted go excepted).
+//             judged as above; fewer answers than owed -> Draining (a handshake's answer
+//             and an accepted go excepted).
 //   Draining  which transmission an answer belongs to is in doubt (see drain): every byte
 //             restarts a quiet longer than any answer is late; when it ends, the frame goes
 //             again -> Waiting.
