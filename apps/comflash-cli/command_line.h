@@ -2,6 +2,8 @@
 //   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
 //                [--retries N] [--verify]
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli station FILE.hex --port PORT [--port PORT ...] [--verify] [--model A:B:C]
+//                [--config FILE] [--retries N] [--log FILE.csv]
 //   comflash-cli ports
 // --help (after a command: that command's) and --version print and end the program.
 #pragma once
@@ -14,7 +16,7 @@
 
 namespace comflash::cli {
 
-enum class Command { Write, Read, Ports };
+enum class Command { Write, Read, Station, Ports };
 
 struct Request {
     Command command = Command::Ports;
@@ -24,7 +26,8 @@ struct Request {
     std::optional<std::string> model;
     std::optional<std::string> config;
     int retries = 0;
-    bool verify = false;  // write: read the range back before the go frame
+    bool verify = false;                       // write: read the range back before the go frame
+    std::string log = "comflash-station.csv";  // station: the record of every board
 };
 
 // The request, or the reason it is unusable (one line, for standard error).

@@ -11,11 +11,14 @@
 #include <QTimer>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <system_error>
 
 #include "app/config_file.h"
@@ -27,10 +30,13 @@
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
 #include "cli/session_runner.h"
+#include "cli/station.h"
+#include "cli/station_log.h"
 #include "command_line.h"
 #include "desktop/update_command.h"
 #include "image/firmware_file.h"
 #include "image/hex_writer.h"
+#include "image/sha256.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
 #include "ui/console/port_failure.h"
@@ -134,6 +140,27 @@ bool sameDevice(const std::string& a, const std::string& b) {
     return first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// The ports named, each a device of its own; false, with the reason said, when one is not.
+bool namedPorts(const Request& request, const std::string& folder, Console& console,
+                std::vector<PortArgument>& ports) {
+    for (const std::string& name : request.ports) {
+        PortArgument port = parsePortArgument(name);
+        if (!port.failure.empty()) {
+            console.warn("--port " + name + ": " + port.failure);
+            return false;
+        }
+        for (std::size_t other = 0; other < ports.size(); ++other) {
+            if (sameDevice(deviceOf(port, folder), deviceOf(ports[other], folder))) {
+                console.warn("--port: " + request.ports[other] + " and " + name +
+                             " are the same device; each device takes one session");
+                return false;
+            }
+        }
+        ports.push_back(std::move(port));
+    }
+    return true;
+}
+
 // --verify reads back through the device's read window only: a file with anything below it
 // cannot be verified and is refused before a port opens. Empty when the request may go on
 // (a file that cannot be read is the loader's to report).
@@ -158,21 +185,7 @@ int runLine(const Request& request) {
     Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
     const std::string folder = portsFolder();
     std::vector<PortArgument> ports;
-    for (const std::string& name : request.ports) {
-        PortArgument port = parsePortArgument(name);
-        if (!port.failure.empty()) {
-            console.warn("--port " + name + ": " + port.failure);
-            return kExitBadInput;
-        }
-        for (std::size_t other = 0; other < ports.size(); ++other) {
-            if (sameDevice(deviceOf(port, folder), deviceOf(ports[other], folder))) {
-                console.warn("--port: " + request.ports[other] + " and " + name +
-                             " are the same device; each device takes one session");
-                return kExitBadInput;
-            }
-        }
-        ports.push_back(std::move(port));
-    }
+    if (!namedPorts(request, folder, console, ports)) return kExitBadInput;
     AppState state;
     if (!startUp(request, state, console)) return kExitBadInput;
     if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
@@ -235,8 +248,102 @@ int runLine(const Request& request) {
     return run.exitStatus();
 }
 
+volatile std::sig_atomic_t stopRequests = 0;
+
+// The production station: sessions board after board on every port until Ctrl-C (the first
+// lets boards in progress finish, the second stops at once).
+int runStation(const Request& request) {
+    const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
+    const std::string folder = portsFolder();
+    std::vector<PortArgument> ports;
+    if (!namedPorts(request, folder, console, ports)) return kExitBadInput;
+    AppState state;
+    if (!startUp(request, state, console)) return kExitBadInput;
+    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
+        console.warn(refusal);
+        return kExitBadInput;
+    }
+    std::vector<std::string> devices;
+    for (const PortArgument& port : ports) devices.push_back(deviceOf(port, folder));
+    const auto deviceOfNumber = [devices](int number) {
+        if (number < 1 || static_cast<std::size_t>(number) > devices.size()) return std::string();
+        return devices[static_cast<std::size_t>(number) - 1];
+    };
+    ui::console::ConsoleToolkit toolkit(
+        deviceOfNumber,
+        {[&](const ui::MessageBox& box) { return console.show(box); },
+         [](const std::optional<std::string>&) { return std::optional(ui::Answer::Cancel); },
+         [](double) {}},
+        STDIN_FILENO);
+    ui::DirectoryFileList unusedFileList;
+    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
+    std::ifstream file(request.file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    if (loader.Load(request.file) || !file) {
+        console.warn(fileReason(request.file));
+        return kExitBadInput;
+    }
+    StationLog log;
+    if (const std::string why = log.open(request.log); !why.empty()) {
+        console.warn("--log " + why + "; no board was started");
+        return kExitBadInput;
+    }
+    BoardRecord blank;
+    blank.firmware = std::filesystem::path(request.file).filename().string();
+    blank.sha256 = image::sha256Hex(bytes);
+    blank.model = modelText(state);
+    blank.version = std::to_string(state.FirmwareMajor) + "." + std::to_string(state.FirmwareMinor);
+    console.info("Station: " + firmwareText(request.file, state) + " to model " + blank.model +
+                 " on " + std::to_string(ports.size()) + " ports; records to " + request.log +
+                 ". Ctrl-C stops after the boards in progress, twice at once.");
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    };
+    Station station(
+        state, toolkit, request.ports, devices, request.retries, blank, elapsed,
+        [] { return std::chrono::system_clock::now(); },
+        [&log](const BoardRecord& record) { return log.append(record); });
+    station.verifyWrites(request.verify);
+    StationDisplay display(outIsTerminal);
+    station.onEvent = [&](const std::string& line) {
+        if (!outIsTerminal) std::cout << line << std::endl;
+    };
+    struct sigaction action {};
+    action.sa_handler = [](int) { stopRequests = stopRequests + 1; };
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGXFSZ, SIG_IGN);  // a log past the file-size limit is a failed write, said so
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(100);
+    std::sig_atomic_t handled = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (stopRequests > handled) {
+            handled = stopRequests;
+            console.info(handled == 1 ? "Stopping after the boards in progress." : "Stopping now.");
+            handled == 1 ? station.stop() : station.stopNow();
+        }
+        std::cout << display.update(station.status(), elapsed()) << std::flush;
+    });
+    station.onEnded = [&loop] { loop.quit(); };
+    station.start();
+    if (!station.ended()) {
+        poll.start();
+        loop.exec();
+    }
+    std::cout << display.update(station.status(), elapsed())
+              << StationDisplay::totals(station.status(), elapsed()) << std::endl;
+    if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
+    return station.exitStatus();
+}
+
 int runSession(const Request& request) {
     if (request.command == Command::Write && request.ports.size() > 1) return runLine(request);
+    if (request.command == Command::Station) return runStation(request);
     const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     const bool inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     Console console(std::cout, std::cerr, outIsTerminal, inIsTerminal, request.retries);
