@@ -266,6 +266,8 @@ int runStation(const Request& request) {
     }
     std::vector<std::string> devices;
     for (const PortArgument& port : ports) devices.push_back(deviceOf(port, folder));
+    std::vector<std::string> shown;  // for the records: a link with what it points at
+    for (const std::string& device : devices) shown.push_back(shownDevice(device));
     const auto deviceOfNumber = [devices](int number) {
         if (number < 1 || static_cast<std::size_t>(number) > devices.size()) return std::string();
         return devices[static_cast<std::size_t>(number) - 1];
