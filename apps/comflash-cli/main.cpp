@@ -337,8 +337,10 @@ int runStation(const Request& request) {
         poll.start();
         loop.exec();
     }
+    // On a terminal the totals are the last line drawn.
     std::cout << display.update(station.status(), elapsed())
-              << StationDisplay::totals(station.status(), elapsed()) << std::endl;
+              << (outIsTerminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
+              << std::flush;
     if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
     return station.exitStatus();
 }
