@@ -2,22 +2,63 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 namespace comflash::cli {
 
+namespace {
+
+#ifdef _WIN32
+// Bytes as they are (no line-end translation); the handle is not inherited.
+constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CREAT | O_BINARY | O_NOINHERIT;
+int syncFile(int fd) {
+    return ::_commit(fd);
+}
+int cutTo(int fd, long long size) {
+    return ::_chsize_s(fd, size);
+}
+void syncFolderOf(const std::string&) {}  // NTFS keeps a new file's name with its data
+#else
+constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+int syncFile(int fd) {
+    return ::fsync(fd);
+}
+int cutTo(int fd, long long size) {
+    return ::ftruncate(fd, static_cast<off_t>(size));
+}
+// The new file's name must survive a power cut as well as its contents.
+void syncFolderOf(const std::string& path) {
+    std::error_code error;
+    const auto folder = std::filesystem::absolute(path, error).parent_path();
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+#endif
+
+}  // namespace
+
 std::string utcTime(std::chrono::system_clock::time_point at) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
+    using namespace std::chrono;
+    const auto day = floor<days>(at);
+    const year_month_day date(day);
+    const hh_mm_ss time(floor<seconds>(at - day));
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
     return text;
 }
 
@@ -54,20 +95,13 @@ StationLog::~StationLog() {
 
 std::string StationLog::open(const std::string& path) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open(path.c_str(), kOpenFlags, 0644);
     if (fd_ < 0) return path + ": " + std::strerror(errno);
     struct stat info {};
     if (::fstat(fd_, &info) != 0) return path + ": " + std::strerror(errno);
     if (info.st_size > 0) return {};
     if (std::string why = write(csvHeader()); !why.empty()) return why;
-    // The new file's name must survive a power cut as well as its contents.
-    std::error_code error;
-    const auto folder = std::filesystem::absolute(path, error).parent_path();
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    syncFolderOf(path);
     return {};
 }
 
@@ -81,7 +115,8 @@ std::string StationLog::write(const std::string& text) {
     if (::fstat(fd_, &info) != 0) return path_ + ": " + std::strerror(errno);
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t wrote = ::write(fd_, text.data() + done, text.size() - done);
+        const auto wrote =
+            ::write(fd_, text.data() + done, static_cast<unsigned>(text.size() - done));
         if (wrote > 0) {
             done += static_cast<std::size_t>(wrote);
             continue;
@@ -89,10 +124,10 @@ std::string StationLog::write(const std::string& text) {
         if (wrote < 0 && errno == EINTR) continue;
         const int error = wrote < 0 ? errno : ENOSPC;
         // Half a record would spoil the line after it: the file goes back to its last whole one.
-        if (done > 0 && ::ftruncate(fd_, info.st_size) == 0) ::fsync(fd_);
+        if (done > 0 && cutTo(fd_, info.st_size) == 0) syncFile(fd_);
         return path_ + ": cannot be written: " + std::strerror(error);
     }
-    if (::fsync(fd_) != 0) return path_ + ": cannot be synced: " + std::strerror(errno);
+    if (syncFile(fd_) != 0) return path_ + ": cannot be synced: " + std::strerror(errno);
     return {};
 }
 
