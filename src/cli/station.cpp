@@ -408,9 +408,12 @@ std::string StationDisplay::update(const std::vector<StationPort>& ports,
                                    std::chrono::milliseconds elapsed) {
     if (!terminal_) return {};
     std::string text;
-    if (drawnLines_ > 0) text = "\x1b[" + std::to_string(drawnLines_) + "A";
-    for (const StationPort& port : ports) text += "\r" + line(port) + "\x1b[K\n";
-    text += "\r" + totals(ports, elapsed) + "\x1b[K\n";
+    if (drawnLines_ > 0) text.append("\x1b[").append(std::to_string(drawnLines_)).append("A");
+    const auto draw = [&text](const std::string& shown) {
+        text.append("\r").append(shown).append("\x1b[K\n");
+    };
+    for (const StationPort& port : ports) draw(line(port));
+    draw(totals(ports, elapsed));
     drawnLines_ = ports.size() + 1;
     return text;
 }
