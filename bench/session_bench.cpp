@@ -3,9 +3,10 @@
 // one table of figures and asserts none; it exits 1 only when a device of the line is left
 // with other memory than a device written alone.
 //
-//   session_bench [--quick]
+//   session_bench [--quick | --station]
 //
-// --quick skips the runs at the pace of the line (about 80 s, nearly all of the time).
+// --quick skips the runs at the pace of the line (about 80 s, nearly all of the time);
+// --station runs only the production station's figures.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -307,6 +308,86 @@ void printLine(const char* name, const LineRun& run) {
                 statusList(run.simStatus).c_str(), run.cliCpuSeconds);
 }
 
+// The production station: `fixtures` comflash-sim fixtures at the pace of the line, each
+// serving kStationBoards boards with a fixed gap, and one comflash-cli station on all of them,
+// stopped by SIGINT once every fixture has served its last board.
+constexpr int kStationBoards = 3;
+constexpr int kStationGapMs = 1000;
+constexpr double kRemovalMoment = 0.5;  // a flashed board is taken out this long after its go
+
+struct StationRun {
+    int cliStatus = -1;
+    std::vector<int> simStatus;
+    double period = 0;       // seconds per board on one fixture, the slowest fixture's
+    double boundPeriod = 0;  // the session's line time, the removal moment and the gap
+    int records = 0;         // lines of the log after its header
+};
+
+StationRun runStation(const fs::path& folder, const fs::path& file, int fixtures) {
+    StationRun run;
+    std::vector<Child> sims;
+    std::vector<fs::path> logs;
+    const fs::path csv = folder / ("station_" + std::to_string(fixtures) + ".csv");
+    std::vector<std::string> cliArgs{COMFLASH_CLI, "station", file.string(), "--model",
+                                     kModel,       "--log",   csv.string()};
+    bool started = true;
+    for (int i = 0; i < fixtures && started; ++i) {
+        logs.push_back(folder /
+                       ("station_" + std::to_string(fixtures) + "_" + std::to_string(i) + ".log"));
+        sims.push_back(spawn({COMFLASH_SIM, "--model", kModel, "--line-timing", "--boards",
+                              std::to_string(kStationBoards), "--board-gap",
+                              std::to_string(kStationGapMs), "--log", logs.back().string()},
+                             true));
+        const std::string path = sims.back().out >= 0 ? firstLine(sims.back().out) : std::string();
+        started = !path.empty();
+        cliArgs.insert(cliArgs.end(), {"--port", path});
+    }
+    Child cli = started ? spawn(cliArgs, false) : Child{};
+    for (Child& sim : sims) run.simStatus.push_back(finish(sim));
+    if (cli.pid > 0) kill(cli.pid, SIGINT);
+    run.cliStatus = finish(cli);
+    for (const fs::path& log : logs) {
+        // Each go's acknowledgement, and the line bytes of the first board's session.
+        std::ifstream in(log);
+        std::vector<double> goes;
+        long lineBytes = 0;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            double at = 0;
+            std::string kind;
+            std::string tag;
+            words >> at >> kind >> tag;
+            if (line.find("session ended: go") != std::string::npos) goes.push_back(at);
+            if (goes.empty() && (kind == "rx" || kind == "tx")) {
+                lineBytes += static_cast<long>(
+                    hexBytes(line.substr(std::min(line.size(), std::size_t(words.tellg())))));
+            }
+        }
+        if (goes.size() < 2) continue;
+        run.period = std::max(run.period, (goes.back() - goes.front()) / double(goes.size() - 1));
+        run.boundPeriod =
+            double(lineBytes) * kBitsPerByte / kBaud + kRemovalMoment + kStationGapMs / 1000.0;
+    }
+    std::ifstream records(csv);
+    for (std::string line; std::getline(records, line);) ++run.records;
+    run.records = std::max(0, run.records - 1);
+    return run;
+}
+
+void printStation(int fixtures, const StationRun& run, double alonePeriod) {
+    const std::string name = "station, " + std::to_string(fixtures) + " fixture" +
+                             (fixtures == 1 ? "" : "s") + ", line timing";
+    std::printf("%-34s %8.3f s a board  %.0f boards/h  bound %.3f s (%.0f boards/h)\n",
+                name.c_str(), run.period, run.period > 0 ? 3600 * fixtures / run.period : 0.0,
+                run.boundPeriod, run.boundPeriod > 0 ? 3600 * fixtures / run.boundPeriod : 0.0);
+    std::printf("%-34s %d records  status cli %d sims %s", "", run.records, run.cliStatus,
+                statusList(run.simStatus).c_str());
+    if (alonePeriod > 0) {
+        std::printf("  ratio %.3f to one fixture (target at most 1.1)", run.period / alonePeriod);
+    }
+    std::printf("\n");
+}
+
 // Whether every device of the line holds what the device written alone holds; prints a line
 // saying so, or naming the first difference of each device that differs.
 bool compareDumps(const LineRun& line, const LineRun& alone) {
@@ -408,6 +489,7 @@ void compareLoading(const fs::path& folder, std::size_t recordLength) {
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::string_view(argv[1]) == "--quick";
+    const bool stationOnly = argc > 1 && std::string_view(argv[1]) == "--station";
     const fs::path folder =
         fs::temp_directory_path() / ("comflash-bench-" + std::to_string(getpid()));
     fs::create_directories(folder);
@@ -422,6 +504,18 @@ int main(int argc, char** argv) {
         "comflash session benchmark: 32 KiB image, %d baud, comflash-cli against "
         "comflash-sim over a pseudo-terminal\n\n",
         kBaud);
+    if (!quick) {
+        // Boards of 4 KiB, three to a fixture: one fixture, then eight at once.
+        const fs::path boardImage = folder / "board_1.00.hex";
+        writeFile(boardImage, hexFile(4 * 1024, 16));
+        const StationRun one = runStation(folder, boardImage, 1);
+        printStation(1, one, 0);
+        printStation(kLineDevices, runStation(folder, boardImage, kLineDevices), one.period);
+        if (stationOnly) {
+            fs::remove_all(folder);
+            return 0;
+        }
+    }
     if (!quick) {
         printSession("write 32 KiB, line timing", runSession(folder, "write", image, true, {}),
                      true);

@@ -28,6 +28,11 @@ constexpr std::array kCommands{
                 "command saves it: Intel HEX records at 0x8000 up, leaving out the zero bytes at "
                 "the start of each 32-byte block. It is no full image: written back, it lands at "
                 "0x8000 up and the left-out zeros get the fill pattern."},
+    CommandInfo{"station", Command::Station, "FILE.hex", "The firmware file, Intel HEX.",
+                "Runs a production station until Ctrl-C: on every --port, each board put in is "
+                "written once (as write does), recorded in the --log CSV, and must be taken out "
+                "before the next is written. A second Ctrl-C stops at once. Exit status 0 when "
+                "every recorded board passed."},
     CommandInfo{"ports", Command::Ports, nullptr, nullptr,
                 "Lists each port COM1 to COM99 that opens, with the device it stands for."},
 };
@@ -37,6 +42,7 @@ constexpr const char* kSummary =
     "Commands:\n"
     "  write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE] "
     "[--retries N] [--verify]\n"
+    "  station FILE.hex --port PORT [--port PORT ...] [--verify] [--log FILE.csv] ...\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
     "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
@@ -65,6 +71,9 @@ const QCommandLineOption kVerify(
     "start it only when every byte matches; else the device stays in its bootloader. The "
     "device can read back only 0x8000 to 0xFFFF: a file below 0x8000 is refused.");
 
+const QCommandLineOption kLog("log", "station: the CSV file every board's record is appended to.",
+                              "FILE.csv", "comflash-station.csv");
+
 const CommandInfo* findCommand(const QString& name) {
     for (const CommandInfo& info : kCommands) {
         if (name == QLatin1String(info.name)) return &info;
@@ -76,7 +85,7 @@ const CommandInfo* findCommand(const QString& name) {
 void addOptions(QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({kPort, kModel, kConfig, kRetries, kVerify});
+    parser.addOptions({kPort, kModel, kConfig, kRetries, kVerify, kLog});
 }
 
 [[noreturn]] void showHelp(const CommandInfo* info) {
@@ -85,7 +94,7 @@ void addOptions(QCommandLineParser& parser) {
     if (info == nullptr) {
         parser.addVersionOption();
         parser.setApplicationDescription(kSummary);
-        parser.addPositionalArgument("command", "write, read or ports.", "COMMAND");
+        parser.addPositionalArgument("command", "write, read, station or ports.", "COMMAND");
         parser.showHelp(0);
     }
     parser.setApplicationDescription(info->description);
@@ -93,7 +102,8 @@ void addOptions(QCommandLineParser& parser) {
     if (info->file != nullptr) {
         parser.addPositionalArgument(info->file, info->fileText);
         parser.addOptions({kPort, kModel, kConfig, kRetries});
-        if (info->command == Command::Write) parser.addOption(kVerify);
+        if (info->command != Command::Read) parser.addOption(kVerify);
+        if (info->command == Command::Station) parser.addOption(kLog);
     }
     parser.showHelp(0);
 }
@@ -103,20 +113,21 @@ void addOptions(QCommandLineParser& parser) {
 std::variant<Request, std::string> parseRequest(const QStringList& arguments) {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.addPositionalArgument("command", "write, read or ports.");
+    parser.addPositionalArgument("command", "write, read, station or ports.");
     if (!parser.parse(arguments)) return parser.errorText().toStdString();
     if (parser.isSet("version")) parser.showVersion();
     const QStringList positional = parser.positionalArguments();
     const CommandInfo* info = positional.isEmpty() ? nullptr : findCommand(positional.first());
     if (parser.isSet("help")) showHelp(info);
-    if (positional.isEmpty()) return std::string("no command given (write, read or ports)");
+    if (positional.isEmpty())
+        return std::string("no command given (write, read, station or ports)");
     if (info == nullptr) return "unknown command \"" + positional.first().toStdString() + "\"";
 
     Request request;
     request.command = info->command;
     if (info->file == nullptr) {
         if (positional.size() > 1) return std::string("ports takes no arguments");
-        for (const auto* option : {&kPort, &kModel, &kConfig, &kRetries, &kVerify}) {
+        for (const auto* option : {&kPort, &kModel, &kConfig, &kRetries, &kVerify, &kLog}) {
             if (parser.isSet(*option)) {
                 return "ports takes no option --" + option->names().first().toStdString();
             }
@@ -135,9 +146,13 @@ std::variant<Request, std::string> parseRequest(const QStringList& arguments) {
         return std::string("read takes one --port");
     }
     request.verify = parser.isSet(kVerify);
-    if (request.verify && request.command != Command::Write) {
+    if (request.verify && request.command == Command::Read) {
         return std::string(info->name) + " takes no option --verify";
     }
+    if (parser.isSet(kLog) && request.command != Command::Station) {
+        return std::string(info->name) + " takes no option --log";
+    }
+    request.log = parser.value(kLog).toStdString();
     if (parser.isSet(kModel)) request.model = parser.value(kModel).toStdString();
     if (parser.isSet(kConfig)) request.config = parser.value(kConfig).toStdString();
     bool number = false;

@@ -2,6 +2,8 @@
 //   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
 //                [--retries N] [--verify]
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli station FILE.hex --port PORT [--port PORT ...] [--verify] [--model A:B:C]
+//                [--config FILE] [--retries N] [--log FILE.csv]
 //   comflash-cli ports
 // --help (after a command: that command's) and --version print and end the program.
 #pragma once

@@ -8,10 +8,13 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <system_error>
 
 #include "app/file_replacement.h"
@@ -22,9 +25,12 @@
 #include "cli/production_run.h"
 #include "cli/run_setup.h"
 #include "cli/session_runner.h"
+#include "cli/station.h"
+#include "cli/station_log.h"
 #include "command_line.h"
 #include "desktop/update_command.h"
 #include "image/hex_writer.h"
+#include "image/sha256.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
 #include "ui/console/port_failure.h"
@@ -150,8 +156,113 @@ int runLine(const Request& request) {
     return run.exitStatus();
 }
 
+volatile std::sig_atomic_t stopRequests = 0;
+
+// The production station: sessions board after board on every port until Ctrl-C (the first
+// lets boards in progress finish, the second stops at once).
+int runStation(const Request& request) {
+    const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
+    const std::string folder = portsFolder();
+    const auto read = readPorts(request.ports, folder);
+    if (const auto* why = std::get_if<std::string>(&read)) {
+        console.warn(*why);
+        return kExitBadInput;
+    }
+    const auto& ports = std::get<std::vector<PortArgument>>(read);
+    AppState state;
+    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+        console.warn(why);
+        return kExitBadInput;
+    }
+    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
+        console.warn(refusal);
+        return kExitBadInput;
+    }
+    std::vector<std::string> devices;
+    for (const PortArgument& port : ports) devices.push_back(deviceOf(port, folder));
+    std::vector<std::string> shown;  // for the records: a link with what it points at
+    for (const std::string& device : devices) shown.push_back(shownDevice(device));
+    const auto deviceOfNumber = [devices](int number) {
+        if (number < 1 || static_cast<std::size_t>(number) > devices.size()) return std::string();
+        return devices[static_cast<std::size_t>(number) - 1];
+    };
+    ui::console::ConsoleToolkit toolkit(
+        deviceOfNumber,
+        {[&](const ui::MessageBox& box) { return console.show(box); },
+         [](const std::optional<std::string>&) { return std::optional(ui::Answer::Cancel); },
+         [](double) {}},
+        STDIN_FILENO);
+    ui::DirectoryFileList unusedFileList;
+    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
+    std::ifstream file(request.file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    if (loader.Load(request.file) || !file) {
+        console.warn(fileReason(request.file));
+        return kExitBadInput;
+    }
+    StationLog log;
+    if (const std::string why = log.open(request.log); !why.empty()) {
+        console.warn("--log " + why + "; no board was started");
+        return kExitBadInput;
+    }
+    BoardRecord blank;
+    blank.firmware = std::filesystem::path(request.file).filename().string();
+    blank.sha256 = image::sha256Hex(bytes);
+    blank.model = modelText(state);
+    blank.version = std::to_string(state.FirmwareMajor) + "." + std::to_string(state.FirmwareMinor);
+    console.info("Station: " + firmwareText(request.file, state) + " to model " + blank.model +
+                 " on " + std::to_string(ports.size()) + " ports; records to " + request.log +
+                 ". Ctrl-C stops after the boards in progress, twice at once.");
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    };
+    Station station(
+        state, toolkit, request.ports, devices, request.retries, blank, elapsed,
+        [] { return std::chrono::system_clock::now(); },
+        [&log](const BoardRecord& record) { return log.append(record); });
+    station.verifyWrites(request.verify);
+    StationDisplay display(outIsTerminal);
+    station.onEvent = [&](const std::string& line) {
+        if (!outIsTerminal) std::cout << line << std::endl;
+    };
+    struct sigaction action {};
+    action.sa_handler = [](int) { stopRequests = stopRequests + 1; };
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGXFSZ, SIG_IGN);  // a log past the file-size limit is a failed write, said so
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(100);
+    std::sig_atomic_t handled = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (stopRequests > handled) {
+            handled = stopRequests;
+            console.info(handled == 1 ? "Stopping after the boards in progress." : "Stopping now.");
+            handled == 1 ? station.stop() : station.stopNow();
+        }
+        std::cout << display.update(station.status(), elapsed()) << std::flush;
+    });
+    station.onEnded = [&loop] { loop.quit(); };
+    station.start();
+    if (!station.ended()) {
+        poll.start();
+        loop.exec();
+    }
+    // On a terminal the totals are the last line drawn.
+    std::cout << display.update(station.status(), elapsed())
+              << (outIsTerminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
+              << std::flush;
+    if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
+    return station.exitStatus();
+}
+
 int runSession(const Request& request) {
     if (request.command == Command::Write && request.ports.size() > 1) return runLine(request);
+    if (request.command == Command::Station) return runStation(request);
     const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     const bool inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     Console console(std::cout, std::cerr, outIsTerminal, inIsTerminal, request.retries);

@@ -22,52 +22,38 @@ std::string resultText(const session::Result& result) {
     }
 }
 
-// A session's own toolkit: windows, pauses and ports are the shared toolkit's; its message
-// boxes are its own and never shown to anybody: the retry prompt is answered from the count.
-class SessionToolkit final : public ui::Toolkit {
-  public:
-    SessionToolkit(ui::Toolkit& base, int retries) : base_(base), retries_(retries) {}
-
-    std::unique_ptr<ui::Window> createWindow(const ui::WindowEntry& entry) override {
-        return base_.createWindow(entry);
+ui::Answer SessionToolkit::showMessage(const ui::MessageBox& box) {
+    if (box.buttons != ui::Buttons::RetryCancel) return ui::Answer::Ok;
+    if (waiting_ && waiting_()) return ui::Answer::Retry;
+    if (retriesUsed_ < retries_) {
+        ++retriesUsed_;
+        return ui::Answer::Retry;
     }
-    ui::Answer showMessage(const ui::MessageBox& box) override {
-        if (box.buttons != ui::Buttons::RetryCancel) return ui::Answer::Ok;
-        if (retriesUsed_ < retries_) {
-            ++retriesUsed_;
-            return ui::Answer::Retry;
-        }
-        return ui::Answer::Cancel;
-    }
-    void sleep(int milliseconds) override { base_.sleep(milliseconds); }
-    std::optional<std::string> showFileDialog(const ui::FileDialogRequest& request) override {
-        return base_.showFileDialog(request);
-    }
-    std::string portDevice(int number) const override { return base_.portDevice(number); }
+    return ui::Answer::Cancel;
+}
 
-  private:
-    ui::Toolkit& base_;
-    int retries_;
-    int retriesUsed_ = 0;
-};
+PortSession::PortSession(const AppState& loaded, ui::Toolkit& base, int number, int retries)
+    : state(loaded),
+      toolkit(base, retries),
+      window(toolkit.createWindow(ui::kFormProcess)),
+      process(state, toolkit, *window) {
+    state.ComPortNumber = static_cast<std::int16_t>(number);
+    prepare();
+}
 
-struct ProductionRun::Session {
+void PortSession::prepare() {
+    state.UpdateMode = true;
+    state.ReadMode = false;
+    state.SessionSucceeded = false;
+    toolkit.resetRetries();
+}
+
+struct ProductionRun::Session : PortSession {
     Session(const AppState& loaded, ui::Toolkit& base, std::string port, int number, int retries)
-        : state(loaded),
-          toolkit(base, retries),
-          window(toolkit.createWindow(ui::kFormProcess)),
-          process(state, toolkit, *window) {
+        : PortSession(loaded, base, number, retries) {
         status.port = std::move(port);
-        state.ComPortNumber = static_cast<std::int16_t>(number);
-        state.UpdateMode = true;
-        state.ReadMode = false;
-        state.SessionSucceeded = false;
     }
 
-    AppState state;
-    SessionToolkit toolkit;
-    std::unique_ptr<ui::Window> window;
-    desktop::SessionWindow process;
     PortStatus status;
 };
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,47 @@ struct PortStatus {
     session::Result outcome;  // once ended
     std::string result;       // once ended: "Successful", or the session's words for its end
     std::chrono::milliseconds elapsed{0};  // from the start to the end, or until now
+};
+
+// A session's own toolkit: windows, pauses and ports are the shared toolkit's; its message
+// boxes are its own and never shown to anybody. The retry prompt is answered Retry while
+// `waiting` says so (the station looking for a board), else from the count.
+class SessionToolkit final : public ui::Toolkit {
+  public:
+    SessionToolkit(ui::Toolkit& base, int retries) : base_(base), retries_(retries) {}
+
+    std::unique_ptr<ui::Window> createWindow(const ui::WindowEntry& entry) override {
+        return base_.createWindow(entry);
+    }
+    ui::Answer showMessage(const ui::MessageBox& box) override;
+    void sleep(int milliseconds) override { base_.sleep(milliseconds); }
+    std::optional<std::string> showFileDialog(const ui::FileDialogRequest& request) override {
+        return base_.showFileDialog(request);
+    }
+    std::string portDevice(int number) const override { return base_.portDevice(number); }
+
+    void retryWhile(std::function<bool()> waiting) { waiting_ = std::move(waiting); }
+    // A new session: the count starts again.
+    void resetRetries() { retriesUsed_ = 0; }
+
+  private:
+    ui::Toolkit& base_;
+    int retries_;
+    int retriesUsed_ = 0;
+    std::function<bool()> waiting_;
+};
+
+// One port's session with everything of its own: program state, toolkit, window and the
+// session window over it. Each show() of the window runs one session.
+struct PortSession {
+    PortSession(const AppState& loaded, ui::Toolkit& base, int number, int retries);
+    // Makes the next show() an update session again (the last one's end cleared the mode).
+    void prepare();
+
+    AppState state;
+    SessionToolkit toolkit;
+    std::unique_ptr<ui::Window> window;
+    desktop::SessionWindow process;
 };
 
 class ProductionRun {

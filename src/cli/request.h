@@ -7,7 +7,7 @@
 
 namespace comflash::cli {
 
-enum class Command { Write, Read, Ports };
+enum class Command { Write, Read, Station, Ports };
 
 struct Request {
     Command command = Command::Ports;
@@ -17,7 +17,8 @@ struct Request {
     std::optional<std::string> model;
     std::optional<std::string> config;
     int retries = 0;
-    bool verify = false;  // write: read the range back before the go frame
+    bool verify = false;                       // write: read the range back before the go frame
+    std::string log = "comflash-station.csv";  // station: the record of every board
 };
 
 }  // namespace comflash::cli

@@ -95,6 +95,11 @@ int reap(pid_t pid) {
 }  // namespace
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& configHome) {
+    return runCliSignalled(args, configHome, {}, 0);
+}
+
+CliRun runCliSignalled(const std::vector<std::string>& args, const std::string& configHome,
+                       const std::function<bool(const std::string& out)>& when, int signal) {
     CliRun run;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -115,7 +120,10 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& configHom
     ::close(out[1]);
     ::close(err[1]);
     if (spawned == 0) {
-        collect({{out[0], &run.out}, {err[0], &run.err}});
+        bool sent = false;
+        collect({{out[0], &run.out}, {err[0], &run.err}}, [&] {
+            if (!sent && when && when(run.out)) sent = ::kill(pid, signal) == 0;
+        });
         run.exit = reap(pid);
     } else {
         ADD_FAILURE() << "cannot start " << COMFLASH_CLI;

@@ -2,6 +2,7 @@
 // output collected, or on a pseudo-terminal whose prompt the test answers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct CliRun {
 
 // configHome becomes XDG_CONFIG_HOME, so that COMn are named by its comflash/ports folder.
 CliRun runCli(const std::vector<std::string>& args, const std::string& configHome);
+
+// The same, sent `signal` once `when` first holds for its output so far.
+CliRun runCliSignalled(const std::vector<std::string>& args, const std::string& configHome,
+                       const std::function<bool(const std::string& out)>& when, int signal);
 
 // The same on a pseudo-terminal: each time `prompt` appears in the output (once more than
 // it had), `answer` is typed.

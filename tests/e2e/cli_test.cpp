@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QSerialPort>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -541,6 +542,67 @@ TEST_F(CliTest, PortsListsThePortsThatOpen) {
     EXPECT_TRUE(has(run.out, "COM1  " + (ports() / "COM1").string() + " -> /dev/pts/")) << run.out;
     EXPECT_FALSE(has(run.out, "COM2 ")) << run.out;
     EXPECT_EQ(stop(*sim), 0);
+}
+
+}  // namespace
+}  // namespace comflash::e2e
+
+namespace comflash::e2e {
+namespace {
+
+// Two fixtures of three boards each, one with a board that fails its verify (and is taken out
+// after a while), one whose line goes away between boards. The station gets Ctrl-C once the
+// sixth board is recorded.
+TEST_F(CliTest, StationFlashesEveryBoardOnceAndRecordsIt) {
+    const std::string memory = firmware("Fw_1.03.hex", 0x8000);
+    auto first = startSimAs(1, "A",
+                            {"--boards", "3", "--board-gap", "1000", "--board-stay", "5000",
+                             "--board-fault", "2:stuck:0x8110:0x00"});
+    auto second = startSimAs(2, "B", {"--boards", "3", "--board-gap", "1000", "--board-unplug"});
+    const std::string log = file("station.csv");
+    const CliRun run = runCliSignalled(
+        {"station", file("Fw_1.03.hex"), "--port", "COM1", "--port", "COM2", "--model", "16:32:48",
+         "--verify", "--log", log},
+        configHome(),
+        [](const std::string& out) {
+            int boards = 0;
+            for (auto at = out.find(": board "); at != std::string::npos;
+                 at = out.find(": board ", at + 1)) {
+                ++boards;
+            }
+            return boards == 6;
+        },
+        SIGINT);
+    EXPECT_EQ(run.exit, 1) << run.out << run.err;
+    EXPECT_TRUE(has(run.out, "6 boards: 5 passed, 1 failed")) << run.out;
+    EXPECT_EQ(first->wait(), 0);
+    EXPECT_EQ(second->wait(), 0);
+
+    std::istringstream in(contents(log));
+    Strings lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 7u) << contents(log);
+    EXPECT_EQ(lines[0].rfind("time_utc,port,device,firmware,sha256,", 0), 0u);
+    int passed = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        passed += has(lines[i], ",succeeded,yes,");
+        EXPECT_TRUE(has(lines[i], ",Fw_1.03.hex,")) << lines[i];
+        EXPECT_TRUE(has(lines[i], ",16:32:48,1.3,")) << lines[i];
+    }
+    EXPECT_EQ(passed, 5);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return has(l, ",verify-failed,no,"); }),
+              1);
+    for (const char* tag : {"A", "B"}) {
+        for (int board = 1; board <= 3; ++board) {
+            SCOPED_TRACE(std::string(tag) + " board " + std::to_string(board));
+            std::string expected = memory;
+            if (*tag == 'A' && board == 2) expected[0x8110] = '\0';
+            const std::string dump = contents(
+                file(("dump" + std::string(tag) + ".bin." + std::to_string(board)).c_str()));
+            EXPECT_TRUE(dump == expected) << "the board's memory";
+        }
+    }
 }
 
 }  // namespace

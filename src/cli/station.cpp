@@ -1,0 +1,421 @@
+#include "cli/station.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+
+#include "session/frames.h"
+
+namespace comflash::cli {
+
+namespace {
+
+// Lets the session window finish its own unloading (its port closes after the handler that
+// learns of the end) before the port is used again.
+constexpr int kSettle = 50;
+
+constexpr std::string_view kStoppedText = "Stopped by the operator before the board was done";
+
+enum Next { kNothing, kSession, kProbe };
+
+bool boardOutcome(session::Outcome outcome) {
+    using session::Outcome;
+    switch (outcome) {
+        case Outcome::Succeeded:
+        case Outcome::OtherModel:
+        case Outcome::Failed:
+        case Outcome::VerifyFailed:
+        case Outcome::HandshakeRefused:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::string resultCode(session::Outcome outcome) {
+    using session::Outcome;
+    switch (outcome) {
+        case Outcome::Succeeded:
+            return "succeeded";
+        case Outcome::OtherModel:
+            return "other-model";
+        case Outcome::Failed:
+            return "failed";
+        case Outcome::VerifyFailed:
+            return "verify-failed";
+        case Outcome::PortUnavailable:
+            return "port-unavailable";
+        case Outcome::PortFailed:
+            return "port-failed";
+        case Outcome::Cancelled:
+            return "cancelled";
+        case Outcome::HandshakeRefused:
+            return "handshake-refused";
+        case Outcome::Closed:
+            break;
+    }
+    return "stopped";
+}
+
+struct Station::Port {
+    Port(const AppState& loaded, ui::Toolkit& toolkit, int portNumber, int retries)
+        : session(loaded, toolkit, portNumber, retries),
+          watchWindow(toolkit.createWindow(ui::kFormProcess)),
+          comm(watchWindow->comm("MSComm1")),
+          timer(watchWindow->timer("Timer1")),
+          number(portNumber) {}
+
+    PortSession session;
+    // The removal watch's own port control and the port's timer, on a window never shown.
+    std::unique_ptr<ui::Window> watchWindow;
+    ui::CommControl& comm;
+    ui::Timer& timer;
+    StationPort status;
+    std::string device;
+    int number;
+    int next = kNothing;
+    bool sessionRunning = false;
+    bool boardAnswered = false;  // the session's handshake was answered
+    std::chrono::milliseconds boardStarted{0};
+    int boards = 0;
+    // The removal watch.
+    bool probing = false;
+    int misses = 0;
+    int probeRate = 19200;
+    std::size_t received = 0;
+};
+
+Station::Station(const AppState& loaded, ui::Toolkit& toolkit, std::vector<std::string> ports,
+                 std::vector<std::string> devices, int retries, BoardRecord blank, Clock clock,
+                 WallClock wallClock, Recorder record)
+    : toolkit_(toolkit),
+      retries_(retries),
+      blank_(std::move(blank)),
+      clock_(std::move(clock)),
+      wallClock_(std::move(wallClock)),
+      recorder_(std::move(record)) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        auto made = std::make_unique<Port>(loaded, toolkit_, static_cast<int>(i + 1), retries_);
+        Port& port = *made;
+        port.status.port = std::move(ports[i]);
+        if (i < devices.size()) port.device = devices[i];
+        // Nobody is asked while no board has answered: the station waits for one.
+        port.session.toolkit.retryWhile([&port] { return !port.boardAnswered; });
+        ui::Handler unload = std::move(port.session.window->onUnload);
+        port.session.window->onUnload = [this, &port, unload = std::move(unload)] {
+            if (unload) unload();
+            sessionEnded(port);
+        };
+        // A board is timed from its handshake's answer: the first step past the handshake.
+        const auto noteBoard = [this, &port] {
+            if (!port.sessionRunning || port.boardAnswered) return;
+            if (port.session.process.step() == session::Session::Step::Handshake) return;
+            port.boardAnswered = true;
+            port.boardStarted = clock_();
+        };
+        for (ui::Handler* handler : {&port.session.window->comm("MSComm1").onComm,
+                                     &port.session.window->timer("Timer1").onTimer}) {
+            *handler = [inner = std::move(*handler), noteBoard] {
+                inner();
+                noteBoard();
+            };
+        }
+        port.timer.onTimer = [this, &port] { tick(port); };
+        port.comm.onComm = [this, &port] {
+            if (port.comm.commEvent() == ui::CommControl::kEventPortFailed) {
+                if (port.probing) removed(port);
+            } else {
+                port.received += port.comm.input().size();
+            }
+        };
+        ports_.push_back(std::move(made));
+    }
+}
+
+Station::~Station() {
+    onEnded = nullptr;
+    onEvent = nullptr;
+    for (auto& port : ports_) {
+        port->session.window->onUnload = nullptr;
+        port->timer.onTimer = nullptr;
+        port->comm.onComm = nullptr;
+    }
+}
+
+void Station::verifyWrites(bool on) {
+    for (auto& port : ports_) port->session.process.verifyWrites(on);
+}
+
+void Station::start() {
+    for (auto& port : ports_) {
+        port->watchWindow->show();
+        startSession(*port);
+    }
+    if (ports_.empty() && onEnded) onEnded();
+}
+
+void Station::startSession(Port& port) {
+    port.boardAnswered = false;
+    port.sessionRunning = true;
+    port.session.prepare();
+    port.session.window->show();
+    // A missing port stays missing, and said once, until it opens again.
+    if (!port.sessionRunning || !port.session.window->comm("MSComm1").portOpen()) return;
+    if (port.status.state == StationPort::State::Missing) {
+        event(port, "the port is back; waiting for a board");
+    }
+    port.status.state = StationPort::State::Waiting;
+}
+
+void Station::sessionEnded(Port& port) {
+    if (!port.sessionRunning) return;
+    port.sessionRunning = false;
+    const session::Result result = port.session.process.result().value_or(session::Result{});
+    const bool board = port.boardAnswered || boardOutcome(result.outcome);
+    if (board) record(port, result);
+    if (stopping_) return portStopped(port);
+    if (board) {
+        port.status.state = StationPort::State::Removal;
+        port.misses = 0;
+        port.probeRate = 19200;
+        return after(port, kSettle, kProbe);
+    }
+    using session::Outcome;
+    if (result.outcome == Outcome::PortUnavailable || result.outcome == Outcome::PortFailed) {
+        if (port.status.state != StationPort::State::Missing) {
+            event(port, "the port is missing; trying it again every " +
+                            std::to_string(kReopenInterval) + " ms");
+        }
+        port.status.state = StationPort::State::Missing;
+    }
+    after(port, kReopenInterval, kSession);
+}
+
+void Station::record(Port& port, const session::Result& result) {
+    const AppState& state = port.session.state;
+    const long size = state.ImageEnd - state.ImageStart + 1;
+    const auto now = clock_();
+    const auto started = port.boardAnswered ? port.boardStarted : now;
+    BoardRecord r = blank_;
+    r.time = utcTime(wallClock_());
+    r.port = port.status.port;
+    r.device = port.device;
+    r.result =
+        result.outcome == session::Outcome::Closed ? std::string(kStoppedText) : resultText(result);
+    r.code = resultCode(result.outcome);
+    r.verified = result.verified;
+    r.seconds = static_cast<double>((now - started).count()) / 1000.0;
+    using session::Outcome;
+    if (result.outcome == Outcome::Succeeded || result.outcome == Outcome::VerifyFailed) {
+        r.bytes = size;
+    } else if (port.boardAnswered) {
+        r.bytes = std::clamp<long>(result.address - state.ImageStart, 0, size);
+    }
+    ++port.boards;
+    (result.succeeded() ? port.status.passed : port.status.failed) += 1;
+    port.status.last = r.result;
+    records_.push_back(r);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
+    event(port, "board " + std::to_string(port.boards) + ": " + r.result + " (" + seconds + " s)" +
+                    (stopping_ ? "" : "; remove the board"));
+    if (!failure_.empty()) return event(port, "not in the log: " + csvLine(r));
+    if (std::string why = recorder_(r); !why.empty()) {
+        failure_ = why;
+        event(port, "not in the log: " + csvLine(r));
+        if (onEvent) onEvent("The log cannot be written (" + why + "); no new board starts.");
+        stop();
+    }
+}
+
+void Station::after(Port& port, int milliseconds, int next) {
+    port.next = next;
+    port.timer.setInterval(milliseconds);
+    port.timer.setEnabled(true);
+}
+
+void Station::tick(Port& port) {
+    port.timer.setEnabled(false);
+    const int next = port.next;
+    port.next = kNothing;
+    if (stopping_ || next == kNothing) return;
+    if (next == kSession) return startSession(port);
+    if (port.probing) {
+        // More than the echo of the handshake: something answered it.
+        port.misses = port.received > session::kHandshakeLength ? 0 : port.misses + 1;
+        if (port.misses >= kMissedProbes) return removed(port);
+    }
+    probe(port);
+}
+
+void Station::probe(Port& port) {
+    ui::CommControl& comm = port.comm;
+    if (!comm.portOpen()) {
+        comm.setCommPort(port.number);
+        comm.setInputMode(ui::CommControl::kInputModeBinary);
+        comm.setRThreshold(1);
+        if (!comm.setPortOpen(true)) return removed(port);
+    }
+    port.probing = true;
+    if (!comm.setSettings(std::to_string(port.probeRate) + ",N,8,1")) return removed(port);
+    port.probeRate = port.probeRate == 19200 ? 9600 : 19200;
+    comm.input();
+    port.received = 0;
+    session::Frame frame{};
+    frame[0] = session::kMarker;
+    const AppState& state = port.session.state;
+    session::putHandshake(frame, state.ModelId, state.FirmwareMajor, state.FirmwareMinor);
+    if (!comm.output(std::span(frame.data(), session::kHandshakeLength))) return removed(port);
+    after(port, kProbeInterval, kProbe);
+}
+
+void Station::removed(Port& port) {
+    port.probing = false;
+    port.timer.setEnabled(false);
+    if (port.comm.portOpen()) port.comm.setPortOpen(false);
+    if (stopping_) return portStopped(port);
+    event(port, "the board is out; waiting for the next");
+    port.status.state = StationPort::State::Waiting;
+    after(port, kSettle, kSession);
+}
+
+void Station::stop() {
+    stopping_ = true;
+    for (auto& own : ports_) {
+        Port& port = *own;
+        if (port.status.state == StationPort::State::Stopped) continue;
+        if (!port.sessionRunning) {
+            portStopped(port);
+        } else if (!port.boardAnswered) {
+            port.session.window->unload();  // waiting for a board: there is none to finish
+        }
+    }
+}
+
+void Station::stopNow() {
+    stopping_ = true;
+    for (auto& own : ports_) {
+        Port& port = *own;
+        if (port.sessionRunning) port.session.window->unload();
+        portStopped(port);
+    }
+}
+
+void Station::portStopped(Port& port) {
+    port.timer.setEnabled(false);
+    port.next = kNothing;
+    port.probing = false;
+    if (port.comm.portOpen()) port.comm.setPortOpen(false);
+    port.status.state = StationPort::State::Stopped;
+    if (ended() && !endedSent_) {
+        endedSent_ = true;
+        if (onEnded) onEnded();
+    }
+}
+
+bool Station::ended() const {
+    return std::all_of(ports_.begin(), ports_.end(), [](const auto& port) {
+        return port->status.state == StationPort::State::Stopped;
+    });
+}
+
+std::vector<StationPort> Station::status() const {
+    std::vector<StationPort> all;
+    for (const auto& port : ports_) {
+        StationPort status = port->status;
+        if (port->sessionRunning) {
+            status.fraction = port->session.process.progress();
+            status.step = port->session.process.step();
+            if (port->boardAnswered) status.state = StationPort::State::Flashing;
+        }
+        all.push_back(std::move(status));
+    }
+    return all;
+}
+
+int Station::passed() const {
+    return static_cast<int>(std::count_if(records_.begin(), records_.end(),
+                                          [](const auto& r) { return r.code == "succeeded"; }));
+}
+
+int Station::failed() const {
+    return static_cast<int>(records_.size()) - passed();
+}
+
+int Station::exitStatus() const {
+    return failure_.empty() && failed() == 0 ? 0 : 1;
+}
+
+ui::Window& Station::window(std::size_t i) {
+    return *ports_.at(i)->session.window;
+}
+
+void Station::event(const Port& port, const std::string& text) {
+    if (onEvent) onEvent(port.status.port + ": " + text);
+}
+
+std::string StationDisplay::line(const StationPort& port) {
+    std::string state;
+    switch (port.state) {
+        case StationPort::State::Waiting:
+            state = "waiting";
+            break;
+        case StationPort::State::Flashing: {
+            if (port.step == session::Session::Step::Verify) {
+                state = "verifying";
+                break;
+            }
+            char text[32];
+            std::snprintf(text, sizeof text, "flashing %d%%",
+                          static_cast<int>(port.fraction * 100 + 0.5));
+            state = text;
+            break;
+        }
+        case StationPort::State::Removal:
+            state = "remove board";
+            break;
+        case StationPort::State::Missing:
+            state = "port missing";
+            break;
+        case StationPort::State::Stopped:
+            state = "stopped";
+            break;
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "%-12s %-13s passed %3d  failed %3d", port.port.c_str(),
+                  state.c_str(), port.passed, port.failed);
+    return text + (port.last.empty() ? std::string() : "  last: " + port.last);
+}
+
+std::string StationDisplay::totals(const std::vector<StationPort>& ports,
+                                   std::chrono::milliseconds elapsed) {
+    int passed = 0;
+    int failed = 0;
+    for (const StationPort& port : ports) {
+        passed += port.passed;
+        failed += port.failed;
+    }
+    const double hours = static_cast<double>(elapsed.count()) / 3'600'000.0;
+    char text[160];
+    std::snprintf(text, sizeof text, "%d boards: %d passed, %d failed; %.0f boards/h",
+                  passed + failed, passed, failed, hours > 0 ? (passed + failed) / hours : 0.0);
+    return text;
+}
+
+std::string StationDisplay::update(const std::vector<StationPort>& ports,
+                                   std::chrono::milliseconds elapsed) {
+    if (!terminal_) return {};
+    std::string text;
+    if (drawnLines_ > 0) text.append("\x1b[").append(std::to_string(drawnLines_)).append("A");
+    const auto draw = [&text](const std::string& shown) {
+        text.append("\r").append(shown).append("\x1b[K\n");
+    };
+    for (const StationPort& port : ports) draw(line(port));
+    draw(totals(ports, elapsed));
+    drawnLines_ = ports.size() + 1;
+    return text;
+}
+
+}  // namespace comflash::cli

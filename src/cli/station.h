@@ -1,0 +1,134 @@
+// The production station: every port runs its own cycle, board after board, until the
+// operator stops it.
+//
+//   waiting   an update session whose handshakes go out at both rates until a board answers;
+//             its retry prompt is answered Retry while no board has answered
+//   flashing  the rest of that session, exactly as a one-off write
+//   done      the board's record is taken
+//   removal   the board must go before the next is flashed: the port is opened on its own and
+//             a handshake sent every kProbeInterval, alternating the rates; the board has gone
+//             when the port goes away (fails, or cannot be opened) or when kMissedProbes
+//             handshakes in a row go unanswered. A board that still answers, failed or running
+//             an application that answers like a bootloader, is never flashed again.
+//   missing   the port cannot be opened or went away with no board on it: it is tried again
+//             every kReopenInterval.
+//
+// The station never reads the clock itself: the clock given (virtual in tests) times a board.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "cli/production_run.h"
+#include "cli/station_log.h"
+#include "session/session.h"
+#include "ui/window.h"
+
+namespace comflash::cli {
+
+inline constexpr int kProbeInterval = 150;   // ms between two handshakes of the removal watch
+inline constexpr int kMissedProbes = 4;      // 0.6 s without an answer: the board has gone
+inline constexpr int kReopenInterval = 500;  // ms between attempts on a missing port
+
+// A fixed word per outcome, for the record's result code.
+std::string resultCode(session::Outcome outcome);
+
+struct StationPort {
+    enum class State { Waiting, Flashing, Removal, Missing, Stopped };
+    std::string port;  // as the user named it
+    State state = State::Waiting;
+    double fraction = 0;
+    session::Session::Step step = session::Session::Step::Handshake;
+    int passed = 0;
+    int failed = 0;
+    std::string last;  // the last board's result
+};
+
+class Station {
+  public:
+    using Clock = std::function<std::chrono::milliseconds()>;
+    using WallClock = std::function<std::chrono::system_clock::time_point()>;
+    // Takes a board's record: empty when it is kept, else why it could not be.
+    using Recorder = std::function<std::string(const BoardRecord&)>;
+
+    // loaded holds the start-up settings and the loaded image; `blank` the fields every record
+    // shares (firmware, its SHA-256, model, version). Port ports[i] is the toolkit's port
+    // number i + 1, its device devices[i]. Once a board has answered, its retry prompt is
+    // answered Retry `retries` times, then Cancel.
+    Station(const AppState& loaded, ui::Toolkit& toolkit, std::vector<std::string> ports,
+            std::vector<std::string> devices, int retries, BoardRecord blank, Clock clock,
+            WallClock wallClock, Recorder record);
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    void verifyWrites(bool on);
+    void start();
+    // Starts no new board; boards being flashed finish and are recorded. onEnded runs once
+    // every port has stopped.
+    void stop();
+    // Stops every session at once and closes every port; a board cut short is recorded.
+    void stopNow();
+    bool ended() const;
+    std::function<void()> onEnded;
+    // A line for each event: a board's result, a port missing or back, the log failing.
+    std::function<void(const std::string&)> onEvent;
+
+    std::vector<StationPort> status() const;
+    const std::vector<BoardRecord>& records() const { return records_; }
+    int passed() const;
+    int failed() const;
+    // Why the station stopped by itself (the log could not be written), else empty.
+    const std::string& failure() const { return failure_; }
+    // 0 when every recorded board passed and the log took every record, else 1.
+    int exitStatus() const;
+    // The session window of port i (tests).
+    ui::Window& window(std::size_t i);
+
+  private:
+    struct Port;
+    void startSession(Port& port);
+    void sessionEnded(Port& port);
+    void record(Port& port, const session::Result& result);
+    void after(Port& port, int milliseconds, int next);
+    void tick(Port& port);
+    void probe(Port& port);
+    void removed(Port& port);
+    void portStopped(Port& port);
+    void event(const Port& port, const std::string& text);
+
+    ui::Toolkit& toolkit_;
+    int retries_;
+    BoardRecord blank_;
+    Clock clock_;
+    WallClock wallClock_;
+    Recorder recorder_;
+    std::vector<std::unique_ptr<Port>> ports_;
+    std::vector<BoardRecord> records_;
+    bool stopping_ = false;
+    bool endedSent_ = false;
+    std::string failure_;
+};
+
+// What the operator sees: on a terminal one line per port, redrawn in place, and the totals
+// with the boards per hour since the start; elsewhere nothing (each event is a line).
+class StationDisplay {
+  public:
+    explicit StationDisplay(bool terminal) : terminal_(terminal) {}
+    std::string update(const std::vector<StationPort>& ports, std::chrono::milliseconds elapsed);
+    // "12 boards: 11 passed, 1 failed; 240 boards/h"
+    static std::string totals(const std::vector<StationPort>& ports,
+                              std::chrono::milliseconds elapsed);
+    static std::string line(const StationPort& port);
+
+  private:
+    bool terminal_;
+    std::size_t drawnLines_ = 0;
+};
+
+}  // namespace comflash::cli

@@ -1,0 +1,307 @@
+// The station on the headless toolkit in virtual time, against simulated fixtures: boards come
+// and go on two ports, each is flashed exactly once, a failed board that stays is left alone,
+// a port that vanishes comes back, and every board gets exactly one record.
+#include "cli/station.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/fixture.h"
+#include "ui/headless/headless_toolkit.h"
+
+namespace comflash::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using ui::headless::HeadlessToolkit;
+using Strings = std::vector<std::string>;
+
+AppState loadedState() {
+    AppState state;
+    state.UseEnglish = true;
+    state.ModelId = {1, 2, 3};
+    state.FirmwareMajor = 1;
+    state.FirmwareMinor = 3;
+    state.ImageStart = 0x9000;
+    state.ImageEnd = 0x93FF;
+    for (std::size_t i = 0; i < state.FirmwareImage.size(); ++i) {
+        state.FirmwareImage[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    return state;
+}
+
+// One port's fixture and how it shows on the toolkit.
+struct Line {
+    int boards;
+    bool unplug;
+    std::chrono::milliseconds stay;
+    Strings boardFaults;                    // "K:SPEC"
+    std::chrono::milliseconds appearAt{0};  // the port is there only from then on
+};
+
+// Fixtures on ports 1, 2, ... following the virtual clock every 10 ms; a fixture that unplugs
+// takes its port away while it is empty.
+class Bench {
+  public:
+    Bench(HeadlessToolkit& toolkit, const std::vector<Line>& lines) : toolkit_(toolkit) {
+        for (const Line& line : lines) {
+            sim::DeviceOptions device;
+            device.lineTiming = true;
+            sim::FixtureOptions options{line.boards, 1s, line.stay, line.unplug, {}};
+            for (const std::string& fault : line.boardFaults) {
+                const int board = std::stoi(fault);
+                EXPECT_FALSE(options.faults[board].add(fault.substr(fault.find(':') + 1)));
+            }
+            fixtures_.push_back(std::make_unique<sim::Fixture>(device, options));
+            appearAt_.push_back(line.appearAt);
+        }
+        follow();
+    }
+    sim::Fixture& fixture(std::size_t i) { return *fixtures_[i]; }
+    bool done() const {
+        for (const auto& fixture : fixtures_) {
+            if (!fixture->done()) return false;
+        }
+        return true;
+    }
+    void quit() { following_ = false; }
+
+  private:
+    void follow() {
+        const auto now = toolkit_.clock().now();
+        for (std::size_t i = 0; i < fixtures_.size(); ++i) {
+            sim::Fixture& fixture = *fixtures_[i];
+            fixture.advance(now);
+            const int number = static_cast<int>(i + 1);
+            const bool there = now >= appearAt_[i] && (!fixture.unplugs() || fixture.boardIn());
+            if (there && toolkit_.port(number) == nullptr) toolkit_.addPort(number, &fixture);
+            if (!there && toolkit_.port(number) != nullptr) toolkit_.unplug(number);
+        }
+        if (following_) toolkit_.clock().schedule(now + 10ms, [this] { follow(); });
+    }
+
+    HeadlessToolkit& toolkit_;
+    std::vector<std::unique_ptr<sim::Fixture>> fixtures_;
+    std::vector<std::chrono::milliseconds> appearAt_;
+    bool following_ = true;
+};
+
+// How often a board's first erase unit was erased: once per time it was flashed.
+int timesFlashed(const sim::Device& board) {
+    int count = 0;
+    for (const std::string& line : board.transcript()) {
+        if (line.find("rx") != std::string::npos &&
+            line.find("erase 55 01 00 90 00") != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+TEST(StationTest, FlashesEveryBoardOnceAndRecordsIt) {
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        std::vector<Strings> codes;  // per port, the result codes of its records in order
+        int logFailsAt = -1;         // the record the log refuses; -1: none
+    };
+    const std::vector<Case> cases = {
+        {"another model on one line, a stuck byte on a line whose adapter is on the board",
+         {{3, false, 8s, {"2:model:1-1000000"}}, {3, true, 8s, {"3:stuck:0x9010:0x00"}}},
+         {{"succeeded", "other-model", "succeeded"}, {"succeeded", "succeeded", "verify-failed"}}},
+        {"a port missing at the start appears and is served",
+         {{2, true, 0s, {}, 2500ms}, {2, false, 0s, {}}},
+         {{"succeeded", "succeeded"}, {"succeeded", "succeeded"}}},
+        {"the device goes silent in the middle of a board",
+         {{2, false, 30s, {"1:drop:6-1000000"}}},
+         {{"cancelled", "succeeded"}}},
+        {"a log that fails stops new boards and keeps the record in progress",
+         {{3, false, 0s, {}}, {3, false, 0s, {}}},
+         {{"succeeded"}, {"succeeded"}},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessToolkit toolkit;
+        Bench bench(toolkit, c.lines);
+        Strings names;
+        for (std::size_t i = 0; i < c.lines.size(); ++i)
+            names.push_back("COM" + std::to_string(i + 1));
+        BoardRecord blank;
+        blank.firmware = "Fw_1.03.hex";
+        Strings logged;
+        Strings events;
+        Station station(
+            loadedState(), toolkit, names, names, 0, blank,
+            [&toolkit] {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
+            },
+            [] { return std::chrono::system_clock::time_point{}; },
+            [&](const BoardRecord& record) {
+                if (static_cast<int>(logged.size()) == c.logFailsAt) return std::string("full");
+                logged.push_back(record.port + " " + record.code);
+                return std::string();
+            });
+        station.verifyWrites(true);
+        station.onEvent = [&events](const std::string& line) { events.push_back(line); };
+        bool ended = false;
+        station.onEnded = [&ended] { ended = true; };
+        station.start();
+        for (int second = 0; second < 120 && !bench.done() && !ended; ++second) {
+            toolkit.advance(1s);
+        }
+        toolkit.advance(3s);
+        station.stop();
+        bench.quit();
+        toolkit.drive();
+        ASSERT_TRUE(ended);
+        EXPECT_TRUE(toolkit.messages().empty()) << "nobody is asked anything";
+
+        Strings expected;
+        std::size_t records = 0;
+        for (std::size_t i = 0; i < c.codes.size(); ++i) {
+            SCOPED_TRACE(names[i]);
+            records += c.codes[i].size();
+            for (const std::string& code : c.codes[i]) expected.push_back(names[i] + " " + code);
+            for (int board = 1; board <= bench.fixture(i).boardsPutIn(); ++board) {
+                const sim::Device& device = *bench.fixture(i).board(board);
+                EXPECT_LE(timesFlashed(device), 1) << "board " << board;
+            }
+            EXPECT_EQ(bench.fixture(i).violations(), Strings{});
+        }
+        Strings got;
+        for (const BoardRecord& record : station.records()) {
+            got.push_back(record.port + " " + record.code);
+        }
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, expected) << "exactly one record per board";
+        EXPECT_EQ(station.records().size(), records);
+        if (c.logFailsAt < 0) {
+            EXPECT_EQ(logged.size(), records);
+            EXPECT_EQ(station.failure(), "");
+        } else {
+            EXPECT_EQ(logged.size(), static_cast<std::size_t>(c.logFailsAt));
+            EXPECT_EQ(station.failure(), "full");
+        }
+        const bool allPassed = std::all_of(station.records().begin(), station.records().end(),
+                                           [](const auto& r) { return r.code == "succeeded"; });
+        EXPECT_EQ(station.exitStatus(), allPassed && c.logFailsAt < 0 ? 0 : 1);
+    }
+}
+
+// The first stop lets the board in progress finish; the second cuts it short, recorded.
+TEST(StationTest, StopsGentlyOrAtOnce) {
+    struct Case {
+        const char* name;
+        bool atOnce;
+        const char* code;
+    };
+    const Case cases[] = {{"once", false, "succeeded"}, {"twice", true, "stopped"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessToolkit toolkit;
+        Bench bench(toolkit, {{1, false, 0s, {}}});
+        std::vector<BoardRecord> logged;
+        Station station(
+            loadedState(), toolkit, {"COM1"}, {"/dev/ttyUSB0"}, 0, {},
+            [&toolkit] {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
+            },
+            [] { return std::chrono::system_clock::time_point{}; },
+            [&](const BoardRecord& record) {
+                logged.push_back(record);
+                return std::string();
+            });
+        station.start();
+        while (station.status()[0].state != StationPort::State::Flashing) toolkit.advance(10ms);
+        station.stop();
+        if (c.atOnce) station.stopNow();
+        EXPECT_EQ(station.ended(), c.atOnce);
+        bench.quit();
+        toolkit.drive();
+        ASSERT_TRUE(station.ended());
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].code, c.code);
+        EXPECT_EQ(logged[0].device, "/dev/ttyUSB0");
+        EXPECT_FALSE(toolkit.port(1) && toolkit.port(1)->user) << "every port closed";
+    }
+}
+
+TEST(StationLogTest, FieldsAndRecords) {
+    const std::pair<std::string, std::string> fields[] = {
+        {"plain", "plain"},
+        {"Successful, verified", "\"Successful, verified\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"读写失败,地址 = 95", "\"读写失败,地址 = 95\""},
+    };
+    for (const auto& [text, field] : fields) EXPECT_EQ(csvField(text), field);
+    BoardRecord r{
+        "2026-12-07T14:05:03Z", "COM1",      "/dev/ttyUSB0", "Fw_1.03.hex", "ab", "1:2:3", "1.3",
+        "Successful, verified", "succeeded", true,           12.34,         1024};
+    EXPECT_EQ(csvLine(r),
+              "2026-12-07T14:05:03Z,COM1,/dev/ttyUSB0,Fw_1.03.hex,ab,1:2:3,1.3,\"Successful, "
+              "verified\",succeeded,yes,12.3,1024\r\n");
+    EXPECT_EQ(utcTime(std::chrono::system_clock::time_point{} + 86400s + 3723s),
+              "1970-01-02T01:02:03Z");
+}
+
+#ifndef _WIN32
+// A write that fails midway (the file-size limit) leaves every earlier record whole and says
+// why; a log opened again keeps its header once.
+TEST(StationLogTest, AFailedWriteKeepsEarlierRecordsIntact) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("comflash-station-" + std::to_string(::getpid()) + ".csv");
+    std::filesystem::remove(path);
+    BoardRecord record;
+    record.port = "COM1";
+    record.result = "Successful";
+    record.code = "succeeded";
+    const std::string line = csvLine(record);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{csvHeader().size() + line.size() + line.size() / 2, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        StationLog log;
+        const bool opened = log.open(path.string()).empty();
+        const bool first = log.append(record).empty();
+        const std::string second = log.append(record);
+        _exit(opened && first && second.find("File too large") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto contents = [&path] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(contents(), csvHeader() + line) << "the half record is cut off";
+    {
+        StationLog again;
+        EXPECT_EQ(again.open(path.string()), "");
+        EXPECT_EQ(again.append(record), "");
+    }
+    EXPECT_EQ(contents(), csvHeader() + line + line);
+    std::filesystem::remove(path);
+}
+
+#endif
+
+}  // namespace
+}  // namespace comflash::cli
