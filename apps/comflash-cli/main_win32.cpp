@@ -146,15 +146,16 @@ std::string portFailureLine(const PortFault& failure, const std::string& port) {
     return device + ": " + failure.reason;
 }
 
-// Every --port as the system's port COMn: Windows opens no device by path.
+// Windows opens no serial device by path.
+const std::string kComNamesOnly = "Windows names its serial ports COM1, COM2, ...";
+
+// Every --port as the system's port COMn.
 std::variant<std::vector<PortArgument>, std::string> readComPorts(
     const std::vector<std::string>& names) {
     auto read = readPorts(names, std::string());
     if (auto* ports = std::get_if<std::vector<PortArgument>>(&read)) {
         for (std::size_t i = 0; i < ports->size(); ++i) {
-            if (!(*ports)[i].device.empty()) {
-                return "--port " + names[i] + ": Windows names its serial ports COM1, COM2, ...";
-            }
+            if (!(*ports)[i].device.empty()) return "--port " + names[i] + ": " + kComNamesOnly;
         }
     }
     return read;
@@ -253,12 +254,11 @@ int runSession(const Request& request) {
     const bool inIsConsole = isConsole(STD_INPUT_HANDLE);
     Console console(std::cout, std::cerr, outIsConsole, inIsConsole, request.retries);
 
-    const auto read = readComPorts({request.port});
-    if (const auto* why = std::get_if<std::string>(&read)) {
-        console.warn(*why);
+    const PortArgument port = parsePortArgument(request.port);
+    if (!port.failure.empty() || !port.device.empty()) {
+        console.warn("--port: " + (port.failure.empty() ? kComNamesOnly : port.failure));
         return kExitBadInput;
     }
-    const PortArgument port = std::get<std::vector<PortArgument>>(read).front();
     AppState state;
     if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
         console.warn(why);

@@ -149,6 +149,10 @@ cli write fw_1.2.hex --port
 if [[ $status != 2 ]] || ! grep -qF "Missing value after '--port'." "$work/err"; then
     fail "a missing --port value"
 fi
+cli write fw_1.2.hex --port /dev/ttyS0
+if [[ $status != 2 ]] || ! grep -qF -- "--port: Windows names its serial ports" "$work/err"; then
+    fail "a device path"
+fi
 
 if ((failures > 0)); then
     echo "$failures case(s) failed" >&2
