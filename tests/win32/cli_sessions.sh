@@ -3,7 +3,7 @@
 # a write whose dump must equal the image; writes with lost, refused and late answers and with
 # a hang-up, each ending as the Linux program ends them (exit status, the key text, the
 # device's memory); two ports at once; a read whose saved file must be byte for byte the Linux
-# program's for the same memory.
+# program's for the same memory; Ctrl-C, which closes the port.
 #   cli_sessions.sh SIM COMFLASH_CLI_EXE [LINUX_COMFLASH_CLI]
 set -euo pipefail
 sim=$1
@@ -143,6 +143,29 @@ if [[ -n $linux_cli ]]; then
     stop_sims
     cmp "$work/old.hex" "$work/linux.hex" || fail "read: the file differs from the Linux one"
 fi
+
+# Ctrl-C (Wine raises it on SIGINT) while the device stays silent: the program closes the
+# port, which the device sees, and ends with status 1.
+start_sim 1 dev --fault drop:1-1000 && {
+    (cd "$work" && exec wine ./comflash-cli.exe write fw_1.2.hex --port COM1 --model 16:32:48 \
+        --retries 100 >"$work/out" 2>"$work/err") &
+    cli_pid=$!
+    for _ in $(seq 200); do
+        grep -q 'fault drop' "$work/dev.log" 2>/dev/null && break
+        sleep 0.05
+    done
+    kill -INT "$cli_pid"
+    status=0
+    wait "$cli_pid" || status=$?
+    for _ in $(seq 100); do
+        grep -q 'line closed' "$work/dev.log" && break
+        sleep 0.05
+    done
+    [[ $status == 1 ]] || fail "Ctrl-C: exit status $status"
+    grep -q 'Interrupted: the ports are closed.' "$work/err" || fail "Ctrl-C: no word of it"
+    grep -q 'line closed' "$work/dev.log" || fail "Ctrl-C: the port stayed open"
+    stop_sims
+}
 
 # Bad input: status 2, the parser's words, nothing sent.
 cli write fw_1.2.hex --port
