@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -69,7 +70,17 @@ bool isConsole(DWORD stream) {
 
 // Standard output and error pass bytes as they are: UTF-8 text with the Linux program's line
 // ends, and a console that shows UTF-8 and moves the cursor as the progress lines ask.
+// The console's own code page, given back as the program ends: the console outlives it.
+UINT consoleCodePage = 0;
+
+void restoreOutput() {
+    std::cout << std::flush;
+    std::cerr << std::flush;
+    if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+}
+
 void prepareOutput() {
+    consoleCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
@@ -114,6 +125,7 @@ class InterruptGuard {
             std::cout << std::flush;
             std::cerr << "\nInterrupted: the ports are closed.\n" << std::flush;
             SetEvent(portsClosed);
+            restoreOutput();
             ExitProcess(kExitFailed);
         });
         SetConsoleCtrlHandler(&interrupted, TRUE);
@@ -346,6 +358,7 @@ int runSession(const Request& request) {
 int main() {
     using namespace comflash::cli;
     prepareOutput();
+    std::atexit(restoreOutput);
     const auto parsed = parseArguments(commandArguments(), COMFLASH_VERSION);
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
         std::cerr << "comflash-cli: " << *problem << "\nTry comflash-cli --help.\n";
