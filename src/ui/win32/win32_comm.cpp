@@ -135,12 +135,19 @@ bool Win32Comm::open() {
     ++opening_;
     if (commPort_ < 1) {
         failureReason_ = "no port COM" + std::to_string(commPort_);
+        failureKind_ = PortFault::Kind::NoDevice;
         return false;
     }
     port_ = CreateFileW(deviceName(commPort_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port_ == INVALID_HANDLE_VALUE) {
-        failureReason_ = systemReason(GetLastError());
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        noteFailure(missing   ? PortFault::Kind::NotFound
+                    : refused ? PortFault::Kind::Denied
+                              : PortFault::Kind::Other,
+                    error);
         return false;
     }
     // No read time-outs: a read ends when its bytes have arrived, and the reader asks for no
@@ -151,7 +158,7 @@ bool Win32Comm::open() {
     timeouts.WriteTotalTimeoutConstant = 1000;
     SetupComm(port_, kInputBuffer, kOutputBuffer);
     if (!SetCommTimeouts(port_, &timeouts) || !apply(line_)) {
-        failureReason_ = systemReason(GetLastError());
+        noteFailure(PortFault::Kind::Other, GetLastError());
         CloseHandle(port_);
         port_ = INVALID_HANDLE_VALUE;
         return false;
@@ -159,6 +166,7 @@ bool Win32Comm::open() {
     // Bytes the driver kept from before this opening are not part of this session.
     PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR);
     failureReason_.clear();
+    failureKind_ = PortFault::Kind::None;
     {
         const std::lock_guard lock(mutex_);
         arrived_.clear();
@@ -212,6 +220,16 @@ bool Win32Comm::apply(const LineSettings& line) {
     return SetCommState(port_, &dcb) != FALSE;
 }
 
+void Win32Comm::noteFailure(PortFault::Kind kind, DWORD error) {
+    failureKind_ = kind;
+    failureReason_ = systemReason(error);
+}
+
+PortFault Win32Comm::lastFailure() const {
+    if (failureKind_ == PortFault::Kind::None) return {};
+    return {failureKind_, "COM" + std::to_string(commPort_), failureReason_};
+}
+
 void Win32Comm::takeReceived() {
     const std::lock_guard lock(mutex_);
     buffer_.insert(buffer_.end(), arrived_.begin(), arrived_.end());
@@ -240,7 +258,7 @@ void Win32Comm::received() {
 // follows the notices already queued; it is dropped if the program closes, opens or unloads
 // the port first, since it then concerns a port that is no longer there.
 void Win32Comm::fail(DWORD error) {
-    failureReason_ = systemReason(error);
+    noteFailure(PortFault::Kind::Other, error);
     const bool report = watching_;
     close();
     if (!report) return;

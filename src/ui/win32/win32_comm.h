@@ -47,6 +47,7 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     int commEvent() const override { return commEvent_; }
     // Why the port last failed to open, or failed while open; empty after a good opening.
     const std::string& failureReason() const { return failureReason_; }
+    PortFault lastFailure() const override;
 
     void load() override;
     void unload() override;
@@ -62,6 +63,7 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     void takeReceived();
     void received();
     void fail(DWORD error);
+    void noteFailure(PortFault::Kind kind, DWORD error);
     void read();
     bool drain(OVERLAPPED& overlapped);
     void arrive(const std::uint8_t* bytes, DWORD count);
@@ -75,6 +77,7 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     int commEvent_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::string failureReason_;
+    PortFault::Kind failureKind_ = PortFault::Kind::None;
 
     HANDLE port_ = INVALID_HANDLE_VALUE;
     HANDLE stop_ = nullptr;   // set to end the reader

@@ -1,0 +1,32 @@
+// comflash-cli's command line read without Qt, for the Windows program: the same commands,
+// options and refusals as the Qt parser of the Linux program, in the same words.
+//   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
+//                [--retries N] [--verify]
+//   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli ports
+// Options may stand before, between or after the positional arguments; a value follows its
+// option as the next argument or after "=". "--" ends the options.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "cli/request.h"
+
+namespace comflash::cli {
+
+// A text asked for with --help or --version: printed on standard output, and the program ends
+// successfully.
+struct ShownText {
+    std::string text;
+};
+
+// The request; or the reason it is unusable (one line, for standard error); or a text to show.
+using ParsedArguments = std::variant<Request, std::string, ShownText>;
+
+// `arguments` leaves out the program's own name.
+ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::string_view version);
+
+}  // namespace comflash::cli

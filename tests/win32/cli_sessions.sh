@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# comflash-cli.exe under Wine against comflash-sim through COM1 of the prefix, from end to end:
+# a write whose dump must equal the image; writes with lost, refused and late answers and with
+# a hang-up, each ending as the Linux program ends them (exit status, the key text, the
+# device's memory); two ports at once; a read whose saved file must be byte for byte the Linux
+# program's for the same memory; Ctrl-C, which closes the port.
+#   cli_sessions.sh SIM COMFLASH_CLI_EXE [LINUX_COMFLASH_CLI]
+set -euo pipefail
+sim=$1
+exe=$2
+linux_cli=${3:-}
+export WINEPREFIX=${WINEPREFIX:-$PWD/wine} WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+work=$(mktemp -d)
+sim_pids=()
+cleanup() {
+    local pid
+    for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${sim_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    unlink_wine_port 1
+    unlink_wine_port 2
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    for f in out err; do [[ -f $work/$f ]] && sed "s/^/  $f: /" "$work/$f" >&2; done
+    failures=$((failures + 1))
+}
+
+# shellcheck source=tests/win32/wine_port.sh
+source "$(dirname "$0")/wine_port.sh"
+
+# The firmware: 48 records at 0x2000 up; the memory the device must hold afterwards.
+head -c 65536 /dev/zero | tr '\0' '\377' >"$work/erased"
+cp "$work/erased" "$work/expected"
+for ((address = 0x2000; address < 0x2300; address += 16)); do
+    record=$(printf '10%04X00' "$address")
+    sum=$((16 + (address >> 8) + (address & 0xFF)))
+    bytes=''
+    for ((i = 0; i < 16; ++i)); do
+        byte=$((((address + i) * 7 + 1) & 0xFF))
+        record+=$(printf '%02X' "$byte")
+        bytes+=$(printf '\\x%02x' "$byte")
+        sum=$((sum + byte))
+    done
+    printf '%b' "$bytes" | dd of="$work/expected" bs=1 seek="$address" conv=notrunc status=none
+    printf ':%s%02X\r\n' "$record" $(((256 - sum % 256) % 256)) >>"$work/fw_1.2.hex"
+done
+printf ':00000001FF\r\n' >>"$work/fw_1.2.hex"
+cp "$exe" "$work/comflash-cli.exe"
+
+# start_sim N NAME [SIM-OPTIONS...]: a fresh device on COMn, its memory dumped to NAME.bin.
+start_sim() {
+    local number=$1 name=$2
+    shift 2
+    rm -f "$work/$name.bin" "$work/$name.out"
+    "$sim" --model 16:32:48 --dump "$work/$name.bin" --log "$work/$name.log" "$@" \
+        >"$work/$name.out" 2>"$work/$name.err" &
+    sim_pids+=($!)
+    for _ in $(seq 200); do
+        [[ -s $work/$name.out ]] && break
+        sleep 0.05
+    done
+    [[ -s $work/$name.out ]] || { fail "comflash-sim did not start"; return 1; }
+    link_wine_port "$number" "$(head -n1 "$work/$name.out")"
+}
+
+# The devices end on their own after a session; one that is still there is stopped, which
+# dumps its memory.
+stop_sims() {
+    local pid
+    for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${sim_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    sim_pids=()
+}
+
+# cli ARGS...: comflash-cli.exe from its folder, output redirected; sets $status. The prefix's
+# server runs already, with its output dropped, so that none of it lands in the program's.
+cli() {
+    wineserver -p3 >/dev/null 2>&1 || true
+    status=0
+    (cd "$work" && wine ./comflash-cli.exe "$@" >"$work/out" 2>"$work/err") || status=$?
+}
+
+# write_case NAME EXIT TEXT MEMORY [SIM-OPTIONS...]: a write of the firmware to COM1 must end
+# with EXIT, say TEXT (on either stream), and leave the device holding MEMORY (- for any).
+write_case() {
+    local name=$1 exit=$2 text=$3 memory=$4
+    shift 4
+    start_sim 1 dev --sessions 1 "$@" || return 0
+    cli write fw_1.2.hex --port COM1 --model 16:32:48
+    stop_sims
+    [[ $status == "$exit" ]] || fail "$name: exit status $status, not $exit"
+    grep -qF -- "$text" "$work/out" "$work/err" || fail "$name: no \"$text\""
+    if [[ $exit != 0 ]] && grep -q Successful "$work/out"; then fail "$name: said Successful"; fi
+    [[ $memory == - ]] || cmp -s "$work/dev.bin" "$work/$memory" || fail "$name: the device does not hold $memory"
+}
+
+write_case "a clean write" 0 $'\nSuccessful' expected
+grep -q 'Writing fw_1.2.hex (version 1.2) to model 16:32:48 on COM1' "$work/out" ||
+    fail "no first line"
+grep -q '100%  768/768 bytes' "$work/out" || fail "no progress to 100%"
+write_case "a lost answer" 0 $'\nSuccessful' expected --fault drop:3
+write_case "a refused frame" 0 $'\nSuccessful' expected --fault nak:2
+write_case "a late answer" 0 $'\nSuccessful' expected --fault delay:4:1500
+write_case "the device hangs up" 1 'Please reselect COM port!' - --fault hangup:5
+write_case "another model" 1 'Model Error！' erased --model 16:32:49
+write_case "a silent device" 1 'Check connection!Retry or cancel? Cancel (no terminal to ask)' \
+    erased --fault drop:1-100
+
+# Two ports at once: both devices get the firmware.
+start_sim 1 one --sessions 1 && start_sim 2 two --sessions 1 && {
+    cli write fw_1.2.hex --port COM1 --port COM2 --model 16:32:48
+    stop_sims
+    [[ $status == 0 ]] || fail "two ports: exit status $status"
+    grep -q '2 of 2 ports succeeded\|^COM2 .*Successful' "$work/out" || fail "two ports: no table"
+    for dump in one two; do
+        cmp -s "$work/$dump.bin" "$work/expected" || fail "two ports: $dump lacks the firmware"
+    done
+}
+
+# A read: the saved file is the Linux program's, byte for byte, line ends included.
+start_sim 1 dev --memory "$work/fw_1.2.hex" --sessions 1 && {
+    cli read old.hex --port COM1 --model 1:1:1
+    stop_sims
+    [[ $status == 0 ]] || fail "read: exit status $status"
+    grep -q '读取成功' "$work/out" || fail "read: no 读取成功"
+    [[ $(tail -c 2 "$work/old.hex" | od -An -tx1 | tr -d ' ') == 0a0d ]] ||
+        fail "read: the file does not end in LF CR"
+}
+if [[ -n $linux_cli ]]; then
+    "$sim" --memory "$work/fw_1.2.hex" --sessions 1 >"$work/linux.out" 2>/dev/null &
+    sim_pids+=($!)
+    for _ in $(seq 200); do
+        [[ -s $work/linux.out ]] && break
+        sleep 0.05
+    done
+    "$linux_cli" read "$work/linux.hex" --port "$(head -n1 "$work/linux.out")" \
+        --model 1:1:1 >/dev/null 2>&1 || fail "the Linux read failed"
+    stop_sims
+    cmp "$work/old.hex" "$work/linux.hex" || fail "read: the file differs from the Linux one"
+fi
+
+# Ctrl-C (Wine raises it on SIGINT) while the device stays silent: the program closes the
+# port, which the device sees, and ends with status 1.
+start_sim 1 dev --fault drop:1-1000 && {
+    (cd "$work" && exec wine ./comflash-cli.exe write fw_1.2.hex --port COM1 --model 16:32:48 \
+        --retries 100 >"$work/out" 2>"$work/err") &
+    cli_pid=$!
+    for _ in $(seq 200); do
+        grep -q 'fault drop' "$work/dev.log" 2>/dev/null && break
+        sleep 0.05
+    done
+    kill -INT "$cli_pid"
+    status=0
+    wait "$cli_pid" || status=$?
+    for _ in $(seq 100); do
+        grep -q 'line closed' "$work/dev.log" && break
+        sleep 0.05
+    done
+    [[ $status == 1 ]] || fail "Ctrl-C: exit status $status"
+    grep -q 'Interrupted: the ports are closed.' "$work/err" || fail "Ctrl-C: no word of it"
+    grep -q 'line closed' "$work/dev.log" || fail "Ctrl-C: the port stayed open"
+    stop_sims
+}
+
+# Bad input: status 2, the parser's words, nothing sent.
+cli write fw_1.2.hex --port
+if [[ $status != 2 ]] || ! grep -qF "Missing value after '--port'." "$work/err"; then
+    fail "a missing --port value"
+fi
+cli write fw_1.2.hex --port /dev/ttyS0
+if [[ $status != 2 ]] || ! grep -qF -- "--port: Windows names its serial ports" "$work/err"; then
+    fail "a device path"
+fi
+
+if ((failures > 0)); then
+    echo "$failures case(s) failed" >&2
+    exit 1
+fi
+echo "comflash-cli.exe wrote, read and failed as the Linux program does"
