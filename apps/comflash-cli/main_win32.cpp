@@ -369,5 +369,9 @@ int main() {
         return kExitSucceeded;
     }
     const Request& request = std::get<Request>(parsed);
+    if (request.command == Command::Station) {
+        std::fputs("comflash-cli: station runs on Linux only for now\n", stderr);
+        return kExitBadInput;
+    }
     return request.command == Command::Ports ? listPorts() : runSession(request);
 }

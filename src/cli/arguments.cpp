@@ -15,7 +15,7 @@ struct OptionInfo {
     const char* description;
 };
 
-enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kOptionCount };
+enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kLog, kOptionCount };
 
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"port", "PORT", "COMn, the system's serial port."},
@@ -31,6 +31,7 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
                "application, and start it only when every byte matches; else the device stays "
                "in its bootloader. The device can read back only 0x8000 to 0xFFFF: a file below "
                "0x8000 is refused."},
+    OptionInfo{"log", "FILE.csv", "station: the CSV file every board's record is appended to."},
 };
 
 struct CommandInfo {
@@ -53,6 +54,9 @@ constexpr std::array kCommands{
                 "command saves it: Intel HEX records at 0x8000 up, leaving out the zero bytes at "
                 "the start of each 32-byte block. It is no full image: written back, it lands at "
                 "0x8000 up and the left-out zeros get the fill pattern."},
+    CommandInfo{"station", Command::Station, "FILE.hex", "The firmware file, Intel HEX.",
+                "Runs a production station until Ctrl-C: on every --port, each board put in is "
+                "written once, as write does, and recorded in the --log CSV. (On Linux.)"},
     CommandInfo{"ports", Command::Ports, nullptr, nullptr,
                 "Lists each port COM1 to COM99 that opens."},
 };
@@ -215,7 +219,7 @@ std::string helpText(const CommandInfo* info) {
     std::string description;
     if (info == nullptr) {
         options.emplace_back("-v, --version", "Displays version information.");
-        positional.emplace_back("command", "write, read or ports.");
+        positional.emplace_back("command", "write, read, station or ports.");
         usage += "COMMAND";
         description = kSummary;
     } else {
@@ -286,7 +290,9 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
     const auto& positional = found.positional;
     const CommandInfo* info = positional.empty() ? nullptr : findCommand(positional.front());
     if (found.help) return ShownText{helpText(info)};
-    if (positional.empty()) return std::string("no command given (write, read or ports)");
+    if (positional.empty()) {
+        return std::string("no command given (write, read, station or ports)");
+    }
     if (info == nullptr) return "unknown command \"" + positional.front() + "\"";
 
     Request request;
@@ -310,9 +316,13 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         return std::string("read takes one --port");
     }
     request.verify = found.set[kVerify];
-    if (request.verify && request.command != Command::Write) {
+    if (request.verify && request.command == Command::Read) {
         return std::string(info->name) + " takes no option --verify";
     }
+    if (found.set[kLog] && request.command != Command::Station) {
+        return std::string(info->name) + " takes no option --log";
+    }
+    if (found.set[kLog]) request.log = found.values[kLog].back();
     if (found.set[kModel]) request.model = found.values[kModel].back();
     if (found.set[kConfig]) request.config = found.values[kConfig].back();
     const std::string retries = found.set[kRetries] ? found.values[kRetries].back() : "0";

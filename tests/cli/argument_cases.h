@@ -19,7 +19,7 @@ struct ArgumentCase {
 inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (const auto* problem = std::get_if<std::string>(&parsed)) return "error: " + *problem;
     const Request& request = std::get<Request>(parsed);
-    const char* commands[] = {"write", "read", "ports"};
+    const char* commands[] = {"write", "read", "station", "ports"};
     std::string text = commands[static_cast<int>(request.command)];
     if (!request.file.empty()) text += " " + request.file;
     for (const std::string& port : request.ports) text += " port=" + port;
@@ -28,6 +28,7 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (request.config) text += " config=" + *request.config;
     if (request.retries != 0) text += " retries=" + std::to_string(request.retries);
     if (request.verify) text += " verify";
+    if (request.log != Request{}.log) text += " log=" + request.log;
     return text;
 }
 
@@ -49,7 +50,11 @@ inline const std::vector<ArgumentCase>& argumentCases() {
         {{"ports", "--port", "COM1"}, "error: ports takes no option --port"},
         {{"ports", "--verify"}, "error: ports takes no option --verify"},
         {{"ports", "x"}, "error: ports takes no arguments"},
-        {{}, "error: no command given (write, read or ports)"},
+        {{}, "error: no command given (write, read, station or ports)"},
+        {{"station", "fw.hex", "--port", "COM1", "--port", "COM2", "--log", "b.csv", "--verify"},
+         "station fw.hex port=COM1 port=COM2 verify log=b.csv"},
+        {{"write", "fw.hex", "--port", "COM1", "--log", "b.csv"},
+         "error: write takes no option --log"},
         {{"flash"}, "error: unknown command \"flash\""},
         {{"write"}, "error: write takes one FILE.hex (it was given 0)"},
         {{"write", "a.hex", "b.hex", "--port", "COM1"},
