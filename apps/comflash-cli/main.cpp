@@ -85,19 +85,11 @@ int runLine(const Request& request) {
     // Nobody is asked anything: the prompt is answered from --retries.
     Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
     const std::string folder = portsFolder();
-    const auto read = readPorts(request.ports, folder);
-    if (const auto* why = std::get_if<std::string>(&read)) {
-        console.warn(*why);
-        return kExitBadInput;
-    }
-    const auto& ports = std::get<std::vector<PortArgument>>(read);
+    std::vector<PortArgument> ports;
     AppState state;
-    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+    if (const std::string why = settleRun(request, folder, programFolder(), ports, state);
+        !why.empty()) {
         console.warn(why);
-        return kExitBadInput;
-    }
-    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
-        console.warn(refusal);
         return kExitBadInput;
     }
 
@@ -164,19 +156,11 @@ int runStation(const Request& request) {
     const bool outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
     Console console(std::cout, std::cerr, outIsTerminal, false, request.retries);
     const std::string folder = portsFolder();
-    const auto read = readPorts(request.ports, folder);
-    if (const auto* why = std::get_if<std::string>(&read)) {
-        console.warn(*why);
-        return kExitBadInput;
-    }
-    const auto& ports = std::get<std::vector<PortArgument>>(read);
+    std::vector<PortArgument> ports;
     AppState state;
-    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+    if (const std::string why = settleRun(request, folder, programFolder(), ports, state);
+        !why.empty()) {
         console.warn(why);
-        return kExitBadInput;
-    }
-    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
-        console.warn(refusal);
         return kExitBadInput;
     }
     std::vector<std::string> devices;

@@ -194,19 +194,16 @@ int runLine(const Request& request) {
     const bool outIsConsole = isConsole(STD_OUTPUT_HANDLE);
     // Nobody is asked anything: the prompt is answered from --retries.
     Console console(std::cout, std::cerr, outIsConsole, false, request.retries);
-    const auto read = readComPorts(request.ports);
-    if (const auto* why = std::get_if<std::string>(&read)) {
+    const auto comPorts = readComPorts(request.ports);
+    if (const auto* why = std::get_if<std::string>(&comPorts)) {
         console.warn(*why);
         return kExitBadInput;
     }
-    const auto& ports = std::get<std::vector<PortArgument>>(read);
+    std::vector<PortArgument> ports;
     AppState state;
-    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
+    if (const std::string why = settleRun(request, std::string(), programFolder(), ports, state);
+        !why.empty()) {
         console.warn(why);
-        return kExitBadInput;
-    }
-    if (const std::string refusal = verifyRefusal(request); !refusal.empty()) {
-        console.warn(refusal);
         return kExitBadInput;
     }
 

@@ -69,6 +69,16 @@ std::variant<std::vector<PortArgument>, std::string> readPorts(
     return ports;
 }
 
+std::string settleRun(const Request& request, const std::string& portsFolder,
+                      const std::string& programFolder, std::vector<PortArgument>& ports,
+                      AppState& state) {
+    auto read = readPorts(request.ports, portsFolder);
+    if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
+    ports = std::move(std::get<std::vector<PortArgument>>(read));
+    if (std::string why = startUp(request, programFolder, state); !why.empty()) return why;
+    return verifyRefusal(request);
+}
+
 std::string fileReason(const std::string& path) {
     std::error_code error;
     if (std::filesystem::is_directory(app::pathFromUtf8(path), error)) {

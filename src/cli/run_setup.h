@@ -25,6 +25,13 @@ std::string modelText(const AppState& state);
 std::variant<std::vector<PortArgument>, std::string> readPorts(
     const std::vector<std::string>& names, const std::string& portsFolder);
 
+// What a run on several ports settles before any port opens, in this order: the ports named
+// (readPorts), the start-up settings (startUp) and the --verify refusal. Empty when the run may
+// go on, else the first reason it may not.
+std::string settleRun(const Request& request, const std::string& portsFolder,
+                      const std::string& programFolder, std::vector<PortArgument>& ports,
+                      AppState& state);
+
 // The device a port stands for now.
 std::string deviceOf(const PortArgument& port, const std::string& portsFolder);
 
