@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/frames.h"
 #include "ui/win32/message_window.h"
+#include "ui/win32/win32_controls.h"
 #include "ui/win32/win32_toolkit.h"
 
 namespace comflash::ui::win32 {
@@ -101,6 +104,57 @@ TEST(Win32CommTest, HandshakeIsAnsweredThroughOneReceiveEvent) {
     EXPECT_FALSE(comm.portOpen());
     EXPECT_FALSE(comm.failureReason().empty());
     EXPECT_FALSE(comm.output(frame));
+}
+
+// The timer keeps its due time itself and leaves the system's timer set when the countdown is
+// restarted or stopped: a restart still ticks a whole interval after it, never at the system
+// timer's older moment, a stopped timer never ticks, and a shorter interval is not held up by
+// the longer one the system's timer was set for.
+TEST(Win32CommTest, TimerTicksAnIntervalAfterItsLastRestart) {
+    using namespace std::chrono;
+    struct Case {
+        const char* name;
+        int first;        // interval at the start, ms
+        int secondAfter;  // when the change comes, ms
+        int second;       // the interval after it (0: stopped)
+        int notBefore;    // the first tick, ms from the start; -1: none within 400 ms
+        int before;
+    };
+    for (const Case& c : {Case{"restarted", 60, 30, 60, 90, 400}, Case{"stopped", 60, 30, 0, -1, 0},
+                          Case{"shortened", 1000, 10, 30, 40, 400}}) {
+        Win32Toolkit toolkit;
+        Win32Timer timer;
+        Win32Timer change;
+        timer.load();
+        change.load();
+        const auto start = steady_clock::now();
+        std::vector<int> ticks;
+        timer.onTimer = [&] {
+            ticks.push_back(int(duration_cast<milliseconds>(steady_clock::now() - start).count()));
+        };
+        // It keeps ticking after the change, so that the loop looks at the clock.
+        bool changed = false;
+        change.onTimer = [&] {
+            if (std::exchange(changed, true)) return;
+            timer.setEnabled(false);
+            if (c.second == c.first) timer.setEnabled(true);
+            if (c.second != 0 && c.second != c.first) {
+                timer.setEnabled(true);
+                timer.setInterval(c.second);
+            }
+        };
+        timer.setInterval(c.first);
+        change.setInterval(c.secondAfter);
+        runUntil(toolkit,
+                 [&] { return !ticks.empty() || steady_clock::now() - start > milliseconds(400); });
+        if (c.notBefore < 0) {
+            EXPECT_TRUE(ticks.empty()) << c.name;
+        } else {
+            ASSERT_FALSE(ticks.empty()) << c.name;
+            EXPECT_GE(ticks.front(), c.notBefore) << c.name;
+            EXPECT_LT(ticks.front(), c.before) << c.name;
+        }
+    }
 }
 
 }  // namespace

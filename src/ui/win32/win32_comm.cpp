@@ -91,8 +91,9 @@ std::vector<std::uint8_t> Win32Comm::input() {
 bool Win32Comm::output(std::span<const std::uint8_t> bytes) {
     if (!portOpen()) return false;
     OVERLAPPED overlapped{};
+    // ReadFile and WriteFile clear their event as they start: one more call to clear it
+    // would cost a trip to the system on every frame.
     overlapped.hEvent = write_;
-    ResetEvent(write_);
     const auto size = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
     if (!WriteFile(port_, bytes.data(), size, &written, &overlapped)) {
@@ -174,6 +175,7 @@ bool Win32Comm::open() {
         readerError_ = ERROR_SUCCESS;
     }
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stopping_ = false;
     readerOpening_ = opening_;
     reader_ = std::thread([this] { read(); });
     watching_ = true;
@@ -185,6 +187,7 @@ void Win32Comm::close() {
     failurePending_ = false;
     if (port_ == INVALID_HANDLE_VALUE) return;
     ++opening_;
+    stopping_ = true;
     SetEvent(stop_);
     if (reader_.joinable()) reader_.join();
     PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR);
@@ -267,19 +270,19 @@ void Win32Comm::fail(DWORD error) {
 }
 
 // The reader thread. It waits for the first byte of whatever comes next with a read that
-// ends when one byte has arrived, then takes what else the driver holds. A read keeps
-// waiting across settings changes, which cancel a pending WaitCommEvent on some drivers
-// (Wine's); a device that goes away fails the read.
+// ends when one byte has arrived, then takes what else the driver holds, and hands both over
+// in one notice: every notice wakes the user-interface thread, and a session wants whole
+// answers, not their first byte. A read keeps waiting across settings changes, which cancel a
+// pending WaitCommEvent on some drivers (Wine's); a device that goes away fails the read.
 void Win32Comm::read() {
     OVERLAPPED reading{};
     reading.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const HANDLE events[] = {reading.hEvent, stop_};
     int cancelled = 0;
-    std::uint8_t first = 0;
+    std::vector<std::uint8_t> chunk(1 + kReadChunk);
     for (;;) {
-        ResetEvent(reading.hEvent);
         DWORD got = 0;
-        if (!ReadFile(port_, &first, 1, &got, &reading)) {
+        if (!ReadFile(port_, chunk.data(), 1, &got, &reading)) {
             DWORD error = GetLastError();
             if (error == ERROR_IO_PENDING) {
                 if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -290,7 +293,7 @@ void Win32Comm::read() {
                 error = GetOverlappedResult(port_, &reading, &got, FALSE) ? ERROR_SUCCESS
                                                                           : GetLastError();
             }
-            if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+            if (stopping_) break;
             // A read the driver cancelled once is made again; one that keeps being cancelled
             // with nothing arriving in between has lost its device.
             if (error == ERROR_OPERATION_ABORTED && ++cancelled < kCancelledReads) continue;
@@ -306,37 +309,34 @@ void Win32Comm::read() {
             break;
         }
         cancelled = 0;
-        arrive(&first, 1);
-        if (!drain(reading)) break;
+        const DWORD more = buffered(reading, std::span(chunk).subspan(1));
+        if (more == kFailed) break;
+        arrive(chunk.data(), 1 + more);
     }
     CloseHandle(reading.hEvent);
 }
 
-// Takes every buffered byte; false when the port failed or is being closed. Each read asks
-// for no more than the driver holds, so it ends at once whatever the read time-outs do.
-bool Win32Comm::drain(OVERLAPPED& overlapped) {
-    std::vector<std::uint8_t> chunk(kReadChunk);
-    for (;;) {
-        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return false;
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(port_, &errors, &status)) {
-            readerFailed(GetLastError());
-            return false;
-        }
-        if (status.cbInQue == 0) return true;
-        const DWORD wanted = std::min<DWORD>(status.cbInQue, kReadChunk);
-        DWORD got = 0;
-        ResetEvent(overlapped.hEvent);
-        if (!ReadFile(port_, chunk.data(), wanted, &got, &overlapped) &&
-            (GetLastError() != ERROR_IO_PENDING ||
-             !GetOverlappedResult(port_, &overlapped, &got, TRUE))) {
-            readerFailed(GetLastError());
-            return false;
-        }
-        if (got == 0) return true;
-        arrive(chunk.data(), got);
+// Takes what the driver holds, as much as fits: the count, or kFailed when the port failed
+// or is being closed. The read asks for no more than the driver holds, so it ends at once
+// whatever the read time-outs do. Bytes that arrive meanwhile are the next read's.
+DWORD Win32Comm::buffered(OVERLAPPED& overlapped, std::span<std::uint8_t> into) {
+    if (stopping_) return kFailed;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port_, &errors, &status)) {
+        readerFailed(GetLastError());
+        return kFailed;
     }
+    if (status.cbInQue == 0) return 0;
+    const DWORD wanted = std::min<DWORD>(status.cbInQue, static_cast<DWORD>(into.size()));
+    DWORD got = 0;
+    if (!ReadFile(port_, into.data(), wanted, &got, &overlapped) &&
+        (GetLastError() != ERROR_IO_PENDING ||
+         !GetOverlappedResult(port_, &overlapped, &got, TRUE))) {
+        readerFailed(GetLastError());
+        return kFailed;
+    }
+    return got;
 }
 
 void Win32Comm::arrive(const std::uint8_t* bytes, DWORD count) {

@@ -9,8 +9,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,7 +67,8 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     void fail(DWORD error);
     void noteFailure(PortFault::Kind kind, DWORD error);
     void read();
-    bool drain(OVERLAPPED& overlapped);
+    static constexpr DWORD kFailed = MAXDWORD;
+    DWORD buffered(OVERLAPPED& overlapped, std::span<std::uint8_t> into);
     void arrive(const std::uint8_t* bytes, DWORD count);
     void readerFailed(DWORD error);
 
@@ -80,7 +83,9 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     PortFault::Kind failureKind_ = PortFault::Kind::None;
 
     HANDLE port_ = INVALID_HANDLE_VALUE;
-    HANDLE stop_ = nullptr;   // set to end the reader
+    HANDLE stop_ = nullptr;  // set to end the reader
+    // Set with stop_: the reader looks at it between reads without a trip to the system.
+    std::atomic<bool> stopping_{false};
     HANDLE write_ = nullptr;  // the event of the write in progress
     std::thread reader_;
     // Open, and not being opened or closed by the program: a failure is news to report.

@@ -178,10 +178,7 @@ void Win32ComboBox::showSelectedToolTip() {
 }
 
 Win32Timer::Win32Timer()
-    : number_(MessageWindow::instance().add([this](LPARAM) {
-          apply(true);
-          if (onTimer) onTimer();
-      })) {}
+    : number_(MessageWindow::instance().add([this](LPARAM) { systemTicked(); })) {}
 
 Win32Timer::~Win32Timer() {
     MessageWindow::instance().remove(number_);
@@ -212,12 +209,40 @@ void Win32Timer::unload() {
 
 void Win32Timer::apply(bool restart) {
     if (!loaded_ || !enabled_ || interval_ <= 0) {
-        MessageWindow::instance().stopTimer(number_);
-        running_ = false;
-    } else if (restart || !running_) {
-        MessageWindow::instance().startTimer(number_, interval_);
-        running_ = true;
+        due_.reset();
+        return;
     }
+    if (due_ && !restart) return;
+    const Clock::time_point now = Clock::now();
+    const auto interval = std::chrono::milliseconds(interval_);
+    due_ = now + interval;
+    if (!systemTimer_ || *systemTimer_ > *due_) setSystemTimer(now, interval);
+}
+
+void Win32Timer::systemTicked() {
+    if (!due_) {
+        MessageWindow::instance().stopTimer(number_);
+        systemTimer_.reset();
+        return;
+    }
+    // The system counts in whole milliseconds from a clock of its own: a tick within one of
+    // the due time is the tick.
+    const Clock::time_point now = Clock::now();
+    if (*due_ - now > std::chrono::milliseconds(1)) {
+        setSystemTimer(now, std::chrono::ceil<std::chrono::milliseconds>(*due_ - now));
+        return;
+    }
+    // The system's timer may be set for a rest shorter than the interval: it is set afresh.
+    due_.reset();
+    systemTimer_.reset();
+    apply(true);
+    if (onTimer) onTimer();
+}
+
+void Win32Timer::setSystemTimer(Clock::time_point now, Clock::duration after) {
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(after).count();
+    MessageWindow::instance().startTimer(number_, static_cast<int>(milliseconds));
+    systemTimer_ = now + after;
 }
 
 }  // namespace comflash::ui::win32

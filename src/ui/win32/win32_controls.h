@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,12 @@ class Win32ComboBox final : public ComboBox, public ControlAdapter {
 
 // Each tick starts the next countdown before the handler runs, so the next tick may come
 // inside a message box the handler opens, and the handler may still change or stop the timer.
+// SetTimer and KillTimer are each a trip to the system, and a session restarts its time-out
+// with every frame, some forty times a second. The timer therefore keeps its own due time and
+// leaves the system's timer set: a system tick that comes before the due time (the countdown
+// was restarted meanwhile) only sets the system's timer for the rest, and one that comes while
+// the timer is off stops the system's timer. A tick is never early; it is late by no more than
+// the system's own timers are.
 class Win32Timer final : public Timer, public ControlAdapter {
   public:
     Win32Timer();
@@ -115,13 +123,18 @@ class Win32Timer final : public Timer, public ControlAdapter {
     void unload() override;
 
   private:
+    using Clock = std::chrono::steady_clock;
+
     void apply(bool restart);
+    void systemTicked();
+    void setSystemTimer(Clock::time_point now, Clock::duration after);
 
     UINT_PTR number_;
     int interval_ = 0;
     bool enabled_ = true;
     bool loaded_ = false;
-    bool running_ = false;
+    std::optional<Clock::time_point> due_;          // the next tick, while the timer runs
+    std::optional<Clock::time_point> systemTimer_;  // the system's next tick, while it is set
 };
 
 class Win32FileList final : public DirectoryFileList, public ControlAdapter {
