@@ -3,10 +3,11 @@
 // one table of figures and asserts none; it exits 1 only when a device of the line is left
 // with other memory than a device written alone.
 //
-//   session_bench [--quick | --station]
+//   session_bench [--quick | --station] [--wine COMFLASH_CLI_EXE]
 //
 // --quick skips the runs at the pace of the line (about 80 s, nearly all of the time);
-// --station runs only the production station's figures.
+// --station runs only the production station's figures; --wine also times the Windows
+// comflash-cli.exe under Wine in the same line-paced write.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -197,10 +199,22 @@ struct SessionRun {
     LogFigures log;
 };
 
+// How comflash-cli is started: the Linux program with the device's path, or the Windows one
+// under Wine with COM1 of a prefix linked to that path.
+struct Program {
+    std::vector<std::string> command{COMFLASH_CLI};
+    std::function<std::string(const std::string& device)> port = [](const std::string& device) {
+        return device;
+    };
+    std::function<std::string(const fs::path&)> file = [](const fs::path& path) {
+        return path.string();
+    };
+};
+
 // One session: comflash-sim serving one session, comflash-cli `command` against it.
 SessionRun runSession(const fs::path& folder, const std::string& command, const fs::path& file,
                       bool lineTiming, const fs::path& memory,
-                      const std::vector<std::string>& options = {}) {
+                      const std::vector<std::string>& options = {}, const Program& program = {}) {
     SessionRun run;
     const fs::path log = folder / "sim.log";
     std::vector<std::string> simArgs{COMFLASH_SIM, "--model", kModel,      "--sessions",
@@ -217,9 +231,13 @@ SessionRun runSession(const fs::path& folder, const std::string& command, const 
         finish(sim);
         return run;
     }
+    std::vector<std::string> cliArgs = program.command;
+    const std::string port = program.port(path);
     const auto start = Clock::now();
-    std::vector<std::string> cliArgs{COMFLASH_CLI, command,   file.string(), "--port",
-                                     path,         "--model", kModel};
+    for (const std::string& arg : {command, program.file(file), std::string("--port"), port,
+                                   std::string("--model"), std::string(kModel)}) {
+        cliArgs.push_back(arg);
+    }
     cliArgs.insert(cliArgs.end(), options.begin(), options.end());
     Child cli = spawn(cliArgs, false);
     Usage used;
@@ -449,6 +467,8 @@ const char* resultName(comflash::image::LoadResult result) {
             return "read failed";
         case LoadResult::NoData:
             return "no data";
+        case LoadResult::NotARecord:
+            return "not a record";
     }
     return "?";
 }
@@ -485,11 +505,60 @@ void compareLoading(const fs::path& folder, std::size_t recordLength) {
                 theirs > 0 ? ours / theirs : 0.0, same ? "same bytes" : "bytes differ");
 }
 
+// comflash-cli.exe under Wine, in a prefix of its own whose COM1 leads to the device. The
+// prefix's server is kept running and the program started once before the timed run, so that
+// the run pays for the program, not for Wine's own start (the first start is printed apart).
+struct WineProgram {
+    Program program;
+    double coldStart = 0;  // the untimed first start, seconds
+};
+
+int runShell(const std::string& script, const std::vector<std::string>& args) {
+    std::vector<std::string> all{"/bin/bash", "-c", script, "bash"};
+    all.insert(all.end(), args.begin(), args.end());
+    Child child = spawn(all, false);
+    return finish(child);
+}
+
+WineProgram wineProgram(const fs::path& folder, const std::string& exe) {
+    const char* given = std::getenv("WINEPREFIX");
+    const std::string prefix = given != nullptr ? given : (folder / "wine").string();
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    WineProgram wine;
+    wine.program.command = {"/usr/bin/wine", exe};
+    wine.program.port = [](const std::string& device) {
+        runShell("source \"$1\" && link_wine_port 1 \"$2\" >/dev/null 2>&1",
+                 {COMFLASH_SOURCE_DIR "/tests/win32/wine_port.sh", device});
+        return std::string("COM1");
+    };
+    wine.program.file = [](const fs::path& path) { return "Z:" + path.string(); };
+    runShell(
+        "{ source \"$1\" && link_wine_port 1 /dev/null; wineserver -k; wineserver -w; "
+        "wineserver -p; } >/dev/null 2>&1",
+        {COMFLASH_SOURCE_DIR "/tests/win32/wine_port.sh"});
+    const auto start = Clock::now();
+    Child first = spawn({"/usr/bin/wine", exe, "--version"}, false);
+    finish(first);
+    wine.coldStart = secondsSince(start);
+    return wine;
+}
+
+void stopWine() {
+    runShell("{ wineserver -k; wineserver -w; } >/dev/null 2>&1", {});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool quick = argc > 1 && std::string_view(argv[1]) == "--quick";
-    const bool stationOnly = argc > 1 && std::string_view(argv[1]) == "--station";
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const bool quick = std::ranges::find(args, "--quick") != args.end();
+    const bool stationOnly = std::ranges::find(args, "--station") != args.end();
+    // --wine EXE: the Windows comflash-cli.exe writes too, under Wine, beside the Linux one.
+    const auto wineAt = std::ranges::find(args, "--wine");
+    const std::string wineExe =
+        wineAt != args.end() && wineAt + 1 != args.end() ? std::string(*(wineAt + 1)) : "";
     const fs::path folder =
         fs::temp_directory_path() / ("comflash-bench-" + std::to_string(getpid()));
     fs::create_directories(folder);
@@ -519,6 +588,14 @@ int main(int argc, char** argv) {
     if (!quick) {
         printSession("write 32 KiB, line timing", runSession(folder, "write", image, true, {}),
                      true);
+    }
+    if (!quick && !wineExe.empty()) {
+        const WineProgram wine = wineProgram(folder, wineExe);
+        printSession("write 32 KiB, .exe under Wine",
+                     runSession(folder, "write", image, true, {}, {}, wine.program), true);
+        std::printf("%-34s %8.3f s  (not in the run above: its prefix was started before)\n",
+                    "  Wine's own first start", wine.coldStart);
+        stopWine();
     }
     if (!quick) {
         const SessionRun verified = runSession(folder, "write", upper, true, {}, {"--verify"});

@@ -10,5 +10,11 @@ ensure_packages "${COMFLASH_BUILD_PACKAGES[@]}" libbenchmark-dev srecord
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target comflash_bench comflash_session_bench
 build/bench/bench/comflash_bench "$@"
-# Whole sessions over a pseudo-terminal, and the HEX loader beside srec_cat (about a minute).
-build/bench/bench/comflash_session_bench
+# Whole sessions over a pseudo-terminal, and the HEX loader beside srec_cat (about three
+# minutes). With the Windows build there and Wine installed, comflash-cli.exe writes as well.
+exe=build/windows/apps/comflash-cli/comflash-cli.exe
+if [[ -f $exe ]] && command -v wine >/dev/null; then
+    build/bench/bench/comflash_session_bench --wine "$PWD/$exe"
+else
+    build/bench/bench/comflash_session_bench
+fi
