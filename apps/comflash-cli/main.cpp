@@ -17,7 +17,6 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/file_replacement.h"
 #include "cli/console.h"
 #include "cli/firmware_warnings.h"
 #include "cli/line_display.h"
@@ -29,7 +28,6 @@
 #include "cli/station_log.h"
 #include "command_line.h"
 #include "desktop/update_command.h"
-#include "image/hex_writer.h"
 #include "image/sha256.h"
 #include "settings/com_port_names.h"
 #include "ui/console/console_toolkit.h"
@@ -288,58 +286,9 @@ int runSession(const Request& request) {
     const std::string portName = device.empty() ? request.port : device;
     const std::string portShown =
         device.empty() ? request.port + " (" + shownDevice(devices(port.number)) + ")" : device;
-    const auto portFailure = [&] {
-        const auto result = runner.result();
-        if (!result) return;
-        const std::string line = ui::console::describePortFailure(result->fault, portName, folder);
-        if (!line.empty()) console.warn(line);
-    };
-
-    if (request.command == Command::Write) {
-        console.info("Writing " + firmwareText(request.file, state) + " to model " +
-                     modelText(state) + " on " + portShown);
-        for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
-        const desktop::UpdateResult result = runner.write(request.file);
-        if (result == desktop::UpdateResult::OpenFailed ||
-            result == desktop::UpdateResult::FaultyFile) {
-            console.warn(fileReason(request.file));
-        } else if (result == desktop::UpdateResult::NotCompleted) {
-            portFailure();
-            const auto ended = runner.result();
-            if (ended && ended->outcome == session::Outcome::HandshakeRefused) {
-                console.warn(kHandshakeRefused);
-            }
-            if (ended) {
-                if (const std::string line = failureAddressLine(*ended); !line.empty()) {
-                    console.warn(line);
-                }
-            }
-        }
-        if (const auto ended = runner.result(); ended && ended->verified) {
-            char text[120];
-            std::snprintf(text, sizeof text,
-                          "Verified: the device holds the file's bytes from 0x%04X to 0x%04X.",
-                          static_cast<unsigned>(state.ImageStart),
-                          static_cast<unsigned>(state.ImageEnd));
-            console.info(text);
-        }
-        return exitStatusOf(result);
-    }
-
-    console.info("Reading 32768 bytes from " + portShown + " into " + request.file);
-    if (!runner.read()) {
-        portFailure();
-        return kExitFailed;
-    }
-    // Saved exactly as the window's Save command saves, and as atomically.
-    if (const std::string why =
-            app::ReplaceFileContents(request.file, image::ReadBackHexText(state.FirmwareImage));
-        !why.empty()) {
-        console.warn(request.file + ": cannot be saved: " + why);
-        return kExitFailed;
-    }
-    console.info("Saved " + request.file);
-    return kExitSucceeded;
+    return runOnePort(request, portShown, state, runner, console, [&](const PortFault& fault) {
+        return ui::console::describePortFailure(fault, portName, folder);
+    });
 }
 
 }  // namespace

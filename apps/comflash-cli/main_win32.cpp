@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "app/file_replacement.h"
 #include "cli/arguments.h"
 #include "cli/console.h"
 #include "cli/firmware_warnings.h"
@@ -29,7 +28,6 @@
 #include "cli/run_setup.h"
 #include "cli/session_runner.h"
 #include "desktop/update_command.h"
-#include "image/hex_writer.h"
 #include "ui/directory_file_list.h"
 #include "ui/win32/console_toolkit.h"
 #include "ui/win32/message_window.h"
@@ -295,58 +293,8 @@ int runSession(const Request& request) {
     const InterruptGuard interrupt(toolkit);
     SessionRunner runner(state, toolkit);
     runner.verifyWrites(request.verify);
-    const auto portFailure = [&] {
-        const auto result = runner.result();
-        if (!result) return;
-        const std::string line = portFailureLine(result->fault, request.port);
-        if (!line.empty()) console.warn(line);
-    };
-
-    if (request.command == Command::Write) {
-        console.info("Writing " + firmwareText(request.file, state) + " to model " +
-                     modelText(state) + " on " + request.port);
-        for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
-        const desktop::UpdateResult result = runner.write(request.file);
-        if (result == desktop::UpdateResult::OpenFailed ||
-            result == desktop::UpdateResult::FaultyFile) {
-            console.warn(fileReason(request.file));
-        } else if (result == desktop::UpdateResult::NotCompleted) {
-            portFailure();
-            const auto ended = runner.result();
-            if (ended && ended->outcome == session::Outcome::HandshakeRefused) {
-                console.warn(kHandshakeRefused);
-            }
-            if (ended) {
-                if (const std::string line = failureAddressLine(*ended); !line.empty()) {
-                    console.warn(line);
-                }
-            }
-        }
-        if (const auto ended = runner.result(); ended && ended->verified) {
-            char text[120];
-            std::snprintf(text, sizeof text,
-                          "Verified: the device holds the file's bytes from 0x%04X to 0x%04X.",
-                          static_cast<unsigned>(state.ImageStart),
-                          static_cast<unsigned>(state.ImageEnd));
-            console.info(text);
-        }
-        return exitStatusOf(result);
-    }
-
-    console.info("Reading 32768 bytes from " + request.port + " into " + request.file);
-    if (!runner.read()) {
-        portFailure();
-        return kExitFailed;
-    }
-    // Saved exactly as the window's Save command saves, and as atomically.
-    if (const std::string why =
-            app::ReplaceFileContents(request.file, image::ReadBackHexText(state.FirmwareImage));
-        !why.empty()) {
-        console.warn(request.file + ": cannot be saved: " + why);
-        return kExitFailed;
-    }
-    console.info("Saved " + request.file);
-    return kExitSucceeded;
+    return runOnePort(request, request.port, state, runner, console,
+                      [&](const PortFault& fault) { return portFailureLine(fault, request.port); });
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 // modally on whatever toolkit the runner is given.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "app/app_state.h"
+#include "app/port_fault.h"
+#include "cli/console.h"
+#include "cli/request.h"
 #include "desktop/read_back_commands.h"
 #include "desktop/session_window.h"
 #include "desktop/update_command.h"
@@ -51,5 +55,13 @@ class SessionRunner {
     desktop::UpdateCommand update_;
     desktop::ReadBackCommands readBack_;
 };
+
+// One port's write or read, as comflash-cli runs it on a runner already set up: what it says
+// on `console`, the read-back saved to the request's file, and the exit status. `portShown`
+// names the port in the opening line; `describeFailure` words a failed port as the system
+// does (nothing when it has nothing to add).
+int runOnePort(const Request& request, const std::string& portShown, const AppState& state,
+               SessionRunner& runner, Console& console,
+               const std::function<std::string(const PortFault&)>& describeFailure);
 
 }  // namespace comflash::cli
