@@ -270,6 +270,7 @@ int runSession(const Request& request) {
     const std::string folder = portsFolder();
     const std::string device = port.device;
     const auto devices = device.empty() ? comPortDevices(folder) : [device](int) { return device; };
+    const SessionRunner* running = nullptr;  // set once the runner is made
     const auto start = std::chrono::steady_clock::now();
     ui::console::ConsoleToolkit toolkit(
         devices,
@@ -278,10 +279,13 @@ int runSession(const Request& request) {
          [&](double fraction) {
              const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                  std::chrono::steady_clock::now() - start);
-             console.progress(fraction, state.ImageEnd - state.ImageStart + 1, now);
+             console.progress(
+                 fraction, state.ImageEnd - state.ImageStart + 1, now,
+                 running != nullptr && running->step() == session::Session::Step::Verify);
          }},
         STDIN_FILENO);
     SessionRunner runner(state, toolkit);
+    running = &runner;
     runner.verifyWrites(request.verify);
     const std::string portName = device.empty() ? request.port : device;
     const std::string portShown =

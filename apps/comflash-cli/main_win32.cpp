@@ -279,6 +279,7 @@ int runSession(const Request& request) {
         return kExitBadInput;
     }
 
+    const SessionRunner* running = nullptr;  // set once the runner is made
     const auto start = std::chrono::steady_clock::now();
     ConsoleToolkit toolkit(
         [](int number) { return number; },
@@ -287,11 +288,14 @@ int runSession(const Request& request) {
          [&](double fraction) {
              const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                  std::chrono::steady_clock::now() - start);
-             console.progress(fraction, state.ImageEnd - state.ImageStart + 1, now);
+             console.progress(
+                 fraction, state.ImageEnd - state.ImageStart + 1, now,
+                 running != nullptr && running->step() == session::Session::Step::Verify);
          }},
         GetStdHandle(STD_INPUT_HANDLE));
     const InterruptGuard interrupt(toolkit);
     SessionRunner runner(state, toolkit);
+    running = &runner;
     runner.verifyWrites(request.verify);
     return runOnePort(request, request.port, state, runner, console,
                       [&](const PortFault& fault) { return portFailureLine(fault, request.port); });

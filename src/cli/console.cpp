@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include <utility>
+
 namespace comflash::cli {
 
 namespace {
@@ -62,7 +64,14 @@ std::optional<ui::Answer> Console::reply(const std::optional<std::string>& line)
     return std::nullopt;
 }
 
-void Console::progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now) {
+void Console::progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now,
+                       bool verifying) {
+    // The pass starts from nothing; the write's last figure may still come after the step
+    // has changed.
+    if (verifying && fraction <= 0 && !std::exchange(verifyShown_, true)) {
+        info("Verifying: reading the written bytes back");
+        meter_.reset();
+    }
     if (!meter_) meter_.emplace(totalBytes, outIsTerminal_);
     out_ << meter_->update(fraction, now) << std::flush;
 }

@@ -28,8 +28,11 @@ class Console {
     // The user's line (none: the input ended); none when it answers nothing and the user is
     // asked again.
     std::optional<ui::Answer> reply(const std::optional<std::string>& line);
-    // A session's progress; the first call starts the meter for totalBytes.
-    void progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now);
+    // A session's progress; the first call starts the meter for totalBytes. The verify pass
+    // (--verify) reads the bytes back after they are written: its first call says so on a line
+    // of its own and starts the meter afresh.
+    void progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now,
+                  bool verifying = false);
 
     // Whether a message other than a success report has been shown.
     bool failureShown() const { return failureShown_; }
@@ -48,6 +51,7 @@ class Console {
     bool inIsTerminal_;
     int retries_;
     int retriesUsed_ = 0;
+    bool verifyShown_ = false;
     bool failureShown_ = false;
     std::optional<ProgressMeter> meter_;
 };

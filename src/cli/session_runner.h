@@ -42,6 +42,8 @@ class SessionRunner {
     bool read();
     // Writes read the written range back before their go frame (--verify).
     void verifyWrites(bool on) { session_.verifyWrites(on); }
+    // Where the session is (the verify pass among them).
+    session::Session::Step step() const { return session_.step(); }
     // How the last session ended; none when no session ran (a file that could not be used).
     std::optional<session::Result> result() const { return session_.result(); }
 

@@ -103,5 +103,21 @@ TEST(Console, AMessageStartsOnALineOfItsOwnAfterTerminalProgress) {
     EXPECT_EQ(s.err.str(), "Model Error！\n");
 }
 
+TEST(Console, TheVerifyPassHasALineAndAMeterOfItsOwn) {
+    Streams s;
+    Console console(s.out, s.err, /*outIsTerminal=*/false, false, 0);
+    console.progress(1, 100, std::chrono::milliseconds(0));
+    // The write's last figure, reported after the step has changed, then the pass's start.
+    console.progress(1, 100, std::chrono::milliseconds(0), /*verifying=*/true);
+    console.progress(0, 100, std::chrono::milliseconds(0), /*verifying=*/true);
+    console.progress(0.1, 100, std::chrono::milliseconds(0), /*verifying=*/true);
+    console.progress(0.2, 100, std::chrono::milliseconds(0), /*verifying=*/true);
+    EXPECT_EQ(s.out.str(),
+              "100%  100/100 bytes  in 0:00\n"
+              "Verifying: reading the written bytes back\n"
+              "10%  10/100 bytes\n"
+              "20%  20/100 bytes\n");
+}
+
 }  // namespace
 }  // namespace comflash::cli

@@ -388,6 +388,8 @@ TEST_F(CliTest, VerifyAfterWrite) {
             cli({"write", file(c.firmware), "--port", "COM1", "--model", "16:32:48", "--verify"});
         EXPECT_EQ(run.exit, c.exit) << run.out << run.err;
         EXPECT_TRUE(has(run.out + run.err, c.said)) << run.out << run.err;
+        EXPECT_EQ(has(run.out, "Verifying: reading the written bytes back\n"), c.exit != 2)
+            << run.out;
         EXPECT_EQ(stop(*sim), 0) << contents(file("log.txt"));
         const std::string log = contents(file("log.txt"));
         EXPECT_EQ(has(log, " go 55 03"), c.exit == 0) << "a go frame only after a match";
