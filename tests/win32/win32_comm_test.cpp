@@ -72,12 +72,25 @@ TEST(Win32CommTest, HandshakeIsAnsweredThroughOneReceiveEvent) {
     EXPECT_TRUE(comm.setPortOpen(true)) << "opening an open port succeeds";
     comm.setInputMode(CommControl::kInputModeBinary);
     const Bytes frame = handshake();
-    comm.setRThreshold(static_cast<int>(frame.size()) + session::kHandshakeReplyLength);
+    const int answer = static_cast<int>(frame.size()) + session::kHandshakeReplyLength;
     std::vector<Bytes> received;
     comm.onComm = [&] {
         ASSERT_EQ(comm.commEvent(), CommControl::kEventReceive) << comm.failureReason();
         received.push_back(comm.input());
     };
+    // With the threshold a byte above the answer, the answer raises nothing and is held.
+    comm.setRThreshold(answer + 1);
+    ASSERT_TRUE(comm.output(frame));
+    bool waited = false;
+    Win32Timer pause;
+    pause.load();
+    pause.onTimer = [&] { waited = true; };
+    pause.setInterval(300);
+    runUntil(toolkit, [&] { return waited; });
+    EXPECT_TRUE(received.empty());
+    EXPECT_EQ(comm.input().size(), static_cast<std::size_t>(answer));
+
+    comm.setRThreshold(answer);
     ASSERT_TRUE(comm.output(frame));
     runUntil(toolkit, [&] { return !received.empty(); });
     ASSERT_EQ(received.size(), 1u);

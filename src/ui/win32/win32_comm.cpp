@@ -79,10 +79,21 @@ bool Win32Comm::setPortOpen(bool open) {
 }
 
 std::vector<std::uint8_t> Win32Comm::input() {
-    takeReceived();
+    const std::lock_guard lock(mutex_);
+    buffer_.insert(buffer_.end(), arrived_.begin(), arrived_.end());
+    arrived_.clear();
+    held_ = 0;
     std::vector<std::uint8_t> taken;
     taken.swap(buffer_);
     return taken;
+}
+
+// As with the other controls, the event comes with arriving bytes: a new threshold that
+// the bytes already held reach raises nothing until the next byte.
+void Win32Comm::setRThreshold(int count) {
+    rThreshold_ = count;
+    const std::lock_guard lock(mutex_);
+    noticeThreshold_ = count;
 }
 
 // The bytes have left for the driver before the call returns: a settings change or a pause
@@ -120,7 +131,7 @@ void Win32Comm::load() {
     settings_ = kInitialSettings;
     line_ = *parseLineSettings(settings_);
     inputMode_ = kInputModeText;
-    rThreshold_ = 0;
+    setRThreshold(0);
     commEvent_ = 0;
 }
 
@@ -171,6 +182,7 @@ bool Win32Comm::open() {
     {
         const std::lock_guard lock(mutex_);
         arrived_.clear();
+        held_ = 0;
         noticePosted_ = false;
         readerError_ = ERROR_SUCCESS;
     }
@@ -196,6 +208,7 @@ void Win32Comm::close() {
     port_ = INVALID_HANDLE_VALUE;
     stop_ = nullptr;
     buffer_.clear();
+    held_ = 0;
 }
 
 // No flow control, no character replacement, DTR raised while the port is open and RTS
@@ -237,6 +250,7 @@ void Win32Comm::takeReceived() {
     const std::lock_guard lock(mutex_);
     buffer_.insert(buffer_.end(), arrived_.begin(), arrived_.end());
     arrived_.clear();
+    held_ = buffer_.size();
 }
 
 // Runs on the user-interface thread, from the message loop, so that bytes arriving while a
@@ -339,9 +353,19 @@ DWORD Win32Comm::buffered(OVERLAPPED& overlapped, std::span<std::uint8_t> into) 
     return got;
 }
 
+// Bytes below the threshold wait for the next ones: a frame's echo alone, for one, wakes no
+// one, and the answer behind it raises the event with a single notice.
 void Win32Comm::arrive(const std::uint8_t* bytes, DWORD count) {
     const std::lock_guard lock(mutex_);
     arrived_.insert(arrived_.end(), bytes, bytes + count);
+    noticeIfDue();
+}
+
+void Win32Comm::noticeIfDue() {
+    if (noticeThreshold_ <= 0 ||
+        held_ + arrived_.size() < static_cast<std::size_t>(noticeThreshold_)) {
+        return;
+    }
     if (!std::exchange(noticePosted_, true)) {
         MessageWindow::instance().post(receivedNotice_, readerOpening_);
     }

@@ -43,7 +43,7 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     int inputMode() const override { return inputMode_; }
     void setInputMode(int mode) override { inputMode_ = mode; }
     int rThreshold() const override { return rThreshold_; }
-    void setRThreshold(int count) override { rThreshold_ = count; }
+    void setRThreshold(int count) override;
     std::vector<std::uint8_t> input() override;
     bool output(std::span<const std::uint8_t> bytes) override;
     int commEvent() const override { return commEvent_; }
@@ -70,6 +70,8 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     static constexpr DWORD kFailed = MAXDWORD;
     DWORD buffered(OVERLAPPED& overlapped, std::span<std::uint8_t> into);
     void arrive(const std::uint8_t* bytes, DWORD count);
+    // Posts the received notice when the held bytes reach the threshold; under mutex_.
+    void noticeIfDue();
     void readerFailed(DWORD error);
 
     int commPort_ = 1;
@@ -103,6 +105,10 @@ class Win32Comm final : public CommControl, public ControlAdapter {
     // Shared with the reader thread.
     std::mutex mutex_;
     std::vector<std::uint8_t> arrived_;
+    // The receive threshold and the bytes the user-interface thread holds (buffer_), as the
+    // reader sees them: it wakes that thread only when the event is due or the port failed.
+    int noticeThreshold_ = 0;
+    std::size_t held_ = 0;
     bool noticePosted_ = false;
     DWORD readerError_ = ERROR_SUCCESS;
 };
