@@ -102,16 +102,7 @@ int runLine(const Request& request) {
          [](const std::optional<std::string>&) { return std::optional(ui::Answer::Cancel); },
          [](double) {}},
         STDIN_FILENO);
-    // The file is read and checked once; a faulty one reaches no port.
-    ui::DirectoryFileList unusedFileList;
-    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
-    if (loader.Load(request.file)) {
-        console.warn(fileReason(request.file));
-        return kExitBadInput;
-    }
-    console.info("Writing " + firmwareText(request.file, state) + " to model " + modelText(state) +
-                 " on " + std::to_string(ports.size()) + " ports");
-    for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
+    if (!loadForPorts(request, ports.size(), state, toolkit, console)) return kExitBadInput;
 
     const auto start = std::chrono::steady_clock::now();
     ProductionRun run(state, toolkit, request.ports, request.retries, [start] {

@@ -21,14 +21,11 @@
 
 #include "cli/arguments.h"
 #include "cli/console.h"
-#include "cli/firmware_warnings.h"
 #include "cli/line_display.h"
 #include "cli/port_argument.h"
 #include "cli/production_run.h"
 #include "cli/run_setup.h"
 #include "cli/session_runner.h"
-#include "desktop/update_command.h"
-#include "ui/directory_file_list.h"
 #include "ui/win32/console_toolkit.h"
 #include "ui/win32/message_window.h"
 #include "ui/win32/wide_text.h"
@@ -217,16 +214,7 @@ int runLine(const Request& request) {
          [](double) {}},
         GetStdHandle(STD_INPUT_HANDLE));
     const InterruptGuard interrupt(toolkit);
-    // The file is read and checked once; a faulty one reaches no port.
-    ui::DirectoryFileList unusedFileList;
-    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
-    if (loader.Load(request.file)) {
-        console.warn(fileReason(request.file));
-        return kExitBadInput;
-    }
-    console.info("Writing " + firmwareText(request.file, state) + " to model " + modelText(state) +
-                 " on " + std::to_string(ports.size()) + " ports");
-    for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
+    if (!loadForPorts(request, ports.size(), state, toolkit, console)) return kExitBadInput;
 
     const auto start = std::chrono::steady_clock::now();
     ProductionRun run(state, toolkit, request.ports, request.retries, [start] {

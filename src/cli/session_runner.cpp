@@ -97,4 +97,18 @@ int runOnePort(const Request& request, const std::string& portShown, const AppSt
     return kExitSucceeded;
 }
 
+bool loadForPorts(const Request& request, std::size_t ports, AppState& state, ui::Toolkit& toolkit,
+                  Console& console) {
+    ui::DirectoryFileList unusedFileList;
+    desktop::UpdateCommand loader(state, toolkit, unusedFileList, std::string(), [] {});
+    if (loader.Load(request.file)) {
+        console.warn(fileReason(request.file));
+        return false;
+    }
+    console.info("Writing " + firmwareText(request.file, state) + " to model " + modelText(state) +
+                 " on " + std::to_string(ports) + " ports");
+    for (const std::string& line : firmwareWarnings(request.file)) console.info(line);
+    return true;
+}
+
 }  // namespace comflash::cli

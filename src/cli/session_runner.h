@@ -66,4 +66,10 @@ int runOnePort(const Request& request, const std::string& portShown, const AppSt
                SessionRunner& runner, Console& console,
                const std::function<std::string(const PortFault&)>& describeFailure);
 
+// Before a write to several ports: the firmware file is read and checked once, so that a
+// faulty one reaches no port, and the opening lines are printed. False (the reason said) when
+// the file cannot be used.
+bool loadForPorts(const Request& request, std::size_t ports, AppState& state, ui::Toolkit& toolkit,
+                  Console& console);
+
 }  // namespace comflash::cli
