@@ -255,13 +255,7 @@ int runSession(const Request& request) {
         return kExitBadInput;
     }
     AppState state;
-    if (const std::string why = startUp(request, programFolder(), state); !why.empty()) {
-        console.warn(why);
-        return kExitBadInput;
-    }
-    state.ComPortNumber = port.number;
-    if (const std::string why = request.command == Command::Read ? saveTargetProblem(request.file)
-                                                                 : verifyRefusal(request);
+    if (const std::string why = settleOnePort(request, programFolder(), port.number, state);
         !why.empty()) {
         console.warn(why);
         return kExitBadInput;

@@ -79,6 +79,14 @@ std::string settleRun(const Request& request, const std::string& portsFolder,
     return verifyRefusal(request);
 }
 
+std::string settleOnePort(const Request& request, const std::string& programFolder,
+                          std::int16_t portNumber, AppState& state) {
+    if (std::string why = startUp(request, programFolder, state); !why.empty()) return why;
+    state.ComPortNumber = portNumber;
+    return request.command == Command::Read ? saveTargetProblem(request.file)
+                                            : verifyRefusal(request);
+}
+
 std::string fileReason(const std::string& path) {
     std::error_code error;
     if (std::filesystem::is_directory(app::pathFromUtf8(path), error)) {

@@ -2,6 +2,7 @@
 // named, and the checks that refuse a request with nothing sent.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
@@ -31,6 +32,11 @@ std::variant<std::vector<PortArgument>, std::string> readPorts(
 std::string settleRun(const Request& request, const std::string& portsFolder,
                       const std::string& programFolder, std::vector<PortArgument>& ports,
                       AppState& state);
+
+// Before one port's write or read: the start-up settings with the port's number, then the save
+// target of a read or the --verify refusal of a write. The refusal, or empty.
+std::string settleOnePort(const Request& request, const std::string& programFolder,
+                          std::int16_t portNumber, AppState& state);
 
 // The device a port stands for now.
 std::string deviceOf(const PortArgument& port, const std::string& portsFolder);
