@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <string>
-#include <type_traits>
 
 namespace comflash::desktop {
 
@@ -46,39 +45,65 @@ std::string_view retryPrompt(bool useEnglish) {
     return useEnglish ? "Check connection!Retry or cancel?" : "检测连接！重试或取消？";
 }
 
+namespace {
+
+// How long the window stays once its session has ended: a moment after a failure the device
+// reported, at once otherwise.
+int closeDelay(session::Outcome outcome) {
+    using session::Outcome;
+    switch (outcome) {
+        case Outcome::OtherModel:
+        case Outcome::Failed:
+        case Outcome::VerifyFailed:
+        case Outcome::HandshakeRefused:
+            return 10;
+        default:
+            return 1;
+    }
+}
+
+}  // namespace
+
 SessionWindow::SessionWindow(AppState& state, ui::Toolkit& toolkit, ui::Window& window)
     : state_(state),
       toolkit_(toolkit),
       window_(window),
       progressBar_(window.progressBar("ProgressBar1")),
       progressLabel_(window.label("LabelProcess")),
+      port_(window.comm("MSComm1"), 0),
       timer_(window.timer("Timer1")),
-      comm_(window.comm("MSComm1")) {
+      driver_(port_, timer_) {
     window_.onLoad = [this] { onLoad(); };
     window_.onUnload = [this] { onUnload(); };
-    comm_.onComm = [this] { onComm(); };
-    timer_.onTimer = [this] { onTimer(); };
+    driver_.onOpened = [this] {
+        window_.setCaption(std::string(state_.UpdateMode ? kUpdateCaption : kReadCaption));
+    };
+    driver_.onProgress = [this](const session::Progress& progress) { showProgress(progress); };
+    driver_.askRetry = [this]() -> std::optional<bool> {
+        return toolkit_.showMessage({std::string(retryPrompt(state_.UseEnglish)), state_.AppTitle,
+                                     ui::Icon::Critical, ui::Buttons::RetryCancel}) ==
+               ui::Answer::Retry;
+    };
+    driver_.onEnded = [this](const session::Result& result) { ended(result); };
 }
 
 session::Session::Step SessionWindow::step() const {
-    return session_ ? session_->step() : session::Session::Step::Handshake;
+    return started_ ? driver_.progress().step : session::Session::Step::Handshake;
 }
 
 double SessionWindow::progress() const {
-    return session_ ? session_->progress() : 0.0;
+    return started_ ? session::shownFraction(driver_.progress()) : 0.0;
 }
 
 std::optional<session::Result> SessionWindow::result() const {
-    return session_ ? session_->result() : std::nullopt;
+    return started_ ? driver_.result() : std::nullopt;
 }
 
 void SessionWindow::onLoad() {
-    comm_.setCommPort(state_.ComPortNumber);
-    comm_.setInputMode(ui::CommControl::kInputModeBinary);
-    comm_.setRThreshold(0);
+    port_.setNumber(state_.ComPortNumber);
     progressBar_.setValue(0);
     state_.SessionSucceeded = false;
-    session_.reset();
+    started_ = false;
     if (!state_.UpdateMode && !state_.ReadMode) return;
 
     session::Request request;
@@ -89,84 +114,20 @@ void SessionWindow::onLoad() {
     request.start = state_.ImageStart;
     request.end = state_.ImageEnd;
     request.verify = verifyWrites_ && request.mode == session::Mode::Update;
-    session_.emplace(request, state_.FirmwareImage);
-    perform(session_->start());
+    started_ = true;
+    driver_.start(request, state_.FirmwareImage);
 }
 
 void SessionWindow::onUnload() {
-    if (session_) session_->closed();
+    driver_.stop();
     state_.UpdateMode = false;
     state_.ReadMode = false;
 }
 
-void SessionWindow::onComm() {
-    if (!session_) return;
-    if (comm_.commEvent() == ui::CommControl::kEventPortFailed) {
-        perform(session_->portFailed(comm_.lastFailure()));
-    } else if (comm_.commEvent() == ui::CommControl::kEventReceive) {
-        perform(session_->received(comm_.input()));
-    }
-}
-
-void SessionWindow::onTimer() {
-    if (session_) {
-        perform(session_->timerExpired());
-    } else {
-        timer_.setEnabled(false);
-    }
-}
-
-void SessionWindow::perform(const session::Actions& actions) {
-    for (const session::Action& action : actions) {
-        if (!perform(action)) return;
-    }
-}
-
-bool SessionWindow::perform(const session::Action& action) {
-    return std::visit(
-        [this](const auto& a) {
-            using A = std::decay_t<decltype(a)>;
-            if constexpr (std::is_same_v<A, session::Transmit>) {
-                if (comm_.portOpen()) comm_.input();  // stale bytes must not precede the echo
-                if (comm_.output(a.bytes)) return true;
-                perform(session_->portFailed(comm_.lastFailure()));
-                return false;
-            } else if constexpr (std::is_same_v<A, session::SetRate>) {
-                const std::string settings = std::to_string(a.baud) + ",N,8,1";
-                if (comm_.setSettings(settings) || !comm_.portOpen()) return true;
-                perform(session_->portFailed(comm_.lastFailure()));
-                return false;
-            } else if constexpr (std::is_same_v<A, session::OpenPort>) {
-                if (!comm_.portOpen() && !comm_.setPortOpen(true)) {
-                    perform(session_->openFailed(comm_.lastFailure()));
-                    return false;
-                }
-                window_.setCaption(std::string(state_.UpdateMode ? kUpdateCaption : kReadCaption));
-            } else if constexpr (std::is_same_v<A, session::ClosePort>) {
-                if (comm_.portOpen()) comm_.setPortOpen(false);
-            } else if constexpr (std::is_same_v<A, session::SetThreshold>) {
-                comm_.setRThreshold(a.count);
-            } else if constexpr (std::is_same_v<A, session::ArmTimer>) {
-                timer_.setInterval(a.milliseconds);
-                timer_.setEnabled(true);
-            } else if constexpr (std::is_same_v<A, session::StopTimer>) {
-                timer_.setEnabled(false);
-            } else if constexpr (std::is_same_v<A, session::ShowProgress>) {
-                progressBar_.setValue(static_cast<float>(a.fraction));
-                progressLabel_.setCaption(a.text);
-            } else if constexpr (std::is_same_v<A, session::AskRetry>) {
-                const ui::Answer answer = toolkit_.showMessage(
-                    {std::string(retryPrompt(state_.UseEnglish)), state_.AppTitle,
-                     ui::Icon::Critical, ui::Buttons::RetryCancel});
-                perform(session_->retryAnswered(answer == ui::Answer::Retry));
-            } else if constexpr (std::is_same_v<A, session::Ended>) {
-                ended(a.result);
-            } else if constexpr (std::is_same_v<A, session::CloseWindow>) {
-                window_.unload();
-            }
-            return true;
-        },
-        action);
+void SessionWindow::showProgress(const session::Progress& progress) {
+    const double fraction = session::shownFraction(progress);
+    progressBar_.setValue(static_cast<float>(fraction));
+    progressLabel_.setCaption(session::progressText(fraction));
 }
 
 void SessionWindow::ended(const session::Result& result) {
@@ -175,6 +136,7 @@ void SessionWindow::ended(const session::Result& result) {
     if (!text.empty()) {
         toolkit_.showMessage({text, state_.AppTitle, ui::Icon::Critical, ui::Buttons::Ok});
     }
+    driver_.after(closeDelay(result.outcome), [this] { window_.unload(); });
 }
 
 }  // namespace comflash::desktop

@@ -1,8 +1,7 @@
-// The session window: the adapter between the window's controls and the session core. It maps
-// the window's events (load, the serial control's receive and failure events, the timer's
-// tick, the close box) to the core's inputs, and carries out the core's actions on the serial
-// control, the timer, the progress bar and label, and in message boxes. It decides nothing the
-// core could decide.
+// The session window: a driver over the window's serial control and timer, and a drawn window.
+// Its load starts the session and its close box stops it; it shows the session's progress on
+// the bar and the "Complete:" label, asks the retry prompt in a message box, reports the end
+// in one, and closes itself a moment later. It decides nothing the core could decide.
 //
 // Each load runs one session from the shared program state: an update when UpdateMode is set,
 // a read-back into FirmwareImage when ReadMode is set. SessionSucceeded tells the main window
@@ -13,7 +12,9 @@
 #include <string_view>
 
 #include "app/app_state.h"
+#include "driver/driver.h"
 #include "session/session.h"
+#include "ui/driver_adapters.h"
 #include "ui/window.h"
 
 namespace comflash::desktop {
@@ -46,11 +47,7 @@ class SessionWindow {
   private:
     void onLoad();
     void onUnload();
-    void onComm();
-    void onTimer();
-    void perform(const session::Actions& actions);
-    // False when the action failed and the core was told: the rest of its batch is moot.
-    bool perform(const session::Action& action);
+    void showProgress(const session::Progress& progress);
     void ended(const session::Result& result);
 
     AppState& state_;
@@ -58,10 +55,11 @@ class SessionWindow {
     ui::Window& window_;
     ui::ProgressBar& progressBar_;
     ui::Label& progressLabel_;
-    ui::Timer& timer_;
-    ui::CommControl& comm_;
+    ui::ControlPort port_;
+    ui::ControlTimer timer_;
+    driver::Driver driver_;
     bool verifyWrites_ = false;
-    std::optional<session::Session> session_;
+    bool started_ = false;
 };
 
 }  // namespace comflash::desktop

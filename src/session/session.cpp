@@ -12,8 +12,6 @@ constexpr int kLowRate = 9600;
 
 constexpr int kReplyTimeout = 1000;       // ms for any reply
 constexpr int kUnreadableTimeout = 3000;  // ms after a reply that was neither ACK nor NAK
-constexpr int kCloseSoon = 1;             // ms: a session that ended normally or was cancelled
-constexpr int kCloseAfterFailure = 10;    // ms: a session the device ended
 constexpr int kSpeedUpPause = 100;        // ms for the device to settle at 19200 baud
 // ms of quiet that end a run of answers while more than one was owed: longer than the longest
 // reply takes at 9600 baud (129 bytes and noise, 140 ms), shorter than the half second within
@@ -33,6 +31,23 @@ constexpr std::uint8_t kReadVersion = 0xFF;  // in place of the version in a rea
 }  // namespace
 
 Session::Session(const Request& request, ImageBytes& image) : request_(request), image_(image) {}
+
+double shownFraction(const Progress& progress) {
+    if (progress.total <= 0) return 0.0;
+    if (progress.step == Progress::Step::Verify) {
+        return std::clamp(static_cast<double>(progress.done) / static_cast<double>(progress.total),
+                          0.0, 1.0);
+    }
+    // done is next - first; the span is last - first.
+    const std::int32_t first = 0;
+    return progressFraction(
+        first + static_cast<int>(std::min<std::int64_t>(progress.done, kPastLastAddress)), first,
+        static_cast<std::int32_t>(progress.total - 1));
+}
+
+Progress Session::progress() const {
+    return Progress{step(), done_, rangeSize()};
+}
 
 Session::Step Session::step() const {
     switch (frame_[1]) {
@@ -73,30 +88,28 @@ Actions Session::start() {
     push(OpenPort{});
     push(ArmTimer{kReplyTimeout});
     replyKind_ = nextReplyKind_;
-    push(SetThreshold{replyLength_ + frameLength_});
+    push(AwaitBytes{replyLength_ + frameLength_});
     transmit(Bytes(frame_.begin(), frame_.begin() + frameLength_));
     return take();
 }
 
 Actions Session::openFailed(PortFault fault) {
-    if (phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
-    end(Outcome::PortUnavailable, kCloseSoon, std::move(fault));
+    if (phase_ == Phase::Ended) return {};
+    end(Outcome::PortUnavailable, std::move(fault));
     return take();
 }
 
 Actions Session::portFailed(PortFault fault) {
-    if (phase_ == Phase::Idle || phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    if (phase_ == Phase::Idle || phase_ == Phase::Ended) return {};
     // Answers already received count before the failure: a device that starts its application
     // may leave the line (a USB adapter on the board resets) right after acknowledging the go
     // frame, while the host still waits for the quiet after a resend.
     if (phase_ == Phase::Settling) {
         settled();
-        if (phase_ == Phase::Closing) return take();
+        if (phase_ == Phase::Ended) return take();
         actions_.clear();  // whatever it would send goes nowhere now
     }
-    push(StopTimer{});
-    push(ClosePort{});
-    end(Outcome::PortFailed, kCloseSoon, std::move(fault));
+    end(Outcome::PortFailed, std::move(fault));
     return take();
 }
 
@@ -105,7 +118,8 @@ void Session::closed() {
         result_ = Result{};
         result_->address = next_;
     }
-    phase_ = Phase::Closed;
+    phase_ = Phase::Ended;
+    replyKind_ = ReplyKind::None;
 }
 
 // Sends the frame in the command buffer: a step, or the same frame again. Until the device
@@ -118,7 +132,7 @@ void Session::resend() {
     }
     push(ArmTimer{kReplyTimeout});
     replyKind_ = nextReplyKind_;
-    push(SetThreshold{replyLength_ + frameLength_});
+    push(AwaitBytes{replyLength_ + frameLength_});
     transmit(Bytes(frame_.begin(), frame_.begin() + frameLength_));
 }
 
@@ -132,7 +146,7 @@ void Session::sendFrame(std::uint8_t frameLength, std::uint8_t replyLength, Repl
 void Session::sendDataBlock() {
     Bytes block = dataBlock(frame_, image_);
     replyKind_ = nextReplyKind_;
-    push(SetThreshold{static_cast<int>(block.size()) + replyLength_});
+    push(AwaitBytes{static_cast<int>(block.size()) + replyLength_});
     transmit(std::move(block));
     // A lost acknowledgement times out like a command frame's: the write command goes again.
     push(ArmTimer{kReplyTimeout});
@@ -176,7 +190,7 @@ Actions Session::received(const Bytes& bytes) {
         settling_ = bytes;
         settleRound_ = 0;
         phase_ = Phase::Settling;
-        push(SetThreshold{1});  // every byte of the other answers restarts the quiet
+        push(AwaitBytes{1});  // every byte of the other answers restarts the quiet
         push(ArmTimer{kSettleQuiet});
         return take();
     }
@@ -197,7 +211,7 @@ void Session::settled() {
     Bytes train = std::move(settling_);
     settling_.clear();
     const std::size_t echo = sent_.size();
-    push(SetThreshold{static_cast<int>(echo) + replyLength_});
+    push(AwaitBytes{static_cast<int>(echo) + replyLength_});
     const std::size_t bytes = train.size() - echo;
     if (bytes % replyLength_ != 0) {
         awaitTimeout(kReplyTimeout);
@@ -241,7 +255,7 @@ void Session::commandReply(const Bytes& reply) {
     if (verdict == CommandVerdict::Refused) {
         if (code == kHandshake && request_.mode == Mode::Update && reply[echo + 1] == kSpeedUp) {
             // The device knows this firmware and will not take it.
-            end(Outcome::HandshakeRefused, kCloseAfterFailure);
+            end(Outcome::HandshakeRefused);
         } else {
             resendOrFail();
         }
@@ -262,8 +276,8 @@ void Session::commandReply(const Bytes& reply) {
             break;
         case kGo:
             push(ClosePort{});
-            push(SetThreshold{0});
-            end(Outcome::Succeeded, kCloseSoon);
+            push(AwaitBytes{0});
+            end(Outcome::Succeeded);
             break;
         default:
             break;
@@ -276,7 +290,7 @@ void Session::handshakeAccepted(const Bytes& reply) {
     const bool speedUp = reported[1] == kSpeedUp;
     if (request_.mode == Mode::Update && speedUp &&
         !std::equal(request_.model.begin(), request_.model.end(), reported + 7)) {
-        end(Outcome::OtherModel, kCloseAfterFailure);
+        end(Outcome::OtherModel);
         return;
     }
     if (speedUp) {
@@ -345,8 +359,8 @@ void Session::readBlockArrived(const Bytes& reply) {
 void Session::startVerify() {
     verifying_ = true;
     next_ = (request_.start - kReadWindowBase) & ~(kReadBlock - 1);
-    fraction_ = 0;
-    push(ShowProgress{0, progressText(0)});
+    done_ = 0;
+    push(ShowProgress{progress()});
     sendRead();
 }
 
@@ -360,15 +374,13 @@ void Session::verifyBlock(std::span<const std::uint8_t> data, int base) {
         if (mismatch_.count++ == 0) mismatch_ = {address, 1, expected, actual};
     }
     const int verified = std::min(kReadWindowBase + next_, request_.end + 1);
-    fraction_ = std::clamp(static_cast<double>(verified - request_.start) /
-                               static_cast<double>(request_.end - request_.start + 1),
-                           0.0, 1.0);
-    push(ShowProgress{fraction_, progressText(fraction_)});
+    done_ = std::clamp<std::int64_t>(verified - request_.start, 0, rangeSize());
+    push(ShowProgress{progress()});
     if (!finished(kReadWindowBase + next_, request_.end)) {
         sendRead();
     } else if (mismatch_.count > 0) {
         // No go: the device stays in its bootloader and can be written again.
-        end(Outcome::VerifyFailed, kCloseAfterFailure);
+        end(Outcome::VerifyFailed);
     } else {
         sendGo(request_.start);
     }
@@ -412,22 +424,20 @@ void Session::resendOrFail() {
         resend();
         ++retries_;
     } else {
-        end(Outcome::Failed, kCloseAfterFailure);
+        end(Outcome::Failed);
     }
 }
 
 void Session::progressMade() {
-    fraction_ = progressFraction(next_, request_.start, request_.end);
-    push(ShowProgress{fraction_, progressText(fraction_)});
+    done_ = next_ >= kPastLastAddress
+                ? rangeSize()
+                : std::clamp<std::int64_t>(next_ - request_.start, 0, rangeSize());
+    push(ShowProgress{progress()});
 }
 
 Actions Session::timerExpired() {
     push(StopTimer{});
     switch (phase_) {
-        case Phase::Closing:
-            phase_ = Phase::Closed;
-            push(CloseWindow{});
-            break;
         case Phase::Pausing:
             phase_ = Phase::Waiting;
             firstStep();
@@ -446,7 +456,7 @@ Actions Session::timerExpired() {
             if (!prompting_) timeout();
             break;
         case Phase::Idle:
-        case Phase::Closed:
+        case Phase::Ended:
             break;
     }
     return take();
@@ -470,9 +480,9 @@ void Session::timeout() {
 }
 
 Actions Session::retryAnswered(bool retry) {
-    if (!prompting_ || phase_ == Phase::Closing || phase_ == Phase::Closed) return {};
+    if (!prompting_ || phase_ == Phase::Ended) return {};
     if (!retry) {
-        end(Outcome::Cancelled, kCloseSoon);
+        end(Outcome::Cancelled);
         return take();
     }
     prompting_ = false;
@@ -513,14 +523,14 @@ void Session::resendInDoubt() {
 void Session::drain() {
     phase_ = Phase::Draining;
     settleRound_ = 0;
-    push(SetThreshold{1});  // every byte restarts the quiet
+    push(AwaitBytes{1});  // every byte restarts the quiet
     push(ArmTimer{kDrainQuiet});
 }
 
 // The session is over before the report: nothing the line does meanwhile (a port pulled out,
 // a late reply) goes on with the session or ends it a second time.
-void Session::end(Outcome outcome, int closeAfter, PortFault fault) {
-    phase_ = Phase::Closing;
+void Session::end(Outcome outcome, PortFault fault) {
+    phase_ = Phase::Ended;
     replyKind_ = ReplyKind::None;
     result_ = Result{};
     result_->outcome = outcome;
@@ -528,9 +538,9 @@ void Session::end(Outcome outcome, int closeAfter, PortFault fault) {
     result_->fault = std::move(fault);
     result_->verified = outcome == Outcome::Succeeded && verifying_;
     result_->mismatch = mismatch_;
+    push(StopTimer{});
     push(Ended{*result_});
     push(ClosePort{});
-    push(ArmTimer{closeAfter});
 }
 
 }  // namespace comflash::session

@@ -15,7 +15,7 @@
 //
 // Phases and what moves them (every input not named is ignored in that phase):
 //   Idle      start: the handshake goes out at 19200 baud -> Waiting
-//             (the port does not open -> Closing, PortUnavailable)
+//             (the port does not open -> Ended, PortUnavailable)
 //   Waiting   a frame is in flight and the timer is its reply time-out.
 //             received: an answer whose echo is the bytes sent and whose length is right is
 //               judged (below); anything else is no valid answer and is waited out.
@@ -32,9 +32,10 @@
 //             restarts a quiet longer than any answer is late; when it ends, the frame goes
 //             again -> Waiting.
 //   Pausing   the device moved to 19200 baud; the timer ends the pause -> the first step.
-//   Closing   the session has ended (result set); the timer's tick -> CloseWindow, Closed.
-//   Closed    nothing more happens.
-//   A port failure in any phase before Closing ends the session (PortFailed); answers already
+//   Ended     the result is set and reported (Ended), the timer stopped and the port closed;
+//             nothing more happens. How long whoever shows the result lingers before it goes
+//             is theirs to say, not the session's.
+//   A port failure in any phase before Ended ends the session (PortFailed); answers already
 //   received while Settling are acted on first.
 // Judging an answer:
 //   command reply (handshake, write command, go; also a resent erase or write command):
@@ -95,8 +96,24 @@ enum class Outcome {
     PortFailed,        // the port failed during the session
     Cancelled,         // the user answered Cancel at the retry prompt
     HandshakeRefused,  // the device will not take this firmware
-    Closed,            // the window was closed before the session ended
+    Closed,            // the session was stopped from outside (a window closed) before its end
 };
+
+// Where a session is, in counts: the bytes of the range done, of all its bytes, and the step.
+// For a write, done runs from the first address to the next one to be written; for the read
+// back of a verify, over the bytes read back. Whoever shows it makes the text.
+struct Progress {
+    enum class Step { Handshake, Erase, Write, Verify, Read, Go };
+    Step step = Step::Handshake;
+    std::int64_t done = 0;
+    std::int64_t total = 0;
+};
+
+// The fraction the progress bar and the "Complete:" text show: for a write or a read, the
+// next address's distance from the first over the range's span (its last address less its
+// first), so that the last block reaches 1; a range of one address is done once it is
+// written. For a verify pass, the bytes read back of all.
+double shownFraction(const Progress& progress);
 
 struct Result {
     Outcome outcome = Outcome::Closed;
@@ -118,9 +135,9 @@ struct Transmit {  // drop whatever is buffered (when the port is open), then se
 struct SetRate {  // the line's rate, 8 data bits, no parity, 1 stop bit
     int baud = 0;
 };
-struct OpenPort {};    // unless it is open already
-struct ClosePort {};   // when it is open
-struct SetThreshold {  // raise the receive event once this many bytes are buffered
+struct OpenPort {};   // unless it is open already
+struct ClosePort {};  // when it is open
+struct AwaitBytes {   // the answer is whole once this many bytes are buffered: say so then
     int count = 0;
 };
 struct ArmTimer {  // one tick after this many milliseconds
@@ -128,23 +145,21 @@ struct ArmTimer {  // one tick after this many milliseconds
 };
 struct StopTimer {};
 struct ShowProgress {
-    double fraction = 0;
-    std::string text;  // "Complete:35%"
+    Progress progress;
 };
 struct AskRetry {};  // the retry prompt; answer with retryAnswered
-struct Ended {       // the session is over: say how, before the window closes
+struct Ended {       // the session is over: say how (the port is still open; it closes next)
     Result result;
 };
-struct CloseWindow {};
-using Action = std::variant<Transmit, SetRate, OpenPort, ClosePort, SetThreshold, ArmTimer,
-                            StopTimer, ShowProgress, AskRetry, Ended, CloseWindow>;
+using Action = std::variant<Transmit, SetRate, OpenPort, ClosePort, AwaitBytes, ArmTimer, StopTimer,
+                            ShowProgress, AskRetry, Ended>;
 using Actions = std::vector<Action>;
 
 class Session {
   public:
-    enum class Phase { Idle, Waiting, Settling, Draining, Pausing, Closing, Closed };
+    enum class Phase { Idle, Waiting, Settling, Draining, Pausing, Ended };
     // What the frame in flight (or the last one sent) asks of the device.
-    enum class Step { Handshake, Erase, Write, Verify, Read, Go };
+    using Step = Progress::Step;
 
     // image: an update's bytes, or where a read stores what it reads. It must outlive the
     // session.
@@ -159,12 +174,13 @@ class Session {
     // The port failed while open (or a Transmit or SetRate on the open port failed).
     Actions portFailed(PortFault fault);
     Actions retryAnswered(bool retry);
-    // The window went away (its close box): the session ends where it is.
+    // Stopped from outside (a window's close box, an operator): the session ends where it is,
+    // without a word; the front end closes the port and stops the timer itself.
     void closed();
 
     Phase phase() const { return phase_; }
     Step step() const;
-    double progress() const { return fraction_; }
+    Progress progress() const;
     // Set once the session has ended.
     const std::optional<Result>& result() const { return result_; }
 
@@ -196,11 +212,11 @@ class Session {
     void progressMade();
     // Waits out a missing or unusable answer.
     void awaitTimeout(int milliseconds);
-    // Ends the session: the port closes (now or after the report), the window after
-    // closeAfter milliseconds.
-    void end(Outcome outcome, int closeAfter, PortFault fault = {});
+    // Ends the session: the timer stops, the end is reported, then the port closes.
+    void end(Outcome outcome, PortFault fault = {});
     void push(Action action) { actions_.push_back(std::move(action)); }
     Actions take();
+    std::int64_t rangeSize() const { return request_.end - request_.start + 1; }
 
     Request request_;
     ImageBytes& image_;
@@ -224,7 +240,7 @@ class Session {
     int owed_ = 0;
     Bytes settling_;
     int settleRound_ = 0;
-    double fraction_ = 0;
+    std::int64_t done_ = 0;  // bytes of the range done (of the verify pass while verifying)
     bool verifying_ = false;
     Mismatch mismatch_;
     std::optional<Result> result_;
