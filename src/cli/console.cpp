@@ -30,36 +30,40 @@ Console::Console(std::ostream& out, std::ostream& err, bool outIsTerminal, bool 
       inIsTerminal_(inIsTerminal),
       retries_(retries) {}
 
-std::optional<ui::Answer> Console::show(const ui::MessageBox& box) {
+void Console::report(std::string_view text) {
     interrupt();
-    if (box.icon != ui::Icon::Exclamation) failureShown_ = true;
-    if (box.buttons == ui::Buttons::Ok) {
-        std::ostream& stream = box.icon == ui::Icon::Exclamation ? out_ : err_;
-        stream << box.text << '\n' << std::flush;
-        return ui::Answer::Ok;
-    }
-    err_ << box.text;
+    out_ << text << '\n' << std::flush;
+}
+
+void Console::failure(std::string_view text) {
+    interrupt();
+    err_ << text << '\n' << std::flush;
+}
+
+std::optional<bool> Console::askRetry(std::string_view prompt) {
+    interrupt();
+    err_ << prompt;
     if (retriesUsed_ < retries_) {
         ++retriesUsed_;
         err_ << " Retry (" << retriesUsed_ << " of --retries " << retries_ << ")\n" << std::flush;
-        return ui::Answer::Retry;
+        return true;
     }
     if (!inIsTerminal_) {
         err_ << " Cancel (no terminal to ask)\n" << std::flush;
-        return ui::Answer::Cancel;
+        return false;
     }
     err_ << kAsk << std::flush;
     return std::nullopt;
 }
 
-std::optional<ui::Answer> Console::reply(const std::optional<std::string>& line) {
+std::optional<bool> Console::reply(const std::optional<std::string>& line) {
     if (!line) {
         err_ << "\nCancel (the input ended)\n" << std::flush;
-        return ui::Answer::Cancel;
+        return false;
     }
     const std::string answer = folded(*line);
-    if (answer == "r" || answer == "retry") return ui::Answer::Retry;
-    if (answer == "c" || answer == "cancel") return ui::Answer::Cancel;
+    if (answer == "r" || answer == "retry") return true;
+    if (answer == "c" || answer == "cancel") return false;
     err_ << kAskAgain << std::flush;
     return std::nullopt;
 }

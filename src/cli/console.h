@@ -1,6 +1,6 @@
-// The command line's side of the console toolkit: message boxes as lines of text, the answer
-// to the retry prompt, and the progress display. The system's texts are printed as they
-// stand: a success report on standard output, everything else on standard error.
+// What one session tells the user on the command line: the system's texts as lines, the
+// retry prompt and its answer, and the progress display. The system's texts are printed as
+// they stand: a success report on standard output, everything else on standard error.
 //
 // The retry prompt is answered Retry as many times as the user allowed beforehand (--retries);
 // after that it is asked on a terminal, and answered Cancel when there is no terminal to ask.
@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "cli/progress_meter.h"
-#include "ui/window.h"
 
 namespace comflash::cli {
 
@@ -23,19 +22,21 @@ class Console {
     Console(std::ostream& out, std::ostream& err, bool outIsTerminal, bool inIsTerminal,
             int retries);
 
-    // Prints the box; returns its answer, or none when the user is to type it.
-    std::optional<ui::Answer> show(const ui::MessageBox& box);
+    // A success report ("Successful", "读取成功"), on standard output.
+    void report(std::string_view text);
+    // A failure's message ("Model Error！", "文档有误"), on standard error.
+    void failure(std::string_view text);
+    // Prints the retry prompt; returns its answer (true: Retry), or none when the user is to
+    // type it.
+    std::optional<bool> askRetry(std::string_view prompt);
     // The user's line (none: the input ended); none when it answers nothing and the user is
     // asked again.
-    std::optional<ui::Answer> reply(const std::optional<std::string>& line);
+    std::optional<bool> reply(const std::optional<std::string>& line);
     // A session's progress; the first call starts the meter for totalBytes. The verify pass
     // (--verify) reads the bytes back after they are written: its first call says so on a line
     // of its own and starts the meter afresh.
     void progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now,
                   bool verifying = false);
-
-    // Whether a message other than a success report has been shown.
-    bool failureShown() const { return failureShown_; }
 
     // Lines of the command line's own, on standard output and standard error.
     void info(std::string_view line);
@@ -52,7 +53,6 @@ class Console {
     int retries_;
     int retriesUsed_ = 0;
     bool verifyShown_ = false;
-    bool failureShown_ = false;
     std::optional<ProgressMeter> meter_;
 };
 

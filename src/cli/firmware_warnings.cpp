@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 #include "app/system_text.h"
-#include "image/firmware_scan.h"
-#include "image/firmware_version.h"
 #include "session/frames.h"
 
 namespace comflash::cli {
@@ -19,12 +16,6 @@ std::string hex4(std::int32_t address) {
     return text;
 }
 
-std::optional<image::FirmwareScan> scan(const std::string& path) {
-    std::ifstream file(app::pathFromUtf8(path), std::ios::binary);
-    if (!file.is_open()) return std::nullopt;
-    return image::ScanFirmware(file);
-}
-
 // The name of the file without its folder.
 std::string nameOf(const std::string& path) {
     return app::utf8FromPath(app::pathFromUtf8(path).filename());
@@ -32,14 +23,18 @@ std::string nameOf(const std::string& path) {
 
 }  // namespace
 
-std::string firmwareText(const std::string& path, const AppState& state) {
-    const image::FirmwareVersion version = image::VersionFromPath(path);
-    const std::uint8_t major = version.major.value_or(state.FirmwareMajor);
-    const std::uint8_t minor = version.minor.value_or(state.FirmwareMinor);
-    std::string text = path + " (version " + std::to_string(major) + "." + std::to_string(minor);
+SentVersion sentVersion(const image::FirmwareVersion& version, SentVersion held) {
+    return {version.major.value_or(held.major), version.minor.value_or(held.minor)};
+}
+
+std::string firmwareText(const std::string& path, const image::FirmwareVersion& version,
+                         SentVersion held) {
+    const SentVersion sent = sentVersion(version, held);
+    std::string text =
+        path + " (version " + std::to_string(sent.major) + "." + std::to_string(sent.minor);
     if (!version.major || !version.minor) {
-        // The handshake carries the byte the last good name gave: say so rather than let
-        // the name's own digits pass for what the device is told.
+        // The handshake carries the byte held from before where the name gives nothing: say so
+        // rather than let the name's own digits pass for what the device is told.
         const char* pieces = !version.major && !version.minor ? "major and minor versions"
                              : !version.major                 ? "major version"
                                                               : "minor version";
@@ -49,33 +44,36 @@ std::string firmwareText(const std::string& path, const AppState& state) {
     return text + ")";
 }
 
-std::vector<std::string> firmwareWarnings(const std::string& path) {
-    const auto found = scan(path);
-    if (!found || found->load.result != image::LoadResult::Loaded) return {};
+std::vector<std::string> firmwareWarnings(const std::string& path,
+                                          const image::FirmwareFile& firmware) {
+    const image::FirmwareScan& found = firmware.scan;
     std::vector<std::string> lines;
-    if (found->emptyUnits > 0) {
+    if (found.emptyUnits > 0) {
         lines.push_back("Warning: " + nameOf(path) + " has no data from " +
-                        hex4(found->firstEmptyFrom) + " to " + hex4(found->firstEmptyTo) + " (" +
-                        std::to_string(found->emptyUnits) +
-                        " empty erase unit(s) of 128 bytes in all between " + hex4(found->start) +
-                        " and " + hex4(found->end) +
+                        hex4(found.firstEmptyFrom) + " to " + hex4(found.firstEmptyTo) + " (" +
+                        std::to_string(found.emptyUnits) +
+                        " empty erase unit(s) of 128 bytes in all between " + hex4(found.start) +
+                        " and " + hex4(found.end) +
                         "): they are erased and filled with the pattern, so what the device "
                         "kept there (calibration, settings) is lost");
     }
-    if (found->overlaps > 0) {
+    if (found.overlaps > 0) {
         lines.push_back("Warning: records of " + nameOf(path) + " give " +
-                        std::to_string(found->overlaps) +
-                        " address(es) different bytes, the first " + hex4(found->firstOverlap) +
+                        std::to_string(found.overlaps) +
+                        " address(es) different bytes, the first " + hex4(found.firstOverlap) +
                         ": the later record's byte is written");
     }
     return lines;
 }
 
-std::string faultyFileReason(const std::string& path) {
-    const auto found = scan(path);
-    if (!found) return "it cannot be opened";
-    if (found->load.result == image::LoadResult::Loaded) return {};
-    return found->load.reason;
+std::vector<std::string> firmwareRefusal(const std::string& path,
+                                         const image::FirmwareFileFailure& failure) {
+    if (!failure.opened) return {"打开文件错误", path + ": " + failure.reason};
+    if (failure.load == image::LoadResult::ReadFailed) {
+        return {"文档有误", path + ": " + failure.reason};
+    }
+    return {"文档有误", path + ": not an Intel HEX file the loader accepts (" + failure.reason +
+                            "); nothing was sent to the device"};
 }
 
 std::string failureAddressLine(const session::Result& result) {

@@ -1,109 +1,89 @@
 #include "cli/production_run.h"
 
 #include <algorithm>
-#include <optional>
 
-#include "desktop/update_command.h"
+#include "driver/driver.h"
+#include "session/messages.h"
 
 namespace comflash::cli {
 
 std::string resultText(const session::Result& result) {
     switch (result.outcome) {
         case session::Outcome::Succeeded:
-            return std::string(desktop::kSucceededText) + (result.verified ? ", verified" : "");
+            return std::string(session::kSucceededText) + (result.verified ? ", verified" : "");
         case session::Outcome::Cancelled:
-            return std::string(desktop::retryPrompt(true)) + " Cancel";
+            return std::string(session::retryPrompt(true)) + " Cancel";
         case session::Outcome::HandshakeRefused:
             return std::string(kHandshakeRefused);
         case session::Outcome::Closed:
-            return "The session window was closed.";
+            return "Stopped before the session ended.";
         default:
-            return desktop::endMessage(result, true);
+            return session::endMessage(result, true);
     }
 }
 
-ui::Answer SessionToolkit::showMessage(const ui::MessageBox& box) {
-    if (box.buttons != ui::Buttons::RetryCancel) return ui::Answer::Ok;
-    if (waiting_ && waiting_()) return ui::Answer::Retry;
-    if (retriesUsed_ < retries_) {
-        ++retriesUsed_;
-        return ui::Answer::Retry;
-    }
-    return ui::Answer::Cancel;
-}
+struct ProductionRun::Session {
+    Session(std::unique_ptr<driver::SerialPort> p, std::unique_ptr<driver::Timer> t)
+        : port(std::move(p)), timer(std::move(t)), driver(*port, *timer) {}
 
-PortSession::PortSession(const AppState& loaded, ui::Toolkit& base, int number, int retries)
-    : state(loaded),
-      toolkit(base, retries),
-      window(toolkit.createWindow(ui::kFormProcess)),
-      process(state, toolkit, *window) {
-    state.ComPortNumber = static_cast<std::int16_t>(number);
-    prepare();
-}
-
-void PortSession::prepare() {
-    state.UpdateMode = true;
-    state.ReadMode = false;
-    state.SessionSucceeded = false;
-    toolkit.resetRetries();
-}
-
-struct ProductionRun::Session : PortSession {
-    Session(const AppState& loaded, ui::Toolkit& base, std::string port, int number, int retries)
-        : PortSession(loaded, base, number, retries) {
-        status.port = std::move(port);
-    }
-
+    std::unique_ptr<driver::SerialPort> port;
+    std::unique_ptr<driver::Timer> timer;
+    driver::Driver driver;
     PortStatus status;
+    int retriesUsed = 0;
 };
 
-ProductionRun::ProductionRun(const AppState& loaded, ui::Toolkit& toolkit,
-                             std::vector<std::string> ports, int retries, Clock clock)
-    : toolkit_(toolkit), clock_(std::move(clock)) {
+ProductionRun::ProductionRun(const session::Request& request, const ImageBytes& image,
+                             PortSupply supply, std::vector<std::string> ports, int retries,
+                             Clock clock)
+    : request_(request), image_(image), clock_(std::move(clock)) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        auto session = std::make_unique<Session>(loaded, toolkit_, std::move(ports[i]),
-                                                 static_cast<int>(i + 1), retries);
-        Session& own = *session;
-        // The session's own unload handler runs first; the run learns of the end after it.
-        ui::Handler unload = std::move(own.window->onUnload);
-        own.window->onUnload = [this, &own, unload = std::move(unload)] {
-            if (unload) unload();
-            sessionEnded(own);
+        auto made = std::make_unique<Session>(supply.port(i), supply.timer());
+        Session& session = *made;
+        session.status.port = std::move(ports[i]);
+        session.driver.askRetry = [&session, retries]() -> std::optional<bool> {
+            return session.retriesUsed < retries && ++session.retriesUsed > 0;
         };
-        sessions_.push_back(std::move(session));
+        session.driver.onEnded = [this, &session](const session::Result& result) {
+            sessionEnded(session, result);
+        };
+        sessions_.push_back(std::move(made));
     }
 }
 
 ProductionRun::~ProductionRun() {
-    // The windows unload as they go; nobody is told any more.
     onEnded = nullptr;
-    for (auto& session : sessions_) session->window->onUnload = nullptr;
-}
-
-void ProductionRun::verifyWrites(bool on) {
-    for (auto& session : sessions_) session->process.verifyWrites(on);
+    for (auto& session : sessions_) session->driver.onEnded = nullptr;
 }
 
 void ProductionRun::start() {
     started_ = clock_();
     if (sessions_.empty() && onEnded) onEnded();
-    for (auto& session : sessions_) session->window->show();
+    for (auto& session : sessions_) session->driver.start(request_, image_);
+}
+
+void ProductionRun::stop() {
+    for (auto& session : sessions_) {
+        if (!session->driver.running()) continue;
+        session->driver.stop();
+        sessionEnded(*session, session->driver.result().value_or(session::Result{}));
+    }
 }
 
 bool ProductionRun::ended() const {
     return endedCount_ == sessions_.size();
 }
 
-void ProductionRun::sessionEnded(Session& session) {
+void ProductionRun::sessionEnded(Session& session, const session::Result& result) {
     PortStatus& status = session.status;
     if (status.ended) return;
     status.ended = true;
     status.elapsed = clock_() - started_;
-    status.fraction = session.process.progress();
-    status.step = session.process.step();
-    status.outcome = session.process.result().value_or(session::Result{});
-    status.succeeded = status.outcome.succeeded();
-    status.result = resultText(status.outcome);
+    status.fraction = session::shownFraction(session.driver.progress());
+    status.step = session.driver.progress().step;
+    status.outcome = result;
+    status.succeeded = result.succeeded();
+    status.result = resultText(result);
     if (++endedCount_ == sessions_.size() && onEnded) onEnded();
 }
 
@@ -113,8 +93,8 @@ std::vector<PortStatus> ProductionRun::status() const {
     for (const auto& session : sessions_) {
         PortStatus status = session->status;
         if (!status.ended) {
-            status.fraction = session->process.progress();
-            status.step = session->process.step();
+            status.fraction = session::shownFraction(session->driver.progress());
+            status.step = session->driver.progress().step;
             status.elapsed = now;
         }
         all.push_back(std::move(status));
@@ -126,14 +106,6 @@ int ProductionRun::exitStatus() const {
     const bool all = std::all_of(sessions_.begin(), sessions_.end(),
                                  [](const auto& session) { return session->status.succeeded; });
     return all ? 0 : 1;
-}
-
-ui::Window& ProductionRun::window(std::size_t i) {
-    return *sessions_.at(i)->window;
-}
-
-const AppState& ProductionRun::state(std::size_t i) const {
-    return sessions_.at(i)->state;
 }
 
 }  // namespace comflash::cli

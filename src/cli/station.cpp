@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <span>
 
+#include "driver/driver.h"
 #include "session/frames.h"
 
 namespace comflash::cli {
 
 namespace {
 
-// Lets the session window finish its own unloading (its port closes after the handler that
-// learns of the end) before the port is used again.
+// Lets the session finish its end (its port closes after the handler that learns of it)
+// before the port is used again.
 constexpr int kSettle = 50;
 
 constexpr std::string_view kStoppedText = "Stopped by the operator before the board was done";
@@ -60,24 +61,26 @@ std::string resultCode(session::Outcome outcome) {
 }
 
 struct Station::Port {
-    Port(const AppState& loaded, ui::Toolkit& toolkit, int portNumber, int retries)
-        : session(loaded, toolkit, portNumber, retries),
-          watchWindow(toolkit.createWindow(ui::kFormProcess)),
-          comm(watchWindow->comm("MSComm1")),
-          timer(watchWindow->timer("Timer1")),
-          number(portNumber) {}
+    Port(PortSupply& supply, std::size_t i)
+        : sessionPort(supply.port(i)),
+          sessionTimer(supply.timer()),
+          driver(*sessionPort, *sessionTimer),
+          probePort(supply.port(i)),
+          timer(supply.timer()) {}
 
-    PortSession session;
-    // The removal watch's own port control and the port's timer, on a window never shown.
-    std::unique_ptr<ui::Window> watchWindow;
-    ui::CommControl& comm;
-    ui::Timer& timer;
+    // The board's session.
+    std::unique_ptr<driver::SerialPort> sessionPort;
+    std::unique_ptr<driver::Timer> sessionTimer;
+    driver::Driver driver;
+    // The removal watch's own port over the same device, and the port's timer.
+    std::unique_ptr<driver::SerialPort> probePort;
+    std::unique_ptr<driver::Timer> timer;
     StationPort status;
     std::string device;
-    int number;
     int next = kNothing;
     bool sessionRunning = false;
     bool boardAnswered = false;  // the session's handshake was answered
+    int retriesUsed = 0;
     std::chrono::milliseconds boardStarted{0};
     int boards = 0;
     // The removal watch.
@@ -87,49 +90,47 @@ struct Station::Port {
     std::size_t received = 0;
 };
 
-Station::Station(const AppState& loaded, ui::Toolkit& toolkit, std::vector<std::string> ports,
-                 std::vector<std::string> devices, int retries, BoardRecord blank, Clock clock,
-                 WallClock wallClock, Recorder record)
-    : toolkit_(toolkit),
-      retries_(retries),
+Station::Station(const session::Request& request, const ImageBytes& image, PortSupply supply,
+                 std::vector<std::string> ports, std::vector<std::string> devices, int retries,
+                 BoardRecord blank, Clock clock, WallClock wallClock, Recorder record)
+    : request_(request),
+      image_(image),
       blank_(std::move(blank)),
       clock_(std::move(clock)),
       wallClock_(std::move(wallClock)),
       recorder_(std::move(record)) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        auto made = std::make_unique<Port>(loaded, toolkit_, static_cast<int>(i + 1), retries_);
+        auto made = std::make_unique<Port>(supply, i);
         Port& port = *made;
         port.status.port = std::move(ports[i]);
         if (i < devices.size()) port.device = devices[i];
         // Nobody is asked while no board has answered: the station waits for one.
-        port.session.toolkit.retryWhile([&port] { return !port.boardAnswered; });
-        ui::Handler unload = std::move(port.session.window->onUnload);
-        port.session.window->onUnload = [this, &port, unload = std::move(unload)] {
-            if (unload) unload();
-            sessionEnded(port);
+        port.driver.askRetry = [&port, retries]() -> std::optional<bool> {
+            if (!port.boardAnswered) return true;
+            return port.retriesUsed < retries && ++port.retriesUsed > 0;
+        };
+        port.driver.onEnded = [this, &port](const session::Result& result) {
+            sessionEnded(port, result);
         };
         // A board is timed from its handshake's answer: the first step past the handshake.
         const auto noteBoard = [this, &port] {
             if (!port.sessionRunning || port.boardAnswered) return;
-            if (port.session.process.step() == session::Session::Step::Handshake) return;
+            if (port.driver.progress().step == session::Session::Step::Handshake) return;
             port.boardAnswered = true;
             port.boardStarted = clock_();
         };
-        for (ui::Handler* handler : {&port.session.window->comm("MSComm1").onComm,
-                                     &port.session.window->timer("Timer1").onTimer}) {
+        for (std::function<void()>* handler :
+             {&port.sessionPort->onReceived, &port.sessionTimer->onExpired}) {
             *handler = [inner = std::move(*handler), noteBoard] {
                 inner();
                 noteBoard();
             };
         }
-        port.timer.onTimer = [this, &port] { tick(port); };
-        port.comm.onComm = [this, &port] {
-            if (port.comm.commEvent() == ui::CommControl::kEventPortFailed) {
-                if (port.probing) removed(port);
-            } else {
-                port.received += port.comm.input().size();
-            }
+        port.timer->onExpired = [this, &port] { tick(port); };
+        port.probePort->onFailed = [this, &port] {
+            if (port.probing) removed(port);
         };
+        port.probePort->onReceived = [&port] { port.received += port.probePort->take().size(); };
         ports_.push_back(std::move(made));
     }
 }
@@ -138,41 +139,34 @@ Station::~Station() {
     onEnded = nullptr;
     onEvent = nullptr;
     for (auto& port : ports_) {
-        port->session.window->onUnload = nullptr;
-        port->timer.onTimer = nullptr;
-        port->comm.onComm = nullptr;
+        port->driver.onEnded = nullptr;
+        port->timer->onExpired = nullptr;
+        port->probePort->onReceived = nullptr;
+        port->probePort->onFailed = nullptr;
     }
-}
-
-void Station::verifyWrites(bool on) {
-    for (auto& port : ports_) port->session.process.verifyWrites(on);
 }
 
 void Station::start() {
-    for (auto& port : ports_) {
-        port->watchWindow->show();
-        startSession(*port);
-    }
+    for (auto& port : ports_) startSession(*port);
     if (ports_.empty() && onEnded) onEnded();
 }
 
 void Station::startSession(Port& port) {
     port.boardAnswered = false;
+    port.retriesUsed = 0;
     port.sessionRunning = true;
-    port.session.prepare();
-    port.session.window->show();
+    port.driver.start(request_, image_);
     // A missing port stays missing, and said once, until it opens again.
-    if (!port.sessionRunning || !port.session.window->comm("MSComm1").portOpen()) return;
+    if (!port.sessionRunning || !port.sessionPort->isOpen()) return;
     if (port.status.state == StationPort::State::Missing) {
         event(port, "the port is back; waiting for a board");
     }
     port.status.state = StationPort::State::Waiting;
 }
 
-void Station::sessionEnded(Port& port) {
+void Station::sessionEnded(Port& port, const session::Result& result) {
     if (!port.sessionRunning) return;
     port.sessionRunning = false;
-    const session::Result result = port.session.process.result().value_or(session::Result{});
     const bool board = port.boardAnswered || boardOutcome(result.outcome);
     if (board) record(port, result);
     if (stopping_) return portStopped(port);
@@ -194,8 +188,7 @@ void Station::sessionEnded(Port& port) {
 }
 
 void Station::record(Port& port, const session::Result& result) {
-    const AppState& state = port.session.state;
-    const long size = state.ImageEnd - state.ImageStart + 1;
+    const long size = request_.end - request_.start + 1;
     const auto now = clock_();
     const auto started = port.boardAnswered ? port.boardStarted : now;
     BoardRecord r = blank_;
@@ -211,7 +204,7 @@ void Station::record(Port& port, const session::Result& result) {
     if (result.outcome == Outcome::Succeeded || result.outcome == Outcome::VerifyFailed) {
         r.bytes = size;
     } else if (port.boardAnswered) {
-        r.bytes = std::clamp<long>(result.address - state.ImageStart, 0, size);
+        r.bytes = std::clamp<long>(result.address - request_.start, 0, size);
     }
     ++port.boards;
     (result.succeeded() ? port.status.passed : port.status.failed) += 1;
@@ -232,12 +225,10 @@ void Station::record(Port& port, const session::Result& result) {
 
 void Station::after(Port& port, int milliseconds, int next) {
     port.next = next;
-    port.timer.setInterval(milliseconds);
-    port.timer.setEnabled(true);
+    port.timer->start(milliseconds);
 }
 
 void Station::tick(Port& port) {
-    port.timer.setEnabled(false);
     const int next = port.next;
     port.next = kNothing;
     if (stopping_ || next == kNothing) return;
@@ -251,30 +242,27 @@ void Station::tick(Port& port) {
 }
 
 void Station::probe(Port& port) {
-    ui::CommControl& comm = port.comm;
-    if (!comm.portOpen()) {
-        comm.setCommPort(port.number);
-        comm.setInputMode(ui::CommControl::kInputModeBinary);
-        comm.setRThreshold(1);
-        if (!comm.setPortOpen(true)) return removed(port);
+    driver::SerialPort& probe = *port.probePort;
+    if (!probe.isOpen()) {
+        probe.notifyAt(1);
+        if (!probe.open()) return removed(port);
     }
     port.probing = true;
-    if (!comm.setSettings(std::to_string(port.probeRate) + ",N,8,1")) return removed(port);
+    if (!probe.setRate(port.probeRate)) return removed(port);
     port.probeRate = port.probeRate == 19200 ? 9600 : 19200;
-    comm.input();
+    probe.take();
     port.received = 0;
     session::Frame frame{};
     frame[0] = session::kMarker;
-    const AppState& state = port.session.state;
-    session::putHandshake(frame, state.ModelId, state.FirmwareMajor, state.FirmwareMinor);
-    if (!comm.output(std::span(frame.data(), session::kHandshakeLength))) return removed(port);
+    session::putHandshake(frame, request_.model, request_.major, request_.minor);
+    if (!probe.send(std::span(frame.data(), session::kHandshakeLength))) return removed(port);
     after(port, kProbeInterval, kProbe);
 }
 
 void Station::removed(Port& port) {
     port.probing = false;
-    port.timer.setEnabled(false);
-    if (port.comm.portOpen()) port.comm.setPortOpen(false);
+    port.timer->stop();
+    port.probePort->close();
     if (stopping_) return portStopped(port);
     event(port, "the board is out; waiting for the next");
     port.status.state = StationPort::State::Waiting;
@@ -289,7 +277,7 @@ void Station::stop() {
         if (!port.sessionRunning) {
             portStopped(port);
         } else if (!port.boardAnswered) {
-            port.session.window->unload();  // waiting for a board: there is none to finish
+            stopSession(port);  // waiting for a board: there is none to finish
         }
     }
 }
@@ -298,16 +286,22 @@ void Station::stopNow() {
     stopping_ = true;
     for (auto& own : ports_) {
         Port& port = *own;
-        if (port.sessionRunning) port.session.window->unload();
+        if (port.sessionRunning) stopSession(port);
         portStopped(port);
     }
 }
 
+// The session ends where it is, and is recorded as any end is.
+void Station::stopSession(Port& port) {
+    port.driver.stop();
+    sessionEnded(port, port.driver.result().value_or(session::Result{}));
+}
+
 void Station::portStopped(Port& port) {
-    port.timer.setEnabled(false);
+    port.timer->stop();
     port.next = kNothing;
     port.probing = false;
-    if (port.comm.portOpen()) port.comm.setPortOpen(false);
+    port.probePort->close();
     port.status.state = StationPort::State::Stopped;
     if (ended() && !endedSent_) {
         endedSent_ = true;
@@ -326,8 +320,8 @@ std::vector<StationPort> Station::status() const {
     for (const auto& port : ports_) {
         StationPort status = port->status;
         if (port->sessionRunning) {
-            status.fraction = port->session.process.progress();
-            status.step = port->session.process.step();
+            status.fraction = session::shownFraction(port->driver.progress());
+            status.step = port->driver.progress().step;
             if (port->boardAnswered) status.state = StationPort::State::Flashing;
         }
         all.push_back(std::move(status));
@@ -346,10 +340,6 @@ int Station::failed() const {
 
 int Station::exitStatus() const {
     return failure_.empty() && failed() == 0 ? 0 : 1;
-}
-
-ui::Window& Station::window(std::size_t i) {
-    return *ports_.at(i)->session.window;
 }
 
 void Station::event(const Port& port, const std::string& text) {

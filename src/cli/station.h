@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "cli/port_supply.h"
 #include "cli/production_run.h"
 #include "cli/station_log.h"
 #include "session/session.h"
-#include "ui/window.h"
 
 namespace comflash::cli {
 
@@ -56,18 +56,17 @@ class Station {
     // Takes a board's record: empty when it is kept, else why it could not be.
     using Recorder = std::function<std::string(const BoardRecord&)>;
 
-    // loaded holds the start-up settings and the loaded image; `blank` the fields every record
-    // shares (firmware, its SHA-256, model, version). Port ports[i] is the toolkit's port
-    // number i + 1, its device devices[i]. Once a board has answered, its retry prompt is
-    // answered Retry `retries` times, then Cancel.
-    Station(const AppState& loaded, ui::Toolkit& toolkit, std::vector<std::string> ports,
-            std::vector<std::string> devices, int retries, BoardRecord blank, Clock clock,
-            WallClock wallClock, Recorder record);
+    // Every board gets `image` as `request` says; `blank` holds the fields every record
+    // shares (firmware, its SHA-256, model, version). Port ports[i] runs over supply.port(i),
+    // its device devices[i]. Once a board has answered, its retry prompt is answered Retry
+    // `retries` times, then Cancel.
+    Station(const session::Request& request, const ImageBytes& image, PortSupply supply,
+            std::vector<std::string> ports, std::vector<std::string> devices, int retries,
+            BoardRecord blank, Clock clock, WallClock wallClock, Recorder record);
     ~Station();
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
-    void verifyWrites(bool on);
     void start();
     // Starts no new board; boards being flashed finish and are recorded. onEnded runs once
     // every port has stopped.
@@ -87,23 +86,22 @@ class Station {
     const std::string& failure() const { return failure_; }
     // 0 when every recorded board passed and the log took every record, else 1.
     int exitStatus() const;
-    // The session window of port i (tests).
-    ui::Window& window(std::size_t i);
 
   private:
     struct Port;
     void startSession(Port& port);
-    void sessionEnded(Port& port);
+    void sessionEnded(Port& port, const session::Result& result);
     void record(Port& port, const session::Result& result);
     void after(Port& port, int milliseconds, int next);
     void tick(Port& port);
     void probe(Port& port);
     void removed(Port& port);
+    void stopSession(Port& port);
     void portStopped(Port& port);
     void event(const Port& port, const std::string& text);
 
-    ui::Toolkit& toolkit_;
-    int retries_;
+    session::Request request_;
+    ImageBytes image_;
     BoardRecord blank_;
     Clock clock_;
     WallClock wallClock_;

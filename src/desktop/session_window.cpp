@@ -1,6 +1,5 @@
 #include "desktop/session_window.h"
 
-#include <cstdio>
 #include <string>
 
 namespace comflash::desktop {
@@ -9,43 +8,6 @@ namespace {
 
 constexpr std::string_view kUpdateCaption = "Update";
 constexpr std::string_view kReadCaption = "读取固件";
-
-}  // namespace
-
-std::string endMessage(const session::Result& result, bool useEnglish) {
-    using session::Outcome;
-    switch (result.outcome) {
-        case Outcome::OtherModel:
-            return "Model Error！";
-        case Outcome::Failed:
-            return session::failureText(result.address);
-        case Outcome::PortUnavailable:
-        case Outcome::PortFailed:
-            return useEnglish ? "Please reselect COM port!" : "请重新选择端口！";
-        case Outcome::VerifyFailed: {
-            const session::Mismatch& m = result.mismatch;
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "Verify failed: 0x%04X holds %02X, not %02X; %d byte%s differ. The "
-                          "application was not started.",
-                          static_cast<unsigned>(m.address), m.actual, m.expected, m.count,
-                          m.count == 1 ? "" : "s");
-            return text;
-        }
-        case Outcome::Succeeded:
-        case Outcome::Cancelled:
-        case Outcome::HandshakeRefused:
-        case Outcome::Closed:
-            break;
-    }
-    return {};
-}
-
-std::string_view retryPrompt(bool useEnglish) {
-    return useEnglish ? "Check connection!Retry or cancel?" : "检测连接！重试或取消？";
-}
-
-namespace {
 
 // How long the window stays once its session has ended: a moment after a failure the device
 // reported, at once otherwise.
@@ -80,9 +42,9 @@ SessionWindow::SessionWindow(AppState& state, ui::Toolkit& toolkit, ui::Window& 
     };
     driver_.onProgress = [this](const session::Progress& progress) { showProgress(progress); };
     driver_.askRetry = [this]() -> std::optional<bool> {
-        return toolkit_.showMessage({std::string(retryPrompt(state_.UseEnglish)), state_.AppTitle,
-                                     ui::Icon::Critical, ui::Buttons::RetryCancel}) ==
-               ui::Answer::Retry;
+        return toolkit_.showMessage({std::string(session::retryPrompt(state_.UseEnglish)),
+                                     state_.AppTitle, ui::Icon::Critical,
+                                     ui::Buttons::RetryCancel}) == ui::Answer::Retry;
     };
     driver_.onEnded = [this](const session::Result& result) { ended(result); };
 }
@@ -132,7 +94,7 @@ void SessionWindow::showProgress(const session::Progress& progress) {
 
 void SessionWindow::ended(const session::Result& result) {
     state_.SessionSucceeded = result.succeeded();
-    const std::string text = endMessage(result, state_.UseEnglish);
+    const std::string text = session::endMessage(result, state_.UseEnglish);
     if (!text.empty()) {
         toolkit_.showMessage({text, state_.AppTitle, ui::Icon::Critical, ui::Buttons::Ok});
     }

@@ -13,18 +13,12 @@
 
 #include "app/app_state.h"
 #include "driver/driver.h"
+#include "session/messages.h"
 #include "session/session.h"
 #include "ui/driver_adapters.h"
 #include "ui/window.h"
 
 namespace comflash::desktop {
-
-// What the session window tells the user about a session's end: empty when it says nothing
-// (success is the main window's to report, and a cancel or a refused handshake end quietly).
-std::string endMessage(const session::Result& result, bool useEnglish);
-
-// The retry prompt's text.
-std::string_view retryPrompt(bool useEnglish);
 
 class SessionWindow {
   public:

@@ -8,6 +8,7 @@
 #include "image/firmware_image.h"
 #include "image/firmware_version.h"
 #include "image/hex_loader.h"
+#include "session/messages.h"
 
 namespace comflash::desktop {
 
@@ -51,7 +52,7 @@ UpdateResult UpdateCommand::Update(const std::string& path) {
     state_.UpdateMode = true;
     showSessionWindow_();
     if (!state_.SessionSucceeded) return UpdateResult::NotCompleted;
-    show(kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
+    show(session::kSucceededText, ui::Icon::Exclamation, state_.AppTitle);
     return UpdateResult::Succeeded;
 }
 

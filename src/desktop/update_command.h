@@ -22,9 +22,6 @@ inline constexpr std::array<std::string_view, 6> kTempFileNames = {
     "TempFile_1.02.hex", "TempFile_1.04.hex", "TempFile_1.05.hex",
 };
 
-// The report of an update the device accepted to its end.
-inline constexpr std::string_view kSucceededText = "Successful";
-
 // How an update from a given file ended.
 enum class UpdateResult {
     OpenFailed,    // "打开文件错误": the file could not be opened

@@ -4,11 +4,18 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "image/firmware_image.h"
 
 namespace comflash::image {
 
 FirmwareScan ScanFirmware(std::istream& file) {
+    const auto image = std::make_unique<ImageBytes>();
+    return ScanFirmware(file, *image);
+}
+
+FirmwareScan ScanFirmware(std::istream& file, ImageBytes& image) {
     const auto state = std::make_unique<AppState>();
+    FillFirmwareImage(state->FirmwareImage);
     const auto given = std::make_unique<std::bitset<kImageSize>>();
     FirmwareScan found;
     HexReader reader(*state);
@@ -19,6 +26,7 @@ FirmwareScan ScanFirmware(std::istream& file) {
         given->set(index);
     };
     found.load = LoadHexFileReport(file, reader);
+    image = state->FirmwareImage;
     if (found.load.result != LoadResult::Loaded) return found;
     found.start = state->ImageStart;
     found.end = state->ImageEnd;

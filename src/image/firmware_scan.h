@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <istream>
 
+#include "app/app_state.h"
 #include "image/hex_loader.h"
 
 namespace comflash::image {
@@ -29,7 +30,9 @@ struct FirmwareScan {
     std::int32_t firstOverlap = -1;
 };
 
-// Loads the file as an update does, into an image of its own.
+// Loads the file as an update does, into `image` (filled with the pattern first).
+FirmwareScan ScanFirmware(std::istream& file, ImageBytes& image);
+// The same into an image of its own.
 FirmwareScan ScanFirmware(std::istream& file);
 
 }  // namespace comflash::image

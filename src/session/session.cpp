@@ -53,8 +53,8 @@ Session::Step Session::step() const {
     switch (frame_[1]) {
         case kErase:
             return Step::Erase;
-        case kWrite:
-            return Step::Write;
+        case kWrite:  // the last block's command, until the verify pass puts its first read
+            return verifying_ ? Step::Verify : Step::Write;
         case kRead:
             return verifying_ ? Step::Verify : Step::Read;
         case kGo:

@@ -2,6 +2,11 @@
 
 namespace comflash::ui {
 
+ControlPort::ControlPort(std::unique_ptr<CommControl> comm, int number)
+    : ControlPort(*comm, number) {
+    owned_ = std::move(comm);
+}
+
 ControlPort::ControlPort(CommControl& comm, int number) : comm_(comm), number_(number) {
     comm_.onComm = [this] {
         if (comm_.commEvent() == CommControl::kEventPortFailed) {
@@ -32,6 +37,10 @@ bool ControlPort::setRate(int baud) {
 }
 
 // A control's timer ticks every interval while enabled; the first tick stops it.
+ControlTimer::ControlTimer(std::unique_ptr<ui::Timer> timer) : ControlTimer(*timer) {
+    owned_ = std::move(timer);
+}
+
 ControlTimer::ControlTimer(ui::Timer& timer) : timer_(timer) {
     timer_.onTimer = [this] {
         timer_.setEnabled(false);

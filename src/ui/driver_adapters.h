@@ -4,6 +4,7 @@
 // bytes, a failed port closes itself); these only name the operations for what they do.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "driver/serial_port.h"
@@ -15,6 +16,8 @@ class ControlPort final : public driver::SerialPort {
   public:
     // The control opens port number `number` ("COM"n) of its toolkit; binary input.
     ControlPort(CommControl& comm, int number);
+    // The same over a control of its own.
+    ControlPort(std::unique_ptr<CommControl> comm, int number);
     ~ControlPort() override;
     ControlPort(const ControlPort&) = delete;
     ControlPort& operator=(const ControlPort&) = delete;
@@ -32,6 +35,7 @@ class ControlPort final : public driver::SerialPort {
     PortFault fault() const override { return comm_.lastFailure(); }
 
   private:
+    std::unique_ptr<CommControl> owned_;
     CommControl& comm_;
     int number_;
 };
@@ -39,6 +43,8 @@ class ControlPort final : public driver::SerialPort {
 class ControlTimer final : public driver::Timer {
   public:
     explicit ControlTimer(ui::Timer& timer);
+    // The same over a timer of its own, ready to run.
+    explicit ControlTimer(std::unique_ptr<ui::Timer> timer);
     ~ControlTimer() override;
     ControlTimer(const ControlTimer&) = delete;
     ControlTimer& operator=(const ControlTimer&) = delete;
@@ -47,6 +53,7 @@ class ControlTimer final : public driver::Timer {
     void stop() override { timer_.setEnabled(false); }
 
   private:
+    std::unique_ptr<ui::Timer> owned_;
     ui::Timer& timer_;
 };
 

@@ -10,12 +10,9 @@
 namespace comflash::cli {
 namespace {
 
-using ui::Answer;
-using ui::Buttons;
-using ui::Icon;
-
-const ui::MessageBox kPrompt{"Check connection!Retry or cancel?", "Tool", Icon::Critical,
-                             Buttons::RetryCancel};
+constexpr std::string_view kPrompt = "Check connection!Retry or cancel?";
+constexpr bool Retry = true;
+constexpr bool Cancel = false;
 
 struct Streams {
     std::ostringstream out, err;
@@ -23,34 +20,32 @@ struct Streams {
 
 TEST(Console, MessagesGoToTheirStreamAsTheyStand) {
     struct Case {
-        ui::MessageBox box;
+        const char* text;
+        bool report;
         const char* out;
         const char* err;
     };
     const std::vector<Case> cases{
-        {{"Successful", "Tool", Icon::Exclamation, Buttons::Ok}, "Successful\n", ""},
-        {{"读取成功", "Tool", Icon::Exclamation, Buttons::Ok}, "读取成功\n", ""},
-        {{"Model Error！", "Tool", Icon::Critical, Buttons::Ok}, "", "Model Error！\n"},
-        {{"文档有误", "Tool", Icon::None, Buttons::Ok}, "", "文档有误\n"},
-        {{"打开文件错误", std::nullopt, Icon::Critical, Buttons::Ok}, "", "打开文件错误\n"},
+        {"Successful", true, "Successful\n", ""},        {"读取成功", true, "读取成功\n", ""},
+        {"Model Error！", false, "", "Model Error！\n"}, {"文档有误", false, "", "文档有误\n"},
+        {"打开文件错误", false, "", "打开文件错误\n"},
     };
     for (const auto& c : cases) {
         Streams s;
         Console console(s.out, s.err, false, true, 0);
-        EXPECT_EQ(console.show(c.box), Answer::Ok) << c.box.text;
+        c.report ? console.report(c.text) : console.failure(c.text);
         EXPECT_EQ(s.out.str(), c.out);
         EXPECT_EQ(s.err.str(), c.err);
-        EXPECT_EQ(console.failureShown(), c.box.icon != Icon::Exclamation) << c.box.text;
     }
 }
 
 TEST(Console, RetryPromptIsAnsweredRetryAsOftenAsAllowedThenCancelWithoutATerminal) {
     Streams s;
     Console console(s.out, s.err, false, /*inIsTerminal=*/false, /*retries=*/2);
-    EXPECT_EQ(console.show(kPrompt), Answer::Retry);
-    EXPECT_EQ(console.show(kPrompt), Answer::Retry);
-    EXPECT_EQ(console.show(kPrompt), Answer::Cancel);
-    EXPECT_EQ(console.show(kPrompt), Answer::Cancel);
+    EXPECT_EQ(console.askRetry(kPrompt), Retry);
+    EXPECT_EQ(console.askRetry(kPrompt), Retry);
+    EXPECT_EQ(console.askRetry(kPrompt), Cancel);
+    EXPECT_EQ(console.askRetry(kPrompt), Cancel);
     EXPECT_EQ(s.err.str(),
               "Check connection!Retry or cancel? Retry (1 of --retries 2)\n"
               "Check connection!Retry or cancel? Retry (2 of --retries 2)\n"
@@ -61,25 +56,25 @@ TEST(Console, RetryPromptIsAnsweredRetryAsOftenAsAllowedThenCancelWithoutATermin
 TEST(Console, OnATerminalTheUserAnswersAfterTheAllowedRetries) {
     Streams s;
     Console console(s.out, s.err, false, /*inIsTerminal=*/true, /*retries=*/1);
-    EXPECT_EQ(console.show(kPrompt), Answer::Retry);
-    EXPECT_EQ(console.show(kPrompt), std::nullopt) << "the user is asked";
+    EXPECT_EQ(console.askRetry(kPrompt), Retry);
+    EXPECT_EQ(console.askRetry(kPrompt), std::nullopt) << "the user is asked";
     EXPECT_EQ(s.err.str(),
               "Check connection!Retry or cancel? Retry (1 of --retries 1)\n"
               "Check connection!Retry or cancel? [r]etry/[c]ancel: ");
 
     struct Case {
         std::optional<std::string> line;
-        std::optional<Answer> answer;
+        std::optional<bool> answer;
         const char* printed;
     };
     const std::vector<Case> cases{
-        {"r", Answer::Retry, ""},
-        {" Retry\r", Answer::Retry, ""},
-        {"c", Answer::Cancel, ""},
-        {"CANCEL", Answer::Cancel, ""},
+        {"r", Retry, ""},
+        {" Retry\r", Retry, ""},
+        {"c", Cancel, ""},
+        {"CANCEL", Cancel, ""},
         {"", std::nullopt, "Please type r to retry or c to cancel: "},
         {"yes", std::nullopt, "Please type r to retry or c to cancel: "},
-        {std::nullopt, Answer::Cancel, "\nCancel (the input ended)\n"},
+        {std::nullopt, Cancel, "\nCancel (the input ended)\n"},
     };
     for (const auto& c : cases) {
         s.err.str("");
@@ -92,7 +87,7 @@ TEST(Console, AMessageStartsOnALineOfItsOwnAfterTerminalProgress) {
     Streams s;
     Console console(s.out, s.err, /*outIsTerminal=*/true, false, 0);
     console.progress(0.5, 100, std::chrono::milliseconds(0));
-    console.show({"Model Error！", "Tool", Icon::Critical, Buttons::Ok});
+    console.failure("Model Error！");
     console.progress(1, 999, std::chrono::milliseconds(0));
     console.info("Saved out.hex");
     EXPECT_EQ(s.out.str(),

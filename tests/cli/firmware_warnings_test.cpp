@@ -26,10 +26,10 @@ TEST(FirmwareText, ShowsTheVersionTheDeviceIsSent) {
          "firmware.hex (version 4.7; the name gives no major and minor versions from 0 to 255, "
          "so the byte held from before is sent)"},
     };
-    AppState state;
-    state.FirmwareMajor = 4;
-    state.FirmwareMinor = 7;
-    for (const Case& c : cases) EXPECT_EQ(firmwareText(c.path, state), c.text);
+    const SentVersion held{4, 7};
+    for (const Case& c : cases) {
+        EXPECT_EQ(firmwareText(c.path, image::VersionFromPath(c.path), held), c.text);
+    }
 }
 
 // The message drops leading zeros of each byte; the line after it does not.
@@ -54,8 +54,10 @@ TEST(FirmwareWarnings, NameTheGapAndTheOverlap) {
     std::ofstream(folder.path() / "both.hex", std::ios::binary) << ":0400000001020304F2\n"
                                                                    ":0401000001020304F1\n"
                                                                    ":020102000506F0\n";
+    const auto firmware = image::ReadFirmwareFile(both);
+    ASSERT_TRUE(std::holds_alternative<image::FirmwareFile>(firmware));
     EXPECT_EQ(
-        firmwareWarnings(both),
+        firmwareWarnings(both, std::get<image::FirmwareFile>(firmware)),
         (std::vector<std::string>{
             "Warning: both.hex has no data from 0x0080 to 0x00FF (1 empty erase unit(s) of "
             "128 bytes in all between 0x0000 and 0x0103): they are erased and filled with the "

@@ -124,6 +124,17 @@ Alone runAlone(const Port& port, int retries) {
     return alone;
 }
 
+// The update the run's sessions make of the loaded state.
+session::Request request(const AppState& state) {
+    session::Request r;
+    r.model = state.ModelId;
+    r.major = state.FirmwareMajor;
+    r.minor = state.FirmwareMinor;
+    r.start = state.ImageStart;
+    r.end = state.ImageEnd;
+    return r;
+}
+
 sim::Memory written(const AppState& state) {
     sim::Memory memory = sim::erasedMemory();
     for (std::int32_t a = state.ImageStart; a <= state.ImageEnd; ++a) {
@@ -171,9 +182,14 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
             names.emplace_back(c.ports[i].name);
         }
         const AppState loaded = loadedState();
-        ProductionRun run(loaded, toolkit, names, c.retries, [&toolkit] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
-        });
+        std::vector<HeadlessComm*> comms(c.ports.size());
+        const PortSupply supply{
+            [&](std::size_t i) { return toolkit.makePort(static_cast<int>(i + 1), &comms[i]); },
+            [&] { return toolkit.makeTimer(); }};
+        ProductionRun run(
+            request(loaded), loaded.FirmwareImage, supply, names, c.retries, [&toolkit] {
+                return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
+            });
         int endings = 0;
         run.onEnded = [&endings] { ++endings; };
         run.start();
@@ -188,16 +204,15 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
             const Port& port = c.ports[i];
             SCOPED_TRACE(port.name);
             const Alone alone = runAlone(port, c.retries);
-            auto& window = dynamic_cast<HeadlessWindow&>(run.window(i));
-            EXPECT_EQ(frames(window.headlessComm("MSComm1")), alone.frames);
+            EXPECT_EQ(frames(*comms[i]), alone.frames);
             EXPECT_EQ(status[i].port, port.name);
             EXPECT_TRUE(status[i].ended);
             EXPECT_EQ(status[i].succeeded, alone.succeeded);
             EXPECT_EQ(status[i].result, alone.result);
-            EXPECT_FALSE(window.comm("MSComm1").portOpen());
+            EXPECT_FALSE(comms[i]->portOpen());
             EXPECT_EQ(devices[i]->violations(), Strings{});
             if (alone.succeeded) {
-                EXPECT_EQ(devices[i]->memory(), written(run.state(i)));
+                EXPECT_EQ(devices[i]->memory(), written(loaded));
                 EXPECT_DOUBLE_EQ(status[i].fraction, 1.0);
             }
             all = all && alone.succeeded;

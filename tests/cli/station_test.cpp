@@ -44,6 +44,23 @@ AppState loadedState() {
     return state;
 }
 
+// The update the station's sessions make of the loaded state.
+session::Request request(const AppState& state) {
+    session::Request r;
+    r.model = state.ModelId;
+    r.major = state.FirmwareMajor;
+    r.minor = state.FirmwareMinor;
+    r.start = state.ImageStart;
+    r.end = state.ImageEnd;
+    return r;
+}
+
+// Port i is the toolkit's port number i + 1.
+PortSupply supply(HeadlessToolkit& toolkit) {
+    return {[&toolkit](std::size_t i) { return toolkit.makePort(static_cast<int>(i + 1)); },
+            [&toolkit] { return toolkit.makeTimer(); }};
+}
+
 // One port's fixture and how it shows on the toolkit.
 struct Line {
     int boards;
@@ -145,8 +162,11 @@ TEST(StationTest, FlashesEveryBoardOnceAndRecordsIt) {
         blank.firmware = "Fw_1.03.hex";
         Strings logged;
         Strings events;
+        const AppState loaded = loadedState();
+        session::Request verified = request(loaded);
+        verified.verify = true;
         Station station(
-            loadedState(), toolkit, names, names, 0, blank,
+            verified, loaded.FirmwareImage, supply(toolkit), names, names, 0, blank,
             [&toolkit] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
             },
@@ -156,7 +176,6 @@ TEST(StationTest, FlashesEveryBoardOnceAndRecordsIt) {
                 logged.push_back(record.port + " " + record.code);
                 return std::string();
             });
-        station.verifyWrites(true);
         station.onEvent = [&events](const std::string& line) { events.push_back(line); };
         bool ended = false;
         station.onEnded = [&ended] { ended = true; };
@@ -217,8 +236,10 @@ TEST(StationTest, StopsGentlyOrAtOnce) {
         HeadlessToolkit toolkit;
         Bench bench(toolkit, {{1, false, 0s, {}}});
         std::vector<BoardRecord> logged;
+        const AppState loaded = loadedState();
         Station station(
-            loadedState(), toolkit, {"COM1"}, {"/dev/ttyUSB0"}, 0, {},
+            request(loaded), loaded.FirmwareImage, supply(toolkit), {"COM1"}, {"/dev/ttyUSB0"}, 0,
+            {},
             [&toolkit] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
             },

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "ui/driver_adapters.h"
 #include "ui/headless/headless_comm.h"
+#include "ui/headless/headless_controls.h"
 
 namespace comflash::ui::headless {
 
@@ -62,6 +64,18 @@ void HeadlessToolkit::runUntil(const std::function<bool()>& done, std::string_vi
         }
         clock_.runNext();
     }
+}
+
+std::unique_ptr<driver::SerialPort> HeadlessToolkit::makePort(int number, HeadlessComm** comm) {
+    auto control = std::make_unique<HeadlessComm>(*this);
+    if (comm != nullptr) *comm = control.get();
+    return std::make_unique<ControlPort>(std::move(control), number);
+}
+
+std::unique_ptr<driver::Timer> HeadlessToolkit::makeTimer() {
+    auto timer = std::make_unique<HeadlessTimer>(clock_);
+    timer->load();
+    return std::make_unique<ControlTimer>(std::move(timer));
 }
 
 HeadlessPort& HeadlessToolkit::addPort(int number, sim::LineEnd* device) {

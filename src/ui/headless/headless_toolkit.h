@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/serial_port.h"
 #include "ui/headless/headless_window.h"
 #include "ui/headless/virtual_clock.h"
 #include "ui/window.h"
@@ -86,6 +87,12 @@ class HeadlessToolkit : public Toolkit {
 
     // Actions run, in order, each time a modal window is open and nothing else is scheduled.
     void whenModalIdle(UserAction action) { userActions_.push_back(std::move(action)); }
+
+    // A driver's serial port over port `number` and a timer in virtual time, for sessions
+    // without a window. `comm`, when given, is set to the serial control beneath the port
+    // (whose transmissions a test reads).
+    std::unique_ptr<driver::SerialPort> makePort(int number, HeadlessComm** comm = nullptr);
+    std::unique_ptr<driver::Timer> makeTimer();
 
     // Serial ports: a number that was never added cannot be opened.
     HeadlessPort& addPort(int number, sim::LineEnd* device = nullptr);

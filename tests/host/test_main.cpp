@@ -1,4 +1,4 @@
-// The console toolkit's tests run under one QCoreApplication, as comflash-cli does.
+// The host's tests run under one QCoreApplication, as comflash-cli does.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "ui/console/port_failure.h"
+#include "host/port_failure.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace comflash::ui::console {
+namespace comflash::host {
 namespace {
 
 TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
@@ -57,4 +57,4 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
 }
 
 }  // namespace
-}  // namespace comflash::ui::console
+}  // namespace comflash::host

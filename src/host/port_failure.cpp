@@ -1,4 +1,4 @@
-#include "ui/console/port_failure.h"
+#include "host/port_failure.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace comflash::ui::console {
+namespace comflash::host {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::string portFailureLine(const PortFault& failure, const std::string& port,
     }
 }
 
-}  // namespace comflash::ui::console
+}  // namespace comflash::host

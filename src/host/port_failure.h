@@ -8,7 +8,7 @@
 
 #include "app/port_fault.h"
 
-namespace comflash::ui::console {
+namespace comflash::host {
 
 // `port` is what the user named (COM3, or a device path); `portsFolder` is where COM names
 // are linked to devices (may be empty). Empty when the port never failed. Looks at the device
@@ -22,4 +22,4 @@ std::string portFailureLine(const PortFault& failure, const std::string& port,
                             const std::string& portsFolder,
                             const std::optional<std::string>& deniedGroup);
 
-}  // namespace comflash::ui::console
+}  // namespace comflash::host

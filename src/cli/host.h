@@ -1,0 +1,61 @@
+// What the command line needs of the platform it runs on: its terminal, its serial ports and
+// timers, its event loop, the user's typed answers and Ctrl-C. Everything else the command
+// line does is written once, in this folder, for Linux and Windows alike.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/port_fault.h"
+#include "cli/port_argument.h"
+#include "driver/serial_port.h"
+
+namespace comflash::cli {
+
+class Host {
+  public:
+    virtual ~Host() = default;
+
+    virtual std::ostream& out() = 0;
+    virtual std::ostream& err() = 0;
+    // Standard output is a terminal, whose lines may be drawn again in place; its width in
+    // columns (0: unknown).
+    virtual bool outIsTerminal() const = 0;
+    virtual std::size_t columns() const = 0;
+    // Standard input is a terminal, whose user can answer a question.
+    virtual bool inIsTerminal() const = 0;
+    // The folder of the program (Config.txt is looked for there).
+    virtual std::string programFolder() const = 0;
+
+    // Why the system cannot open a port named so (Windows opens no device by path); empty
+    // when it can try.
+    virtual std::string portRefusal(const PortArgument& port) const = 0;
+    // The device a port stands for now, as the system names it; empty for none.
+    virtual std::string deviceOf(const PortArgument& port) const = 0;
+    // The device as a user reads it: a link with what it points at.
+    virtual std::string shownDevice(const PortArgument& port) const = 0;
+    // A serial port over that device, closed; each call makes one of its own.
+    virtual std::unique_ptr<driver::SerialPort> makePort(const PortArgument& port) = 0;
+    virtual std::unique_ptr<driver::Timer> makeTimer() = 0;
+    // The line that says why a port failed, in the system's words, with what would help;
+    // empty when it did not fail.
+    virtual std::string portFailureLine(const PortFault& fault, const std::string& port) const = 0;
+    // Each port COM1 to COM99 that opens, as its line of the ports listing.
+    virtual std::vector<std::string> openingPorts() = 0;
+
+    // Runs the event loop until `done` holds (checked after every event).
+    virtual void runUntil(const std::function<bool()>& done) = 0;
+    // From now on each line the user types, and then the end of the input (none), reaches
+    // `line` on the event loop's thread. Once is enough; a second call replaces the first.
+    virtual void readLines(std::function<void(const std::optional<std::string>& line)> line) = 0;
+    // From now on Ctrl-C (and a request to end) reaches `interrupted` on the event loop's
+    // thread, with how many came so far; the program no longer ends by it.
+    virtual void onInterrupt(std::function<void(int count)> interrupted) = 0;
+};
+
+}  // namespace comflash::cli

@@ -1,0 +1,395 @@
+#include "cli/run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/file_replacement.h"
+#include "app/system_text.h"
+#include "cli/arguments.h"
+#include "cli/console.h"
+#include "cli/firmware_warnings.h"
+#include "cli/line_display.h"
+#include "cli/production_run.h"
+#include "cli/run_setup.h"
+#include "cli/station.h"
+#include "cli/station_log.h"
+#include "driver/driver.h"
+#include "image/hex_writer.h"
+#include "session/messages.h"
+
+namespace comflash::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kReadSucceeded = "读取成功";
+constexpr std::string_view kInterrupted = "\nInterrupted: the ports are closed.\n";
+// A read-back reads the device's whole read window.
+constexpr std::int32_t kReadEnd = 0x7FFF;
+
+// Milliseconds since `start`.
+std::function<std::chrono::milliseconds()> since(Clock::time_point start) {
+    return [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    };
+}
+
+session::Request writeRequest(const Settings& settings, const image::FirmwareFile& firmware,
+                              bool verify) {
+    session::Request request;
+    request.mode = session::Mode::Update;
+    request.model = settings.model;
+    const SentVersion version = sentVersion(firmware.version);
+    request.major = version.major;
+    request.minor = version.minor;
+    request.start = firmware.start;
+    request.end = firmware.end;
+    request.verify = verify;
+    return request;
+}
+
+// Prints the file's refusal: the system's message, then its reason.
+void refuseFirmware(Console& console, const std::string& path,
+                    const image::FirmwareFileFailure& failure) {
+    const std::vector<std::string> lines = firmwareRefusal(path, failure);
+    console.failure(lines[0]);
+    console.warn(lines[1]);
+}
+
+int listPorts(Host& host) {
+    const std::vector<std::string> lines = host.openingPorts();
+    for (const std::string& line : lines) host.out() << line << '\n';
+    host.out() << std::flush;
+    if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n" << std::flush;
+    return kExitSucceeded;
+}
+
+// One session on one port: a write of FILE.hex, or a read saved to OUT.hex. The retry prompt
+// is answered from --retries, then by the user on a terminal, else Cancel.
+int runOnePort(const Request& request, Host& host) {
+    Console console(host.out(), host.err(), host.outIsTerminal(), host.inIsTerminal(),
+                    request.retries);
+    const PortArgument port = parsePortArgument(request.port);
+    if (const std::string why = port.failure.empty() ? host.portRefusal(port) : port.failure;
+        !why.empty()) {
+        console.warn("--port: " + why);
+        return kExitBadInput;
+    }
+    const auto started = startUp(request, host.programFolder());
+    if (const auto* why = std::get_if<std::string>(&started)) {
+        console.warn(*why);
+        return kExitBadInput;
+    }
+    const Settings& settings = std::get<Settings>(started);
+    const bool write = request.command == Command::Write;
+    std::variant<image::FirmwareFile, image::FirmwareFileFailure> loaded;
+    if (write) {
+        loaded = image::ReadFirmwareFile(request.file);
+        if (const auto* firmware = std::get_if<image::FirmwareFile>(&loaded)) {
+            if (const std::string why = verifyRefusal(request, *firmware); !why.empty()) {
+                console.warn(why);
+                return kExitBadInput;
+            }
+        }
+    } else if (const std::string why = saveTargetProblem(request.file); !why.empty()) {
+        console.warn(why);
+        return kExitBadInput;
+    }
+
+    const std::string portName = port.device.empty() ? request.port : port.device;
+    const std::string shown = host.shownDevice(port);
+    const std::string portShown = !port.device.empty() ? port.device
+                                  : shown.empty()      ? request.port
+                                                       : request.port + " (" + shown + ")";
+    ImageBytes readBack{};
+    session::Request session;
+    ImageBytes* image = &readBack;
+    if (write) {
+        console.info("Writing " + firmwareText(request.file, image::VersionFromPath(request.file)) +
+                     " to model " + modelText(settings.model) + " on " + portShown);
+        if (const auto* failure = std::get_if<image::FirmwareFileFailure>(&loaded)) {
+            refuseFirmware(console, request.file, *failure);
+            return kExitBadInput;
+        }
+        auto& firmware = std::get<image::FirmwareFile>(loaded);
+        for (const std::string& line : firmwareWarnings(request.file, firmware)) console.info(line);
+        session = writeRequest(settings, firmware, request.verify);
+        image = &firmware.image;
+    } else {
+        console.info("Reading 32768 bytes from " + portShown + " into " + request.file);
+        session.mode = session::Mode::Read;
+        session.model = settings.model;
+        session.start = 0;
+        session.end = kReadEnd;
+    }
+
+    const auto serial = host.makePort(port);
+    const auto timer = host.makeTimer();
+    driver::Driver driver(*serial, *timer);
+    const auto elapsed = since(Clock::now());
+    bool asking = false;
+    driver.askRetry = [&]() -> std::optional<bool> {
+        const std::optional<bool> answer = console.askRetry(session::retryPrompt(true));
+        asking = !answer;
+        if (asking) {
+            host.readLines([&](const std::optional<std::string>& line) {
+                if (!asking) return;
+                if (const auto typed = console.reply(line)) {
+                    asking = false;
+                    driver.answerRetry(*typed);
+                }
+            });
+        }
+        return answer;
+    };
+    driver.onProgress = [&](const session::Progress& progress) {
+        // The fraction as the session window's bar holds it.
+        console.progress(static_cast<float>(session::shownFraction(progress)), progress.total,
+                         elapsed(), progress.step == session::Session::Step::Verify);
+    };
+    std::optional<session::Result> ended;
+    driver.onEnded = [&](const session::Result& result) {
+        ended = result;
+        if (const std::string text = session::endMessage(result, true); !text.empty()) {
+            console.failure(text);
+        }
+    };
+    bool interrupted = false;
+    host.onInterrupt([&](int) {
+        interrupted = true;
+        driver.stop();
+    });
+    driver.start(session, *image);
+    host.runUntil([&] { return ended || interrupted; });
+    if (!ended) {
+        host.err() << kInterrupted << std::flush;
+        return kExitFailed;
+    }
+
+    const session::Result& result = *ended;
+    if (result.succeeded()) {
+        console.report(write ? session::kSucceededText : kReadSucceeded);
+    } else if (const std::string line = host.portFailureLine(result.fault, portName);
+               !line.empty()) {
+        console.warn(line);
+    }
+    if (!write) {
+        if (!result.succeeded()) return kExitFailed;
+        // Saved exactly as the window's Save command saves, and as atomically.
+        if (const std::string why =
+                app::ReplaceFileContents(request.file, image::ReadBackHexText(readBack));
+            !why.empty()) {
+            console.warn(request.file + ": cannot be saved: " + why);
+            return kExitFailed;
+        }
+        console.info("Saved " + request.file);
+        return kExitSucceeded;
+    }
+    if (result.outcome == session::Outcome::HandshakeRefused) console.warn(kHandshakeRefused);
+    if (const std::string line = failureAddressLine(result); !line.empty()) console.warn(line);
+    if (result.verified) {
+        char text[120];
+        std::snprintf(text, sizeof text,
+                      "Verified: the device holds the file's bytes from 0x%04X to 0x%04X.",
+                      static_cast<unsigned>(session.start), static_cast<unsigned>(session.end));
+        console.info(text);
+    }
+    return result.succeeded() ? kExitSucceeded : kExitFailed;
+}
+
+// What a run on several ports (a line, or the station) settles before any port opens: the
+// ports, the settings, the firmware file read once. Prints the refusal and returns false when
+// the run may not go on.
+struct Prepared {
+    std::vector<PortArgument> ports;
+    Settings settings;
+    std::unique_ptr<image::FirmwareFile> firmware;
+};
+
+bool prepare(const Request& request, Host& host, Console& console, Prepared& prepared) {
+    auto read =
+        readPorts(request.ports, [&host](const PortArgument& p) { return host.deviceOf(p); });
+    if (const auto* why = std::get_if<std::string>(&read)) {
+        console.warn(*why);
+        return false;
+    }
+    prepared.ports = std::move(std::get<std::vector<PortArgument>>(read));
+    for (std::size_t i = 0; i < prepared.ports.size(); ++i) {
+        if (const std::string why = host.portRefusal(prepared.ports[i]); !why.empty()) {
+            console.warn("--port " + request.ports[i] + ": " + why);
+            return false;
+        }
+    }
+    auto started = startUp(request, host.programFolder());
+    if (const auto* why = std::get_if<std::string>(&started)) {
+        console.warn(*why);
+        return false;
+    }
+    prepared.settings = std::get<Settings>(started);
+    auto loaded = image::ReadFirmwareFile(request.file);
+    if (const auto* failure = std::get_if<image::FirmwareFileFailure>(&loaded)) {
+        refuseFirmware(console, request.file, *failure);
+        return false;
+    }
+    prepared.firmware =
+        std::make_unique<image::FirmwareFile>(std::move(std::get<image::FirmwareFile>(loaded)));
+    if (const std::string why = verifyRefusal(request, *prepared.firmware); !why.empty()) {
+        console.warn(why);
+        return false;
+    }
+    return true;
+}
+
+PortSupply supplyOf(Host& host, const std::vector<PortArgument>& ports) {
+    return {[&host, ports](std::size_t i) { return host.makePort(ports.at(i)); },
+            [&host] { return host.makeTimer(); }};
+}
+
+// Every `milliseconds` while the loop runs: redraws what the operator sees.
+class Refresh {
+  public:
+    Refresh(Host& host, int milliseconds, std::function<void()> draw)
+        : timer_(host.makeTimer()), milliseconds_(milliseconds) {
+        timer_->onExpired = [this, draw = std::move(draw)] {
+            draw();
+            timer_->start(milliseconds_);
+        };
+        timer_->start(milliseconds_);
+    }
+    ~Refresh() { timer_->stop(); }
+    Refresh(const Refresh&) = delete;
+    Refresh& operator=(const Refresh&) = delete;
+
+  private:
+    std::unique_ptr<driver::Timer> timer_;
+    int milliseconds_;
+};
+
+// One update session per port, all at once: the firmware file is read once, then every
+// session runs on the one event loop with its own state. Ends with a table of the results.
+int runLine(const Request& request, Host& host) {
+    // Nobody is asked anything: the prompt is answered from --retries.
+    Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+    Prepared prepared;
+    if (!prepare(request, host, console, prepared)) return kExitBadInput;
+    const image::FirmwareFile& firmware = *prepared.firmware;
+    console.info("Writing " + firmwareText(request.file, firmware.version) + " to model " +
+                 modelText(prepared.settings.model) + " on " +
+                 std::to_string(prepared.ports.size()) + " ports");
+    for (const std::string& line : firmwareWarnings(request.file, firmware)) console.info(line);
+
+    ProductionRun run(writeRequest(prepared.settings, firmware, request.verify), firmware.image,
+                      supplyOf(host, prepared.ports), request.ports, request.retries,
+                      since(Clock::now()));
+    LineDisplay display(host.outIsTerminal(), host.outIsTerminal() ? host.columns() : 0);
+    const auto show = [&] { host.out() << display.update(run.status()) << std::flush; };
+    bool interrupted = false;
+    host.onInterrupt([&](int) {
+        interrupted = true;
+        run.stop();
+    });
+    run.start();
+    show();
+    if (!run.ended()) {
+        const Refresh refresh(host, host.outIsTerminal() ? 200 : 100, show);
+        host.runUntil([&run] { return run.ended(); });
+    }
+    show();
+    host.out() << '\n' << LineDisplay::summary(run.status()) << std::flush;
+    const std::vector<PortStatus> ended = run.status();
+    for (std::size_t i = 0; i < ended.size(); ++i) {
+        const std::string line = host.portFailureLine(ended[i].outcome.fault, request.ports[i]);
+        if (!line.empty()) console.warn(line);
+    }
+    if (interrupted) {
+        host.err() << kInterrupted << std::flush;
+        return kExitFailed;
+    }
+    return run.exitStatus();
+}
+
+// The production station: sessions board after board on every port until Ctrl-C (the first
+// lets boards in progress finish, the second stops at once).
+int runStation(const Request& request, Host& host) {
+    Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+    Prepared prepared;
+    if (!prepare(request, host, console, prepared)) return kExitBadInput;
+    const image::FirmwareFile& firmware = *prepared.firmware;
+    StationLog log;
+    if (const std::string why = log.open(request.log); !why.empty()) {
+        console.warn("--log " + why + "; no board was started");
+        return kExitBadInput;
+    }
+    std::vector<std::string> devices;
+    for (const PortArgument& port : prepared.ports) devices.push_back(host.deviceOf(port));
+    const session::Request session = writeRequest(prepared.settings, firmware, request.verify);
+    BoardRecord blank;
+    blank.firmware = app::utf8FromPath(app::pathFromUtf8(request.file).filename());
+    blank.sha256 = firmware.sha256;
+    blank.model = modelText(prepared.settings.model);
+    blank.version = std::to_string(session.major) + "." + std::to_string(session.minor);
+    console.info("Station: " + firmwareText(request.file, firmware.version) + " to model " +
+                 blank.model + " on " + std::to_string(prepared.ports.size()) +
+                 " ports; records to " + request.log +
+                 ". Ctrl-C stops after the boards in progress, twice at once.");
+
+    const auto elapsed = since(Clock::now());
+    Station station(
+        session, firmware.image, supplyOf(host, prepared.ports), request.ports, devices,
+        request.retries, blank, elapsed, [] { return std::chrono::system_clock::now(); },
+        [&log](const BoardRecord& record) { return log.append(record); });
+    const bool terminal = host.outIsTerminal();
+    StationDisplay display(terminal);
+    station.onEvent = [&](const std::string& line) {
+        if (!terminal) host.out() << line << std::endl;
+    };
+    host.onInterrupt([&](int count) {
+        console.info(count == 1 ? "Stopping after the boards in progress." : "Stopping now.");
+        count == 1 ? station.stop() : station.stopNow();
+    });
+    station.start();
+    if (!station.ended()) {
+        const Refresh refresh(host, 100, [&] {
+            host.out() << display.update(station.status(), elapsed()) << std::flush;
+        });
+        host.runUntil([&station] { return station.ended(); });
+    }
+    // On a terminal the totals are the last line drawn.
+    host.out() << display.update(station.status(), elapsed())
+               << (terminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
+               << std::flush;
+    if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
+    return station.exitStatus();
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& arguments, std::string_view version, Host& host) {
+    const ParsedArguments parsed = parseArguments(arguments, version);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        host.err() << "comflash-cli: " << *problem << "\nTry comflash-cli --help.\n" << std::flush;
+        return kExitBadInput;
+    }
+    if (const auto* shown = std::get_if<ShownText>(&parsed)) {
+        host.out() << shown->text << std::flush;
+        return kExitSucceeded;
+    }
+    const Request& request = std::get<Request>(parsed);
+    switch (request.command) {
+        case Command::Ports:
+            return listPorts(host);
+        case Command::Station:
+            return runStation(request, host);
+        case Command::Write:
+            if (request.ports.size() > 1) return runLine(request, host);
+            break;
+        case Command::Read:
+            break;
+    }
+    return runOnePort(request, host);
+}
+
+}  // namespace comflash::cli

@@ -1,0 +1,175 @@
+#include "host/qt_host.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "host/port_failure.h"
+#include "settings/com_port_names.h"
+#include "ui/driver_adapters.h"
+#include "ui/qt/qt_comm.h"
+#include "ui/qt/qt_timer.h"
+
+namespace comflash::host {
+
+namespace {
+
+constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
+
+// Signals reach the event loop through a pipe: the handler only writes a byte.
+int signalPipe[2] = {-1, -1};
+
+void signalled(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+QtHost::QtHost()
+    : portsFolder_(settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))) {
+    // A file past the file-size limit is a failed write, said so, not the end of the program.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+QtHost::~QtHost() = default;
+
+std::ostream& QtHost::out() {
+    return std::cout;
+}
+
+std::ostream& QtHost::err() {
+    return std::cerr;
+}
+
+bool QtHost::outIsTerminal() const {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+std::size_t QtHost::columns() const {
+    winsize window{};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 ? window.ws_col : 0;
+}
+
+bool QtHost::inIsTerminal() const {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+std::string QtHost::programFolder() const {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+std::string QtHost::deviceOf(const cli::PortArgument& port) const {
+    return port.device.empty() ? settings::comPortDevice(port.number, portsFolder_) : port.device;
+}
+
+// A link with what it points at.
+std::string QtHost::shownDevice(const cli::PortArgument& port) const {
+    const std::string device = deviceOf(port);
+    std::error_code error;
+    if (device.empty()) return "no device";
+    if (!std::filesystem::is_symlink(device, error)) return device;
+    return device + " -> " + std::filesystem::weakly_canonical(device, error).string();
+}
+
+std::unique_ptr<driver::SerialPort> QtHost::makePort(const cli::PortArgument& port) {
+    // COMn is looked up at each opening, as the window does, so that a link changed meanwhile
+    // is followed.
+    ui::qt::QtComm::PortDevice device;
+    if (port.device.empty()) {
+        device = [folder = portsFolder_](int number) {
+            return settings::comPortDevice(number, folder);
+        };
+    } else {
+        device = [path = port.device](int) { return path; };
+    }
+    return std::make_unique<ui::ControlPort>(std::make_unique<ui::qt::QtComm>(device), port.number);
+}
+
+std::unique_ptr<driver::Timer> QtHost::makeTimer() {
+    auto timer = std::make_unique<ui::qt::QtTimer>();
+    timer->load();
+    return std::make_unique<ui::ControlTimer>(std::move(timer));
+}
+
+std::string QtHost::portFailureLine(const PortFault& fault, const std::string& port) const {
+    return describePortFailure(fault, port, portsFolder_);
+}
+
+std::vector<std::string> QtHost::openingPorts() {
+    std::vector<std::string> lines;
+    ui::qt::QtComm comm(
+        [this](int number) { return settings::comPortDevice(number, portsFolder_); });
+    for (int number = 1; number <= kLastProbedPort; ++number) {
+        comm.setCommPort(number);
+        if (!comm.setPortOpen(true)) continue;
+        comm.setPortOpen(false);
+        cli::PortArgument port;
+        port.number = static_cast<std::int16_t>(number);
+        lines.push_back("COM" + std::to_string(number) + "  " + shownDevice(port));
+    }
+    return lines;
+}
+
+void QtHost::runUntil(const std::function<bool()>& done) {
+    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtHost::readLines(std::function<void(const std::optional<std::string>& line)> line) {
+    line_ = std::move(line);
+    if (input_) return;
+    input_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(STDIN_FILENO),
+                                               QSocketNotifier::Read);
+    QObject::connect(input_.get(), &QSocketNotifier::activated, [this] { typed(); });
+}
+
+// Hands over each whole line typed, then, once the input has ended, the rest and the end.
+void QtHost::typed() {
+    char buffer[256];
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (got > 0) pending_.append(buffer, static_cast<std::size_t>(got));
+    for (auto end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+        const std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        if (line_) line_(line);
+    }
+    if (got > 0) return;
+    input_->setEnabled(false);
+    if (!pending_.empty() && line_) line_(std::exchange(pending_, {}));
+    if (line_) line_(std::nullopt);
+}
+
+void QtHost::onInterrupt(std::function<void(int count)> interrupted) {
+    interrupted_ = std::move(interrupted);
+    if (signals_) return;
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    signals_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(signalPipe[0]),
+                                                 QSocketNotifier::Read);
+    QObject::connect(signals_.get(), &QSocketNotifier::activated, [this] {
+        char bytes[16];
+        for (ssize_t got = ::read(signalPipe[0], bytes, sizeof bytes); got > 0;
+             got = ::read(signalPipe[0], bytes, sizeof bytes)) {
+            for (ssize_t i = 0; i < got; ++i) {
+                if (interrupted_) interrupted_(++interrupts_);
+            }
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = signalled;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace comflash::host
