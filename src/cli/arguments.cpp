@@ -18,7 +18,9 @@ struct OptionInfo {
 enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kLog, kOptionCount };
 
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
-    OptionInfo{"port", "PORT", "COMn, the system's serial port."},
+    OptionInfo{"port", "PORT",
+               "COMn, as the window's COM dialog lists ports; on Linux also the path of a "
+               "serial device (see the ports folder)."},
     OptionInfo{"model", "A:B:C", "The device's model identifier; else Config.txt's first item."},
     OptionInfo{"config", "FILE",
                "The Config.txt to read; by default the one beside the program. Not read when "
@@ -31,7 +33,9 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
                "application, and start it only when every byte matches; else the device stays "
                "in its bootloader. The device can read back only 0x8000 to 0xFFFF: a file below "
                "0x8000 is refused."},
-    OptionInfo{"log", "FILE.csv", "station: the CSV file every board's record is appended to."},
+    OptionInfo{"log", "FILE.csv",
+               "The CSV file every board's record is appended to; by default "
+               "comflash-station.csv in the current folder."},
 };
 
 struct CommandInfo {
@@ -50,15 +54,19 @@ constexpr std::array kCommands{
                 "session per port, and ends with a table of the results; the retry prompt is "
                 "then never asked."},
     CommandInfo{"read", Command::Read, "OUT.hex", "The file to save the device's memory to.",
-                "Reads the device's lower 32 KiB and saves it to OUT.hex as the window's Save "
-                "command saves it: Intel HEX records at 0x8000 up, leaving out the zero bytes at "
-                "the start of each 32-byte block. It is no full image: written back, it lands at "
-                "0x8000 up and the left-out zeros get the fill pattern."},
+                "Reads the device's read window, its memory at 0x8000 to 0xFFFF (read requests "
+                "for 0x0000 to 0x7FFF), and saves it to OUT.hex as the window's Save command "
+                "saves it: Intel HEX records at 0x8000 up, where the bytes lie in the device, "
+                "leaving out the zero bytes at the start of each 32-byte block. It is no full "
+                "image: written back, the left-out zeros get the fill pattern."},
     CommandInfo{"station", Command::Station, "FILE.hex", "The firmware file, Intel HEX.",
                 "Runs a production station until Ctrl-C: on every --port, each board put in is "
-                "written once, as write does, and recorded in the --log CSV. (On Linux.)"},
+                "written once (as write does), recorded in the --log CSV, and must be taken out "
+                "before the next is written. A second Ctrl-C stops at once. Exit status 0 when "
+                "every recorded board passed."},
     CommandInfo{"ports", Command::Ports, nullptr, nullptr,
-                "Lists each port COM1 to COM99 that opens."},
+                "Lists each port COM1 to COM99 that opens. On Linux each comes with the device "
+                "it stands for."},
 };
 
 constexpr const char* kSummary =
@@ -66,6 +74,7 @@ constexpr const char* kSummary =
     "Commands:\n"
     "  write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE] "
     "[--retries N] [--verify]\n"
+    "  station FILE.hex --port PORT [--port PORT ...] [--verify] [--log FILE.csv] ...\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
     "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
@@ -230,7 +239,8 @@ std::string helpText(const CommandInfo* info) {
             usage += std::string(" ") + info->file;
             positional.emplace_back(info->file, info->fileText);
             for (std::size_t i = 0; i < kOptions.size(); ++i) {
-                if (i == kVerify && info->command != Command::Write) continue;
+                if (i == kVerify && info->command == Command::Read) continue;
+                if (i == kLog && info->command != Command::Station) continue;
                 std::string names = std::string("--") + kOptions[i].name;
                 if (kOptions[i].valueName != nullptr) {
                     names += std::string(" <") + kOptions[i].valueName + ">";

@@ -1,8 +1,9 @@
-// comflash-cli's command line read without Qt, for the Windows program: the same commands,
-// options and refusals as the Qt parser of the Linux program, in the same words.
+// comflash-cli's command line, and its help, for every platform:
 //   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
 //                [--retries N] [--verify]
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
+//   comflash-cli station FILE.hex --port PORT [--port PORT ...] [--verify] [--model A:B:C]
+//                [--config FILE] [--retries N] [--log FILE.csv]
 //   comflash-cli ports
 // Options may stand before, between or after the positional arguments; a value follows its
 // option as the next argument or after "=". "--" ends the options.

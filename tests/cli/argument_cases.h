@@ -1,5 +1,4 @@
-// Command lines and what comflash-cli makes of them, shared by the test of the plain parser
-// and, on Linux, by the test that it agrees with the Qt one.
+// Command lines and what comflash-cli makes of them: the table of the parser's test.
 #pragma once
 
 #include <string>
