@@ -16,7 +16,7 @@
 #include "host/port_failure.h"
 #include "settings/com_port_names.h"
 #include "ui/driver_adapters.h"
-#include "ui/qt/qt_comm.h"
+#include "ui/qt/qt_serial_port.h"
 #include "ui/qt/qt_timer.h"
 
 namespace comflash::host {
@@ -86,7 +86,7 @@ std::string QtHost::shownDevice(const cli::PortArgument& port) const {
 std::unique_ptr<driver::SerialPort> QtHost::makePort(const cli::PortArgument& port) {
     // COMn is looked up at each opening, as the window does, so that a link changed meanwhile
     // is followed.
-    ui::qt::QtComm::PortDevice device;
+    ui::qt::QtSerialPort::PortDevice device;
     if (port.device.empty()) {
         device = [folder = portsFolder_](int number) {
             return settings::comPortDevice(number, folder);
@@ -94,7 +94,7 @@ std::unique_ptr<driver::SerialPort> QtHost::makePort(const cli::PortArgument& po
     } else {
         device = [path = port.device](int) { return path; };
     }
-    return std::make_unique<ui::ControlPort>(std::make_unique<ui::qt::QtComm>(device), port.number);
+    return std::make_unique<ui::qt::QtSerialPort>(device, port.number);
 }
 
 std::unique_ptr<driver::Timer> QtHost::makeTimer() {
@@ -109,12 +109,12 @@ std::string QtHost::portFailureLine(const PortFault& fault, const std::string& p
 
 std::vector<std::string> QtHost::openingPorts() {
     std::vector<std::string> lines;
-    ui::qt::QtComm comm(
+    ui::qt::QtSerialPort probe(
         [this](int number) { return settings::comPortDevice(number, portsFolder_); });
     for (int number = 1; number <= kLastProbedPort; ++number) {
-        comm.setCommPort(number);
-        if (!comm.setPortOpen(true)) continue;
-        comm.setPortOpen(false);
+        probe.setNumber(number);
+        if (!probe.open()) continue;
+        probe.close();
         cli::PortArgument port;
         port.number = static_cast<std::int16_t>(number);
         lines.push_back("COM" + std::to_string(number) + "  " + shownDevice(port));

@@ -71,9 +71,9 @@ void attach(HeadlessToolkit& toolkit, int number, const Port& port, sim::Device&
 
 // Frames as "time: bytes" (microseconds from the start; a data block as its length and the
 // sum of its bytes; the rate when not 19200).
-Strings frames(const HeadlessComm& comm) {
+Strings frames(const std::vector<ui::headless::HeadlessSerialPort::Transmission>& transmissions) {
     Strings lines;
-    for (const auto& sent : comm.transmissions()) {
+    for (const auto& sent : transmissions) {
         std::string line = std::to_string(sent.at.count()) + ":";
         if (sent.bytes.size() > kCommandFrameBytes) {
             unsigned sum = 0;
@@ -110,9 +110,10 @@ Alone runAlone(const Port& port, int retries) {
     desktop::SessionWindow process(state, toolkit, *window);
     window->showModal();
     toolkit.drive();
-    Alone alone{frames(dynamic_cast<HeadlessWindow&>(*window).headlessComm("MSComm1")),
-                {},
-                state.SessionSucceeded};
+    Alone alone{
+        frames(dynamic_cast<HeadlessWindow&>(*window).headlessComm("MSComm1").transmissions()),
+        {},
+        state.SessionSucceeded};
     if (state.SessionSucceeded) {
         alone.result = "Successful";
     } else if (!toolkit.messages().empty()) {
@@ -182,10 +183,13 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
             names.emplace_back(c.ports[i].name);
         }
         const AppState loaded = loadedState();
-        std::vector<HeadlessComm*> comms(c.ports.size());
-        const PortSupply supply{
-            [&](std::size_t i) { return toolkit.makePort(static_cast<int>(i + 1), &comms[i]); },
-            [&] { return toolkit.makeTimer(); }};
+        std::vector<ui::headless::HeadlessSerialPort*> serials(c.ports.size());
+        const PortSupply supply{[&](std::size_t i) -> std::unique_ptr<driver::SerialPort> {
+                                    auto port = toolkit.makePort(static_cast<int>(i + 1));
+                                    serials[i] = port.get();
+                                    return port;
+                                },
+                                [&] { return toolkit.makeTimer(); }};
         ProductionRun run(
             request(loaded), loaded.FirmwareImage, supply, names, c.retries, [&toolkit] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
@@ -204,12 +208,12 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
             const Port& port = c.ports[i];
             SCOPED_TRACE(port.name);
             const Alone alone = runAlone(port, c.retries);
-            EXPECT_EQ(frames(*comms[i]), alone.frames);
+            EXPECT_EQ(frames(serials[i]->transmissions()), alone.frames);
             EXPECT_EQ(status[i].port, port.name);
             EXPECT_TRUE(status[i].ended);
             EXPECT_EQ(status[i].succeeded, alone.succeeded);
             EXPECT_EQ(status[i].result, alone.result);
-            EXPECT_FALSE(comms[i]->portOpen());
+            EXPECT_FALSE(serials[i]->isOpen());
             EXPECT_EQ(devices[i]->violations(), Strings{});
             if (alone.succeeded) {
                 EXPECT_EQ(devices[i]->memory(), written(loaded));

@@ -2,35 +2,32 @@
 
 #include "sim/line_end.h"
 #include "ui/headless/headless_toolkit.h"
-#include "ui/line_settings.h"
 
 namespace comflash::ui::headless {
 
-HeadlessComm::~HeadlessComm() {
-    setPortOpen(false);
+HeadlessSerialPort::~HeadlessSerialPort() {
+    close();
 }
 
-bool HeadlessComm::setSettings(const std::string& settings) {
-    const auto parsed = parseLineSettings(settings);
-    if (!parsed || (port_ && port_->refuseSettings)) return false;
-    settings_ = settings;
-    baud_ = parsed->baud;
+bool HeadlessSerialPort::setLine(const LineSettings& line) {
+    if (port_ && port_->refuseSettings) return false;
+    baud_ = line.baud;
     if (port_ && port_->device) port_->device->setLineRate(baud_);
     return true;
 }
 
-bool HeadlessComm::setPortOpen(bool open) {
-    if (open == portOpen()) return true;
+bool HeadlessSerialPort::open() {
+    if (isOpen()) return true;
     dropInFlight();
     buffer_.clear();
-    if (!open) {
-        if (port_->device) port_->device->lineClosed(toolkit_.clock().now());
-        port_->user = nullptr;
-        port_ = nullptr;
-        return true;
+    HeadlessPort* port = toolkit_.port(number_);
+    if (!port || port->busy || port->user) {
+        fault_ = {!port ? PortFault::Kind::NotFound : PortFault::Kind::Denied,
+                  toolkit_.portDevice(number_),
+                  {}};
+        return false;
     }
-    HeadlessPort* port = toolkit_.port(commPort_);
-    if (!port || port->busy || port->user) return false;
+    fault_ = {};
     port_ = port;
     port_->user = this;
     if (port_->device) {
@@ -40,13 +37,22 @@ bool HeadlessComm::setPortOpen(bool open) {
     return true;
 }
 
-std::vector<std::uint8_t> HeadlessComm::input() {
+void HeadlessSerialPort::close() {
+    if (!isOpen()) return;
+    dropInFlight();
+    buffer_.clear();
+    if (port_->device) port_->device->lineClosed(toolkit_.clock().now());
+    port_->user = nullptr;
+    port_ = nullptr;
+}
+
+driver::Bytes HeadlessSerialPort::take() {
     std::vector<std::uint8_t> taken;
     taken.swap(buffer_);
     return taken;
 }
 
-bool HeadlessComm::output(std::span<const std::uint8_t> bytes) {
+bool HeadlessSerialPort::send(std::span<const std::uint8_t> bytes) {
     if (!port_) return false;
     VirtualClock& clock = toolkit_.clock();
     transmissions_.push_back({{bytes.begin(), bytes.end()}, baud_, clock.now()});
@@ -59,39 +65,33 @@ bool HeadlessComm::output(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-void HeadlessComm::deliver(const std::vector<std::uint8_t>& bytes, bool hangup) {
+void HeadlessSerialPort::deliver(const std::vector<std::uint8_t>& bytes, bool hangup) {
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    if (!bytes.empty() && rThreshold_ > 0 &&
-        buffer_.size() >= static_cast<std::size_t>(rThreshold_)) {
-        commEvent_ = kEventReceive;
-        if (onComm) onComm();
+    if (!bytes.empty() && notifyAt_ > 0 && buffer_.size() >= static_cast<std::size_t>(notifyAt_)) {
+        if (onReceived) onReceived();
     }
-    // A port whose far end hung up closes itself and reports it, as the real control's does:
-    // the program sees it closed and its writes fail until it opens the port again.
+    // A port whose far end hung up closes itself and reports it, as the real ports do: the
+    // program sees it closed and its writes fail until it opens the port again.
     if (hangup && port_) {
-        setPortOpen(false);
+        close();
         reportFailure();
     }
 }
 
-void HeadlessComm::reportFailure() {
-    commEvent_ = kEventPortFailed;
-    if (onComm) onComm();
+void HeadlessSerialPort::reportFailure() {
+    fault_ = {PortFault::Kind::Other, toolkit_.portDevice(number_), "the line was hung up"};
+    if (onFailed) onFailed();
 }
 
-void HeadlessComm::dropInFlight() {
+void HeadlessSerialPort::dropInFlight() {
     for (const auto id : inFlight_) toolkit_.clock().cancel(id);
     inFlight_.clear();
 }
 
-void HeadlessComm::reset() {
-    setPortOpen(false);
-    commPort_ = 1;
-    settings_ = "9600,n,8,1";
-    baud_ = 9600;
-    inputMode_ = kInputModeText;
-    rThreshold_ = 0;
-    commEvent_ = 0;
-}
+HeadlessComm::HeadlessComm(HeadlessToolkit& toolkit)
+    : HeadlessComm(toolkit, std::make_unique<HeadlessSerialPort>(toolkit)) {}
+
+HeadlessComm::HeadlessComm(HeadlessToolkit&, std::unique_ptr<HeadlessSerialPort> port)
+    : PortControl(std::move(port)), port_(static_cast<HeadlessSerialPort&>(this->port())) {}
 
 }  // namespace comflash::ui::headless

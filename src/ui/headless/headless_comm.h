@@ -1,20 +1,21 @@
-// The headless serial control. Its far end is a port of the headless toolkit, which may have
-// a simulated device attached; the device's answers arrive in virtual time.
+// The headless serial port and the serial control over it. The port's far end is a port of
+// the headless toolkit, which may have a simulated device attached; the device's answers
+// arrive in virtual time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "ui/controls.h"
 #include "ui/headless/virtual_clock.h"
+#include "ui/port_control.h"
 
 namespace comflash::ui::headless {
 
 class HeadlessToolkit;
 struct HeadlessPort;
 
-class HeadlessComm : public CommControl {
+class HeadlessSerialPort final : public LinePort {
   public:
     struct Transmission {
         std::vector<std::uint8_t> bytes;
@@ -22,31 +23,26 @@ class HeadlessComm : public CommControl {
         Micros at;
     };
 
-    explicit HeadlessComm(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
-    ~HeadlessComm() override;
-    HeadlessComm(const HeadlessComm&) = delete;
-    HeadlessComm& operator=(const HeadlessComm&) = delete;
+    explicit HeadlessSerialPort(HeadlessToolkit& toolkit) : toolkit_(toolkit) {}
+    ~HeadlessSerialPort() override;
+    HeadlessSerialPort(const HeadlessSerialPort&) = delete;
+    HeadlessSerialPort& operator=(const HeadlessSerialPort&) = delete;
 
-    int commPort() const override { return commPort_; }
-    void setCommPort(int number) override { commPort_ = number; }
-    std::string settings() const override { return settings_; }
-    bool setSettings(const std::string& settings) override;
-    bool portOpen() const override { return port_ != nullptr; }
-    bool setPortOpen(bool open) override;
-    int inputMode() const override { return inputMode_; }
-    void setInputMode(int mode) override { inputMode_ = mode; }
-    int rThreshold() const override { return rThreshold_; }
-    void setRThreshold(int count) override { rThreshold_ = count; }
-    std::vector<std::uint8_t> input() override;
-    bool output(std::span<const std::uint8_t> bytes) override;
-    int commEvent() const override { return commEvent_; }
+    void setNumber(int number) override { number_ = number; }
+    int number() const override { return number_; }
+    bool setLine(const LineSettings& line) override;
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return port_ != nullptr; }
+    bool send(std::span<const std::uint8_t> bytes) override;
+    driver::Bytes take() override;
+    void notifyAt(int count) override { notifyAt_ = count; }
+    PortFault fault() const override { return fault_; }
 
-    // Back to the initial properties, port closed: the window was unloaded.
-    void reset();
     // Tells the program that the port it had open failed (unplugged, hung up) and is closed.
     void reportFailure();
 
-    // Every transmission since the toolkit started, with the rate it went out at.
+    // Every transmission since the port was made, with the rate it went out at.
     const std::vector<Transmission>& transmissions() const { return transmissions_; }
 
   private:
@@ -54,17 +50,32 @@ class HeadlessComm : public CommControl {
     void dropInFlight();
 
     HeadlessToolkit& toolkit_;
-    int commPort_ = 1;
-    std::string settings_ = "9600,n,8,1";
+    int number_ = 1;
     int baud_ = 9600;
-    int inputMode_ = kInputModeText;
-    int rThreshold_ = 0;
-    int commEvent_ = 0;
+    int notifyAt_ = 0;
     HeadlessPort* port_ = nullptr;
+    PortFault fault_;
     // Deliveries scheduled for the current opening; cancelled when the port closes.
     std::vector<VirtualClock::EventId> inFlight_;
     std::vector<std::uint8_t> buffer_;
     std::vector<Transmission> transmissions_;
+};
+
+class HeadlessComm final : public PortControl {
+  public:
+    explicit HeadlessComm(HeadlessToolkit& toolkit);
+
+    // Back to the initial properties, port closed: the window was unloaded.
+    void reset() { PortControl::reset(); }
+    void reportFailure() { port_.reportFailure(); }
+    const std::vector<HeadlessSerialPort::Transmission>& transmissions() const {
+        return port_.transmissions();
+    }
+
+  private:
+    HeadlessComm(HeadlessToolkit& toolkit, std::unique_ptr<HeadlessSerialPort> port);
+
+    HeadlessSerialPort& port_;
 };
 
 }  // namespace comflash::ui::headless

@@ -66,10 +66,10 @@ void HeadlessToolkit::runUntil(const std::function<bool()>& done, std::string_vi
     }
 }
 
-std::unique_ptr<driver::SerialPort> HeadlessToolkit::makePort(int number, HeadlessComm** comm) {
-    auto control = std::make_unique<HeadlessComm>(*this);
-    if (comm != nullptr) *comm = control.get();
-    return std::make_unique<ControlPort>(std::move(control), number);
+std::unique_ptr<HeadlessSerialPort> HeadlessToolkit::makePort(int number) {
+    auto port = std::make_unique<HeadlessSerialPort>(*this);
+    port->setNumber(number);
+    return port;
 }
 
 std::unique_ptr<driver::Timer> HeadlessToolkit::makeTimer() {
@@ -87,8 +87,8 @@ HeadlessPort& HeadlessToolkit::addPort(int number, sim::LineEnd* device) {
 void HeadlessToolkit::unplug(int number) {
     const auto it = ports_.find(number);
     if (it == ports_.end()) return;
-    HeadlessComm* user = it->second.user;
-    if (user) user->setPortOpen(false);  // the device sees the line drop
+    HeadlessSerialPort* user = it->second.user;
+    if (user) user->close();  // the device sees the line drop
     ports_.erase(it);
     if (user) user->reportFailure();
 }

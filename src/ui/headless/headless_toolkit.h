@@ -32,14 +32,14 @@ class Stalled : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-class HeadlessComm;
+class HeadlessSerialPort;
 
 struct HeadlessPort {
-    bool busy = false;               // opened by another program: cannot be opened
-    sim::LineEnd* device = nullptr;  // what answers at the far end; none: bytes are lost
-    bool refuseSettings = false;     // a settings change on the open port fails
-    std::string path;                // the device the port stands for, as the user knows it
-    HeadlessComm* user = nullptr;    // the serial control that has it open
+    bool busy = false;                   // opened by another program: cannot be opened
+    sim::LineEnd* device = nullptr;      // what answers at the far end; none: bytes are lost
+    bool refuseSettings = false;         // a settings change on the open port fails
+    std::string path;                    // the device the port stands for, as the user knows it
+    HeadlessSerialPort* user = nullptr;  // the serial port that has it open
 };
 
 class HeadlessToolkit : public Toolkit {
@@ -88,10 +88,9 @@ class HeadlessToolkit : public Toolkit {
     // Actions run, in order, each time a modal window is open and nothing else is scheduled.
     void whenModalIdle(UserAction action) { userActions_.push_back(std::move(action)); }
 
-    // A driver's serial port over port `number` and a timer in virtual time, for sessions
-    // without a window. `comm`, when given, is set to the serial control beneath the port
-    // (whose transmissions a test reads).
-    std::unique_ptr<driver::SerialPort> makePort(int number, HeadlessComm** comm = nullptr);
+    // A serial port over port `number` and a timer in virtual time, for sessions without a
+    // window.
+    std::unique_ptr<HeadlessSerialPort> makePort(int number);
     std::unique_ptr<driver::Timer> makeTimer();
 
     // Serial ports: a number that was never added cannot be opened.
