@@ -24,7 +24,6 @@ Driver::~Driver() {
 void Driver::start(const session::Request& request, ImageBytes& image) {
     stop();
     then_ = nullptr;
-    timer_.stop();
     port_.notifyAt(0);
     session_.emplace(request, image);
     perform(session_->start());
