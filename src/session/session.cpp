@@ -534,7 +534,8 @@ void Session::end(Outcome outcome, PortFault fault) {
     replyKind_ = ReplyKind::None;
     result_ = Result{};
     result_->outcome = outcome;
-    result_->address = next_;
+    // A verify pass reads through the read window: the address it failed at is the device's.
+    result_->address = verifying_ ? kReadWindowBase + next_ : next_;
     result_->fault = std::move(fault);
     result_->verified = outcome == Outcome::Succeeded && verifying_;
     result_->mismatch = mismatch_;
