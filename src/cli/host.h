@@ -32,6 +32,8 @@ class Host {
     // The folder of the program (Config.txt is looked for there).
     virtual std::string programFolder() const = 0;
 
+    // The system opens serial devices by path (Linux does, Windows does not).
+    virtual bool namesDevicesByPath() const { return true; }
     // Why the system cannot open a port named so (Windows opens no device by path); empty
     // when it can try.
     virtual std::string portRefusal(const PortArgument& port) const = 0;

@@ -21,7 +21,7 @@ bool startsWithCom(std::string_view text) {
 
 }  // namespace
 
-PortArgument parsePortArgument(std::string_view text) {
+PortArgument parsePortArgument(std::string_view text, bool paths) {
     if (text.find('/') != std::string_view::npos) return {1, std::string(text), {}};
     if (startsWithCom(text)) {
         const std::string_view digits = text.substr(kPrefix.size());
@@ -36,7 +36,8 @@ PortArgument parsePortArgument(std::string_view text) {
     }
     std::string failure(1, '"');
     failure += text;
-    failure += "\" is no port: give COM1 to COM32767, or a device path such as /dev/ttyUSB0";
+    failure += "\" is no port: give COM1 to COM32767";
+    if (paths) failure += ", or a device path such as /dev/ttyUSB0";
     return {0, {}, failure};
 }
 

@@ -15,6 +15,8 @@ struct PortArgument {
 };
 
 // "COM" in any letter case followed by a number from 1 to 32767, or any text with a "/".
-PortArgument parsePortArgument(std::string_view text);
+// `paths`: the system opens serial devices by path, and the refusal of a text that names no
+// port offers one.
+PortArgument parsePortArgument(std::string_view text, bool paths = true);
 
 }  // namespace comflash::cli

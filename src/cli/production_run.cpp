@@ -22,6 +22,16 @@ std::string resultText(const session::Result& result) {
     }
 }
 
+std::string reportedModelText(const session::Result& result) {
+    const auto& m = result.reportedModel;
+    return "The device reports model " + std::to_string(m[0]) + ":" + std::to_string(m[1]) + ":" +
+           std::to_string(m[2]) + ".";
+}
+
+std::string counted(std::size_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 struct ProductionRun::Session {
     Session(std::unique_ptr<driver::SerialPort> p, std::unique_ptr<driver::Timer> t)
         : port(std::move(p)), timer(std::move(t)), driver(*port, *timer) {}

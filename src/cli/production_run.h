@@ -26,6 +26,12 @@ inline constexpr std::string_view kHandshakeRefused =
 // what happened where the session says nothing.
 std::string resultText(const session::Result& result);
 
+// "The device reports model 1:2:4." for a session that ended with another model.
+std::string reportedModelText(const session::Result& result);
+
+// "1 port", "8 ports": a count and its noun.
+std::string counted(std::size_t count, std::string_view noun);
+
 // Where a session is, or how it ended.
 struct PortStatus {
     std::string port;  // as the user named it

@@ -72,7 +72,7 @@ int listPorts(Host& host) {
 int runOnePort(const Request& request, Host& host) {
     Console console(host.out(), host.err(), host.outIsTerminal(), host.inIsTerminal(),
                     request.retries);
-    const PortArgument port = parsePortArgument(request.port);
+    const PortArgument port = parsePortArgument(request.port, host.namesDevicesByPath());
     if (const std::string why = port.failure.empty() ? host.portRefusal(port) : port.failure;
         !why.empty()) {
         console.warn("--port: " + why);
@@ -189,6 +189,7 @@ int runOnePort(const Request& request, Host& host) {
         return kExitSucceeded;
     }
     if (result.outcome == session::Outcome::HandshakeRefused) console.warn(kHandshakeRefused);
+    if (result.outcome == session::Outcome::OtherModel) console.warn(reportedModelText(result));
     if (const std::string line = failureAddressLine(result); !line.empty()) console.warn(line);
     if (result.verified) {
         char text[120];
@@ -210,8 +211,9 @@ struct Prepared {
 };
 
 bool prepare(const Request& request, Host& host, Console& console, Prepared& prepared) {
-    auto read =
-        readPorts(request.ports, [&host](const PortArgument& p) { return host.deviceOf(p); });
+    auto read = readPorts(
+        request.ports, [&host](const PortArgument& p) { return host.deviceOf(p); },
+        host.namesDevicesByPath());
     if (const auto* why = std::get_if<std::string>(&read)) {
         console.warn(*why);
         return false;
@@ -278,7 +280,7 @@ int runLine(const Request& request, Host& host) {
     const image::FirmwareFile& firmware = *prepared.firmware;
     console.info("Writing " + firmwareText(request.file, firmware.version) + " to model " +
                  modelText(prepared.settings.model) + " on " +
-                 std::to_string(prepared.ports.size()) + " ports");
+                 counted(prepared.ports.size(), "port"));
     for (const std::string& line : firmwareWarnings(request.file, firmware)) console.info(line);
 
     ProductionRun run(writeRequest(prepared.settings, firmware, request.verify), firmware.image,
@@ -303,6 +305,9 @@ int runLine(const Request& request, Host& host) {
     for (std::size_t i = 0; i < ended.size(); ++i) {
         const std::string line = host.portFailureLine(ended[i].outcome.fault, request.ports[i]);
         if (!line.empty()) console.warn(line);
+        if (ended[i].outcome.outcome == session::Outcome::OtherModel) {
+            console.warn(request.ports[i] + ": " + reportedModelText(ended[i].outcome));
+        }
     }
     if (interrupted) {
         host.err() << kInterrupted << std::flush;
@@ -332,9 +337,8 @@ int runStation(const Request& request, Host& host) {
     blank.model = modelText(prepared.settings.model);
     blank.version = std::to_string(session.major) + "." + std::to_string(session.minor);
     console.info("Station: " + firmwareText(request.file, firmware.version) + " to model " +
-                 blank.model + " on " + std::to_string(prepared.ports.size()) +
-                 " ports; records to " + request.log +
-                 ". Ctrl-C stops after the boards in progress, twice at once.");
+                 blank.model + " on " + counted(prepared.ports.size(), "port") + "; records to " +
+                 request.log + ". Ctrl-C stops after the boards in progress, twice at once.");
 
     const auto elapsed = since(Clock::now());
     Station station(

@@ -45,10 +45,10 @@ std::string modelText(const std::array<std::uint8_t, 3>& model) {
 
 std::variant<std::vector<PortArgument>, std::string> readPorts(
     const std::vector<std::string>& names,
-    const std::function<std::string(const PortArgument&)>& deviceOf) {
+    const std::function<std::string(const PortArgument&)>& deviceOf, bool paths) {
     std::vector<PortArgument> ports;
     for (const std::string& name : names) {
-        PortArgument port = parsePortArgument(name);
+        PortArgument port = parsePortArgument(name, paths);
         if (!port.failure.empty()) return "--port " + name + ": " + port.failure;
         for (std::size_t other = 0; other < ports.size(); ++other) {
             if (settings::sameDevice(deviceOf(port), deviceOf(ports[other]))) {

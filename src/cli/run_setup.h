@@ -35,7 +35,7 @@ std::string modelText(const std::array<std::uint8_t, 3>& model);
 // deviceOf gives the device a port stands for.
 std::variant<std::vector<PortArgument>, std::string> readPorts(
     const std::vector<std::string>& names,
-    const std::function<std::string(const PortArgument&)>& deviceOf);
+    const std::function<std::string(const PortArgument&)>& deviceOf, bool paths = true);
 
 // Why OUT.hex cannot be saved where it is named (a folder, or no such folder); empty if it can.
 std::string saveTargetProblem(const std::string& path);

@@ -197,6 +197,7 @@ void Station::record(Port& port, const session::Result& result) {
     r.device = port.device;
     r.result =
         result.outcome == session::Outcome::Closed ? std::string(kStoppedText) : resultText(result);
+    if (result.outcome == session::Outcome::OtherModel) r.result += " " + reportedModelText(result);
     r.code = resultCode(result.outcome);
     r.verified = result.verified;
     r.seconds = static_cast<double>((now - started).count()) / 1000.0;
@@ -389,8 +390,9 @@ std::string StationDisplay::totals(const std::vector<StationPort>& ports,
     }
     const double hours = static_cast<double>(elapsed.count()) / 3'600'000.0;
     char text[160];
-    std::snprintf(text, sizeof text, "%d boards: %d passed, %d failed; %.0f boards/h",
-                  passed + failed, passed, failed, hours > 0 ? (passed + failed) / hours : 0.0);
+    std::snprintf(text, sizeof text, "%d board%s: %d passed, %d failed; %.0f boards/h",
+                  passed + failed, passed + failed == 1 ? "" : "s", passed, failed,
+                  hours > 0 ? (passed + failed) / hours : 0.0);
     return text;
 }
 

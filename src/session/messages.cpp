@@ -19,10 +19,10 @@ std::string endMessage(const Result& result, bool useEnglish) {
             const Mismatch& m = result.mismatch;
             char text[160];
             std::snprintf(text, sizeof text,
-                          "Verify failed: 0x%04X holds %02X, not %02X; %d byte%s differ. The "
+                          "Verify failed: 0x%04X holds %02X, not %02X; %d %s. The "
                           "application was not started.",
                           static_cast<unsigned>(m.address), m.actual, m.expected, m.count,
-                          m.count == 1 ? "" : "s");
+                          m.count == 1 ? "byte differs" : "bytes differ");
             return text;
         }
         case Outcome::Succeeded:

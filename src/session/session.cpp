@@ -290,6 +290,7 @@ void Session::handshakeAccepted(const Bytes& reply) {
     const bool speedUp = reported[1] == kSpeedUp;
     if (request_.mode == Mode::Update && speedUp &&
         !std::equal(request_.model.begin(), request_.model.end(), reported + 7)) {
+        std::copy(reported + 7, reported + 10, reportedModel_.begin());
         end(Outcome::OtherModel);
         return;
     }
@@ -539,6 +540,7 @@ void Session::end(Outcome outcome, PortFault fault) {
     result_->fault = std::move(fault);
     result_->verified = outcome == Outcome::Succeeded && verifying_;
     result_->mismatch = mismatch_;
+    result_->reportedModel = reportedModel_;
     push(StopTimer{});
     push(Ended{*result_});
     push(ClosePort{});

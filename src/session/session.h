@@ -125,6 +125,8 @@ struct Result {
     bool verified = false;
     // VerifyFailed: where and how.
     Mismatch mismatch;
+    // OtherModel: the model the device reported.
+    std::array<std::uint8_t, 3> reportedModel{};
     bool succeeded() const { return outcome == Outcome::Succeeded; }
 };
 
@@ -243,6 +245,7 @@ class Session {
     std::int64_t done_ = 0;  // bytes of the range done (of the verify pass while verifying)
     bool verifying_ = false;
     Mismatch mismatch_;
+    std::array<std::uint8_t, 3> reportedModel_{};
     std::optional<Result> result_;
 };
 

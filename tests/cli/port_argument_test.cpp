@@ -28,6 +28,10 @@ TEST(PortArgument, ComNamesAndDevicePaths) {
         EXPECT_EQ(port.device, c.device) << c.text;
         EXPECT_EQ(port.failure.empty(), c.number != 0) << c.text << ": " << port.failure;
     }
+    // Where the system opens no device by path, none is offered.
+    EXPECT_EQ(parsePortArgument("CMO3", false).failure,
+              "\"CMO3\" is no port: give COM1 to COM32767");
+    EXPECT_NE(parsePortArgument("CMO3").failure.find("/dev/ttyUSB0"), std::string::npos);
 }
 
 }  // namespace

@@ -272,7 +272,10 @@ TEST_F(CliTest, FailedSessions) {
         Strings err;
     };
     const std::vector<Case> cases{
-        {"another model", {}, {"--model", "16:32:49"}, {"Model Error！\n"}},
+        {"another model",
+         {},
+         {"--model", "16:32:49"},
+         {"Model Error！\n", "The device reports model 16:32:48.\n"}},
         {"the handshake refused",
          {"--fault", "nak:1"},
          {"--model", "16:32:48"},
@@ -383,7 +386,7 @@ TEST_F(CliTest, VerifyAfterWrite) {
          {"--fault", "stuck:0x8123:0x00"},
          "fw_1.00.hex",
          1,
-         "Verify failed: 0x8123 holds 00, not 23; 1 byte differ",
+         "Verify failed: 0x8123 holds 00, not 23; 1 byte differs.",
          0x8123},
         {"a file below the read window", {}, "low_1.00.hex", 2, "--verify reads back only", -1},
     };
