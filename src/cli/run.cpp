@@ -350,6 +350,9 @@ int runStation(const Request& request, Host& host) {
     station.onEvent = [&](const std::string& line) {
         if (!terminal) host.out() << line << std::endl;
     };
+    station.describeFault = [&host](const PortFault& fault, const std::string& port) {
+        return host.portFailureLine(fault, port);
+    };
     host.onInterrupt([&](int count) {
         console.info(count == 1 ? "Stopping after the boards in progress." : "Stopping now.");
         count == 1 ? station.stop() : station.stopNow();

@@ -179,8 +179,14 @@ void Station::sessionEnded(Port& port, const session::Result& result) {
     using session::Outcome;
     if (result.outcome == Outcome::PortUnavailable || result.outcome == Outcome::PortFailed) {
         if (port.status.state != StationPort::State::Missing) {
-            event(port, "the port is missing; trying it again every " +
-                            std::to_string(kReopenInterval) + " ms");
+            // A port that is there but refuses (permission denied, busy) is not missing.
+            const bool refused = result.fault.kind == PortFault::Kind::Denied;
+            const std::string why = refused && describeFault
+                                        ? describeFault(result.fault, port.status.port)
+                                        : std::string();
+            event(port, (why.empty() ? std::string("the port is missing")
+                                     : "the port cannot be opened: " + why) +
+                            "; trying it again every " + std::to_string(kReopenInterval) + " ms");
         }
         port.status.state = StationPort::State::Missing;
     }

@@ -77,6 +77,8 @@ class Station {
     std::function<void()> onEnded;
     // A line for each event: a board's result, a port missing or back, the log failing.
     std::function<void(const std::string&)> onEvent;
+    // Why a port that will not open does not, in the system's words (the port as named).
+    std::function<std::string(const PortFault&, const std::string&)> describeFault;
 
     std::vector<StationPort> status() const;
     const std::vector<BoardRecord>& records() const { return records_; }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -100,6 +101,13 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& configHom
 
 CliRun runCliSignalled(const std::vector<std::string>& args, const std::string& configHome,
                        const std::function<bool(const std::string& out)>& when, int signal) {
+    return runCliAs({}, args, configHome, when, signal);
+}
+
+// setpriv (util-linux) drops to the user and its group before it runs the program.
+CliRun runCliAs(const std::string& user, const std::vector<std::string>& args,
+                const std::string& configHome,
+                const std::function<bool(const std::string& out)>& when, int signal) {
     CliRun run;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -112,10 +120,16 @@ CliRun runCliSignalled(const std::vector<std::string>& args, const std::string& 
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     auto argv = commandLine(args);
+    if (!user.empty()) {
+        const passwd* entry = ::getpwnam(user.c_str());
+        const std::string group = entry != nullptr ? std::to_string(entry->pw_gid) : user;
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + group,
+                                   "--clear-groups", "--"});
+    }
     auto envp = environment(configHome);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, COMFLASH_CLI, &actions, nullptr, pointers(argv).data(),
-                                    pointers(envp).data());
+    const int spawned = posix_spawn(&pid, argv.front().c_str(), &actions, nullptr,
+                                    pointers(argv).data(), pointers(envp).data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);

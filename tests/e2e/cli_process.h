@@ -21,6 +21,11 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& configHom
 CliRun runCliSignalled(const std::vector<std::string>& args, const std::string& configHome,
                        const std::function<bool(const std::string& out)>& when, int signal);
 
+// The same run as the system's unprivileged user `user` (the test must run as root).
+CliRun runCliAs(const std::string& user, const std::vector<std::string>& args,
+                const std::string& configHome,
+                const std::function<bool(const std::string& out)>& when = {}, int signal = 0);
+
 // The same on a pseudo-terminal: each time `prompt` appears in the output (once more than
 // it had), `answer` is typed.
 CliRun runCliOnTerminal(const std::vector<std::string>& args, const std::string& configHome,

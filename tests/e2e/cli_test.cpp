@@ -1,7 +1,10 @@
 // comflash-cli as a program, against comflash-sim on a pseudo-terminal: what the command line
 // adds to the session (exit status, texts on their streams, the prompt's answers, the saved
 // file, the reasons a port cannot be used).
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -543,6 +546,55 @@ TEST_F(CliTest, SeveralPortsOnATerminal) {
     EXPECT_TRUE(has(run.out, "\x1b[2A\rCOM1  [")) << "the two lines are drawn again";
     EXPECT_TRUE(has(run.out, "] 100%  Successful\x1b[K\r\n\rCOM2  [")) << run.out;
     EXPECT_EQ(stop(*one) + stop(*two), 0);
+}
+
+// A port the user may not open says so: who may open it and what would help, never to join
+// root. The device is the simulator's pseudo-terminal, given to root and run as nobody.
+TEST_F(CliTest, ADeniedPortSaysWhoMayOpenIt) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to make a device the user nobody may not open";
+    }
+    firmware("fw_1.03.hex");
+    std::filesystem::permissions(folder_.path(), std::filesystem::perms::all);
+    auto sim = startSim({});
+    const std::string device = std::filesystem::canonical(ports() / "COM1").string();
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    struct Case {
+        const char* name;
+        mode_t mode;
+        gid_t group;
+        const char* says;
+    };
+    const std::vector<Case> cases{
+        {"root's alone", 0600, 0,
+         ": Permission denied; only user root may open it (mode 0600, owner root, group root): "
+         "an administrator, or a udev rule"},
+        {"root's and a group's", 0660, dialout->gr_gid,
+         ": Permission denied; only user root and the group dialout may open it (mode 0660, owner "
+         "root, group dialout): join the group with sudo usermod -aG dialout \"$USER\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(::chown(device.c_str(), 0, c.group), 0);
+        ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+        const CliRun read =
+            runCliAs("nobody", {"read", file("out.hex"), "--port", device, "--model", "16:32:48"},
+                     configHome());
+        EXPECT_EQ(read.exit, 1) << read.err;
+        EXPECT_TRUE(has(read.err, "Please reselect COM port!\n" + device + c.says)) << read.err;
+        EXPECT_FALSE(has(read.err, "-aG root")) << read.err;
+        const CliRun station = runCliAs(
+            "nobody",
+            {"station", file("fw_1.03.hex"), "--port", device, "--model", "16:32:48", "--log",
+             file("station.csv")},
+            configHome(), [](const std::string& out) { return has(out, "trying it again"); },
+            SIGINT);
+        EXPECT_TRUE(has(station.out, "the port cannot be opened: " + device + c.says))
+            << station.out;
+    }
+    EXPECT_EQ(stop(*sim), 0);
+    EXPECT_FALSE(has(contents(file("log.txt")), " rx "));
 }
 
 TEST_F(CliTest, PortsListsThePortsThatOpen) {

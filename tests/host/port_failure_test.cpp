@@ -13,7 +13,7 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
     struct Case {
         const char* name;
         PortFault failure;
-        std::optional<std::string> deniedGroup;
+        std::optional<DeviceAccess> denied;
         std::string line;
     };
     using E = PortFault::Kind;
@@ -28,14 +28,28 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
          std::nullopt,
          "/dev/ttyUSB9: No such file or directory (is the adapter plugged in? comflash-cli "
          "ports lists the ports that open)"},
-        {"not the user's",
+        {"not the user's: a group of users may",
          {E::Denied, "/dev/ttyUSB0", "Permission denied"},
-         "dialout",
-         "/dev/ttyUSB0: Permission denied; the port belongs to the group dialout: join it with "
-         "sudo usermod -aG dialout \"$USER\" and log in again"},
-        {"not the user's, group unknown",
+         DeviceAccess{"root", "dialout", false, 0660},
+         "/dev/ttyUSB0: Permission denied; only user root and the group dialout may open it "
+         "(mode 0660, owner root, group dialout): join the group with sudo usermod -aG dialout "
+         "\"$USER\" and log in again"},
+        {"only its owner may, whatever the group",
          {E::Denied, "/dev/ttyUSB0", "Permission denied"},
-         "",
+         DeviceAccess{"root", "dialout", false, 0600},
+         "/dev/ttyUSB0: Permission denied; only user root may open it (mode 0600, owner root, "
+         "group dialout): an administrator, or a udev rule that gives the device a group of "
+         "users with read and write access (GROUP=\"dialout\", MODE=\"0660\"), can let you"},
+        {"root's group: no advice to join it",
+         {E::Denied, "/dev/ttyS0", "Permission denied"},
+         DeviceAccess{"root", "root", true, 0660},
+         "/dev/ttyS0: Permission denied; only user root and the group root may open it (mode "
+         "0660, owner root, group root): an administrator, or a udev rule that gives the device "
+         "a group of users with read and write access (GROUP=\"dialout\", MODE=\"0660\"), can "
+         "let you; joining the group root is no remedy"},
+        {"not the user's, nothing more known",
+         {E::Denied, "/dev/ttyUSB0", "Permission denied"},
+         DeviceAccess{},
          "/dev/ttyUSB0: Permission denied"},
         {"held by another program",
          {E::Denied, "/dev/ttyUSB0", "Permission error while locking the device"},
@@ -48,8 +62,7 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
          "/dev/ttyUSB0: Input/output error"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(portFailureLine(c.failure, "COM70", "/cfg/ports", c.deniedGroup), c.line)
-            << c.name;
+        EXPECT_EQ(portFailureLine(c.failure, "COM70", "/cfg/ports", c.denied), c.line) << c.name;
     }
     EXPECT_EQ(portFailureLine({E::NotFound, "", ""}, "COM70", "", std::nullopt),
               "COM70 stands for no device.")
