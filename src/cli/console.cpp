@@ -28,7 +28,8 @@ Console::Console(std::ostream& out, std::ostream& err, bool outIsTerminal, bool 
       err_(err),
       outIsTerminal_(outIsTerminal),
       inIsTerminal_(inIsTerminal),
-      retries_(retries) {}
+      retries_(retries),
+      unattended_(retries) {}
 
 void Console::report(std::string_view text) {
     interrupt();
@@ -43,14 +44,25 @@ void Console::failure(std::string_view text) {
 std::optional<bool> Console::askRetry(std::string_view prompt) {
     interrupt();
     err_ << prompt;
+    if (!inIsTerminal_) {
+        switch (unattended_.answer()) {
+            case UnattendedRetries::Answer::Progress:
+                err_ << " Retry (the device took more since the last time)\n" << std::flush;
+                return true;
+            case UnattendedRetries::Answer::Allowed:
+                err_ << " Retry (" << unattended_.allowedUsed() << " of --retries " << retries_
+                     << ")\n"
+                     << std::flush;
+                return true;
+            case UnattendedRetries::Answer::Cancel:
+                err_ << " Cancel (no terminal to ask)\n" << std::flush;
+                return false;
+        }
+    }
     if (retriesUsed_ < retries_) {
         ++retriesUsed_;
         err_ << " Retry (" << retriesUsed_ << " of --retries " << retries_ << ")\n" << std::flush;
         return true;
-    }
-    if (!inIsTerminal_) {
-        err_ << " Cancel (no terminal to ask)\n" << std::flush;
-        return false;
     }
     err_ << kAsk << std::flush;
     return std::nullopt;
@@ -70,6 +82,7 @@ std::optional<bool> Console::reply(const std::optional<std::string>& line) {
 
 void Console::progress(double fraction, std::int64_t totalBytes, std::chrono::milliseconds now,
                        bool verifying) {
+    unattended_.progressed();
     // The pass starts from nothing; the write's last figure may still come after the step
     // has changed.
     if (verifying && fraction <= 0 && !std::exchange(verifyShown_, true)) {

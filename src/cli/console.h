@@ -3,7 +3,8 @@
 // they stand: a success report on standard output, everything else on standard error.
 //
 // The retry prompt is answered Retry as many times as the user allowed beforehand (--retries);
-// after that it is asked on a terminal, and answered Cancel when there is no terminal to ask.
+// after that it is asked on a terminal. Without one it is answered as an unattended run
+// answers it: Retry while the session makes progress between prompts, else Cancel.
 #pragma once
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "cli/progress_meter.h"
+#include "cli/unattended_retries.h"
 
 namespace comflash::cli {
 
@@ -52,6 +54,7 @@ class Console {
     bool inIsTerminal_;
     int retries_;
     int retriesUsed_ = 0;
+    UnattendedRetries unattended_;
     bool verifyShown_ = false;
     std::optional<ProgressMeter> meter_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/unattended_retries.h"
 #include "driver/driver.h"
 #include "session/messages.h"
 
@@ -40,7 +41,7 @@ struct ProductionRun::Session {
     std::unique_ptr<driver::Timer> timer;
     driver::Driver driver;
     PortStatus status;
-    int retriesUsed = 0;
+    std::optional<UnattendedRetries> retries;
 };
 
 ProductionRun::ProductionRun(const session::Request& request, const ImageBytes& image,
@@ -51,8 +52,12 @@ ProductionRun::ProductionRun(const session::Request& request, const ImageBytes& 
         auto made = std::make_unique<Session>(supply.port(i), supply.timer());
         Session& session = *made;
         session.status.port = std::move(ports[i]);
-        session.driver.askRetry = [&session, retries]() -> std::optional<bool> {
-            return session.retriesUsed < retries && ++session.retriesUsed > 0;
+        session.retries.emplace(retries);
+        session.driver.askRetry = [&session]() -> std::optional<bool> {
+            return session.retries->answer() != UnattendedRetries::Answer::Cancel;
+        };
+        session.driver.onProgress = [&session](const session::Progress&) {
+            session.retries->progressed();
         };
         session.driver.onEnded = [this, &session](const session::Result& result) {
             sessionEnded(session, result);

@@ -49,8 +49,8 @@ class ProductionRun {
     using Clock = std::function<std::chrono::milliseconds()>;
 
     // Every session writes `image` as `request` says. The session of ports[i] runs over
-    // supply.port(i). Every session's retry prompt is answered Retry `retries` times, then
-    // Cancel: nobody is asked.
+    // supply.port(i). Nobody is asked: every session's retry prompt is answered as an
+    // unattended run answers it (UnattendedRetries).
     ProductionRun(const session::Request& request, const ImageBytes& image, PortSupply supply,
                   std::vector<std::string> ports, int retries, Clock clock);
     ~ProductionRun();

@@ -16,6 +16,9 @@ namespace {
 constexpr int kSettle = 50;
 
 constexpr std::string_view kStoppedText = "Stopped by the operator before the board was done";
+constexpr std::string_view kLostText =
+    "The board stopped answering in the middle of its session (taken out, or hung); it was not "
+    "written";
 
 enum Next { kNothing, kSession, kProbe };
 
@@ -80,6 +83,8 @@ struct Station::Port {
     int next = kNothing;
     bool sessionRunning = false;
     bool boardAnswered = false;  // the session's handshake was answered
+    std::chrono::milliseconds lastAnswer{0};
+    bool lost = false;  // the board stopped answering in the middle of its session
     int retriesUsed = 0;
     std::chrono::milliseconds boardStarted{0};
     int boards = 0;
@@ -105,6 +110,10 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
         port.status.port = std::move(ports[i]);
         if (i < devices.size()) port.device = devices[i];
         // Nobody is asked while no board has answered: the station waits for one.
+        // Once a board has answered, a whole cycle of time-outs is as long a silence as the
+        // removal watch takes for a board gone: the board in the fixture may be another by
+        // now, and the old session's frames must not go on into it. So a board's prompt is
+        // answered Retry only as often as --retries says, whatever progress came before.
         port.driver.askRetry = [&port, retries]() -> std::optional<bool> {
             if (!port.boardAnswered) return true;
             return port.retriesUsed < retries && ++port.retriesUsed > 0;
@@ -118,14 +127,20 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
             if (port.driver.progress().step == session::Session::Step::Handshake) return;
             port.boardAnswered = true;
             port.boardStarted = clock_();
+            port.lastAnswer = port.boardStarted;
         };
-        for (std::function<void()>* handler :
-             {&port.sessionPort->onReceived, &port.sessionTimer->onExpired}) {
-            *handler = [inner = std::move(*handler), noteBoard] {
+        port.sessionPort->onReceived =
+            [this, &port, inner = std::move(port.sessionPort->onReceived), noteBoard] {
+                port.lastAnswer = clock_();
                 inner();
                 noteBoard();
             };
-        }
+        port.sessionTimer->onExpired =
+            [this, &port, inner = std::move(port.sessionTimer->onExpired), noteBoard] {
+                if (boardLost(port)) return;
+                inner();
+                noteBoard();
+            };
         port.timer->onExpired = [this, &port] { tick(port); };
         port.probePort->onFailed = [this, &port] {
             if (port.probing) removed(port);
@@ -151,8 +166,22 @@ void Station::start() {
     if (ports_.empty() && onEnded) onEnded();
 }
 
+// A board that has answered and then stays silent for longer than any recovery waits may have
+// been taken out, and another put in: the session's frames must not go on into it. The
+// session ends there, recorded as failed.
+bool Station::boardLost(Port& port) {
+    if (!port.sessionRunning || !port.boardAnswered || clock_() - port.lastAnswer < kLostAfter) {
+        return false;
+    }
+    port.lost = true;
+    port.driver.stop();
+    sessionEnded(port, port.driver.result().value_or(session::Result{}));
+    return true;
+}
+
 void Station::startSession(Port& port) {
     port.boardAnswered = false;
+    port.lost = false;
     port.retriesUsed = 0;
     port.sessionRunning = true;
     port.driver.start(request_, image_);
@@ -170,6 +199,11 @@ void Station::sessionEnded(Port& port, const session::Result& result) {
     const bool board = port.boardAnswered || boardOutcome(result.outcome);
     if (board) record(port, result);
     if (stopping_) return portStopped(port);
+    if (port.lost) {
+        // Whatever answers next is a board of its own, with a session of its own.
+        port.status.state = StationPort::State::Waiting;
+        return after(port, kSettle, kSession);
+    }
     if (board) {
         port.status.state = StationPort::State::Removal;
         port.misses = 0;
@@ -201,10 +235,11 @@ void Station::record(Port& port, const session::Result& result) {
     r.time = utcTime(wallClock_());
     r.port = port.status.port;
     r.device = port.device;
-    r.result =
-        result.outcome == session::Outcome::Closed ? std::string(kStoppedText) : resultText(result);
+    r.result = port.lost                                    ? std::string(kLostText)
+               : result.outcome == session::Outcome::Closed ? std::string(kStoppedText)
+                                                            : resultText(result);
     if (result.outcome == session::Outcome::OtherModel) r.result += " " + reportedModelText(result);
-    r.code = resultCode(result.outcome);
+    r.code = port.lost ? "board-lost" : resultCode(result.outcome);
     r.verified = result.verified;
     r.seconds = static_cast<double>((now - started).count()) / 1000.0;
     using session::Outcome;

@@ -5,6 +5,8 @@
 //             its retry prompt is answered Retry while no board has answered
 //   flashing  the rest of that session, exactly as a one-off write
 //   done      the board's record is taken
+//             (a board that stops answering for kLostAfter is lost: its session ends, recorded
+//             as failed, and the next board that answers gets a session of its own)
 //   removal   the board must go before the next is flashed: the port is opened on its own and
 //             a handshake sent every kProbeInterval, alternating the rates; the board has gone
 //             when the port goes away (fails, or cannot be opened) or when kMissedProbes
@@ -34,6 +36,10 @@ namespace comflash::cli {
 inline constexpr int kProbeInterval = 150;   // ms between two handshakes of the removal watch
 inline constexpr int kMissedProbes = 4;      // 0.6 s without an answer: the board has gone
 inline constexpr int kReopenInterval = 500;  // ms between attempts on a missing port
+// Silence, once a board has answered, after which its session is ended as a board lost: longer
+// than a write command's resend takes (its time-out and the quiet before it, 4.1 s), so that a
+// line that loses an answer now and then keeps its board.
+inline constexpr std::chrono::milliseconds kLostAfter{5000};
 
 // A fixed word per outcome, for the record's result code.
 std::string resultCode(session::Outcome outcome);
@@ -99,6 +105,7 @@ class Station {
     void probe(Port& port);
     void removed(Port& port);
     void stopSession(Port& port);
+    bool boardLost(Port& port);
     void portStopped(Port& port);
     void event(const Port& port, const std::string& text);
 

@@ -221,9 +221,14 @@ void Session::settled() {
     train.erase(train.begin() + static_cast<std::ptrdiff_t>(echo), train.end() - replyLength_);
     // Some answers stand whichever copy they answer: a handshake's (copies at a rate the
     // device does not read are never answered, and its long answer passes for no other
-    // frame's), and a go frame's acceptance (nothing follows it: the device has started its
-    // application).
-    const bool standsAlone = frame_[1] == kHandshake || (frame_[1] == kGo && train[echo] == kAck);
+    // frame's), a go frame's acceptance (nothing follows it: the device has started its
+    // application) and an erase's (every copy erases the same unit, and nothing is written
+    // into it before an answer is taken: whichever copy was accepted, the unit is erased).
+    // Only copies of the frame in flight are owed here: every answer taken before clears
+    // what was owed.
+    const bool accepted = train[echo] == kAck;
+    const bool standsAlone = frame_[1] == kHandshake ||
+                             ((frame_[1] == kGo || frame_[1] == kErase) && accepted);
     if (answers < owed_ && !standsAlone) {
         drain();
         return;

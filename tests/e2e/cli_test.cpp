@@ -446,6 +446,26 @@ TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
     EXPECT_TRUE(contents(file("dump.bin")) == expected);
 }
 
+// Without a terminal the prompt is answered by progress: six lost answers spread over an
+// update (each an erase's, resent at once) bring the prompt, and the blocks accepted since the
+// start answer it Retry. A silent device is still cancelled at its first prompt (above).
+TEST_F(CliTest, AnUnattendedRunGoesOnWhileTheDeviceTakesBlocks) {
+    const std::string expected = firmware("fw_1.03.hex");
+    Strings args;
+    for (const char* frame : {"2", "6", "10", "14", "18", "22"}) {
+        args.insert(args.end(), {"--fault", std::string("drop:") + frame});
+    }
+    args.insert(args.end(), {"--sessions", "1"});
+    auto sim = startSim(args);
+    const CliRun run = cli({"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "Check connection!Retry or cancel? Retry (the device took more since the last "
+              "time)\n");
+    EXPECT_EQ(sim->wait(), 0);
+    EXPECT_TRUE(contents(file("dump.bin")) == expected);
+}
+
 // On a terminal the prompt waits for the user, and the progress is one line redrawn.
 TEST_F(CliTest, OnATerminalTheUserAnswersAndProgressIsOneLine) {
     const std::string expected = firmware("fw_1.03.hex");
