@@ -12,6 +12,10 @@ namespace comflash::app {
 std::filesystem::path pathFromUtf8(std::string_view text);
 std::string utf8FromPath(const std::filesystem::path& path);
 
+// A name as a person reads it: UTF-8 as it stands, every byte that is not part of UTF-8 (a
+// Latin-1 file name on Linux, where names are bytes) as \xHH.
+std::string shownName(std::string_view bytes);
+
 // Text as the system's 8-bit code page has it, to UTF-8 and back. A character the code page
 // lacks becomes "?" on the way back.
 std::string fromSystemCodePage(std::string_view text);

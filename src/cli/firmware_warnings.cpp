@@ -18,7 +18,7 @@ std::string hex4(std::int32_t address) {
 
 // The name of the file without its folder.
 std::string nameOf(const std::string& path) {
-    return app::utf8FromPath(app::pathFromUtf8(path).filename());
+    return app::shownName(app::utf8FromPath(app::pathFromUtf8(path).filename()));
 }
 
 }  // namespace
@@ -30,8 +30,8 @@ SentVersion sentVersion(const image::FirmwareVersion& version, SentVersion held)
 std::string firmwareText(const std::string& path, const image::FirmwareVersion& version,
                          SentVersion held) {
     const SentVersion sent = sentVersion(version, held);
-    std::string text =
-        path + " (version " + std::to_string(sent.major) + "." + std::to_string(sent.minor);
+    std::string text = app::shownName(path) + " (version " + std::to_string(sent.major) + "." +
+                       std::to_string(sent.minor);
     if (!version.major || !version.minor) {
         // The handshake carries the byte held from before where the name gives nothing: say so
         // rather than let the name's own digits pass for what the device is told.
@@ -68,11 +68,12 @@ std::vector<std::string> firmwareWarnings(const std::string& path,
 
 std::vector<std::string> firmwareRefusal(const std::string& path,
                                          const image::FirmwareFileFailure& failure) {
-    if (!failure.opened) return {"打开文件错误", path + ": " + failure.reason};
+    const std::string shown = app::shownName(path);
+    if (!failure.opened) return {"打开文件错误", shown + ": " + failure.reason};
     if (failure.load == image::LoadResult::ReadFailed) {
-        return {"文档有误", path + ": " + failure.reason};
+        return {"文档有误", shown + ": " + failure.reason};
     }
-    return {"文档有误", path + ": not an Intel HEX file the loader accepts (" + failure.reason +
+    return {"文档有误", shown + ": not an Intel HEX file the loader accepts (" + failure.reason +
                             "); nothing was sent to the device"};
 }
 

@@ -119,7 +119,8 @@ int runOnePort(const Request& request, Host& host) {
         session = writeRequest(settings, firmware, request.verify);
         image = &firmware.image;
     } else {
-        console.info("Reading 32768 bytes from " + portShown + " into " + request.file);
+        console.info("Reading 32768 bytes from " + portShown + " into " +
+                     app::shownName(request.file));
         session.mode = session::Mode::Read;
         session.model = settings.model;
         session.start = 0;
@@ -182,10 +183,10 @@ int runOnePort(const Request& request, Host& host) {
         if (const std::string why =
                 app::ReplaceFileContents(request.file, image::ReadBackHexText(readBack));
             !why.empty()) {
-            console.warn(request.file + ": cannot be saved: " + why);
+            console.warn(app::shownName(request.file) + ": cannot be saved: " + why);
             return kExitFailed;
         }
-        console.info("Saved " + request.file);
+        console.info("Saved " + app::shownName(request.file));
         return kExitSucceeded;
     }
     if (result.outcome == session::Outcome::HandshakeRefused) console.warn(kHandshakeRefused);
@@ -332,13 +333,14 @@ int runStation(const Request& request, Host& host) {
     for (const PortArgument& port : prepared.ports) devices.push_back(host.deviceOf(port));
     const session::Request session = writeRequest(prepared.settings, firmware, request.verify);
     BoardRecord blank;
-    blank.firmware = app::utf8FromPath(app::pathFromUtf8(request.file).filename());
+    blank.firmware = app::shownName(app::utf8FromPath(app::pathFromUtf8(request.file).filename()));
     blank.sha256 = firmware.sha256;
     blank.model = modelText(prepared.settings.model);
     blank.version = std::to_string(session.major) + "." + std::to_string(session.minor);
     console.info("Station: " + firmwareText(request.file, firmware.version) + " to model " +
                  blank.model + " on " + counted(prepared.ports.size(), "port") + "; records to " +
-                 request.log + ". Ctrl-C stops after the boards in progress, twice at once.");
+                 app::shownName(request.log) +
+                 ". Ctrl-C stops after the boards in progress, twice at once.");
 
     const auto elapsed = since(Clock::now());
     Station station(

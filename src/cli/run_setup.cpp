@@ -67,7 +67,7 @@ std::string saveTargetProblem(const std::string& path) {
     if (std::filesystem::is_directory(target, error) ||
         !std::filesystem::is_directory(std::filesystem::absolute(target, error).parent_path(),
                                        error)) {
-        return path + ": cannot be saved there (a folder, or no such folder)";
+        return app::shownName(path) + ": cannot be saved there (a folder, or no such folder)";
     }
     return {};
 }
@@ -78,7 +78,7 @@ std::string verifyRefusal(const Request& request, const image::FirmwareFile& fir
     std::snprintf(text, sizeof text,
                   "%s: --verify reads back only 0x8000 to 0xFFFF, and the file starts at "
                   "0x%04X; nothing was sent",
-                  request.file.c_str(), static_cast<unsigned>(firmware.start));
+                  app::shownName(request.file).c_str(), static_cast<unsigned>(firmware.start));
     return text;
 }
 

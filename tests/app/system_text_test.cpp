@@ -24,6 +24,19 @@ TEST(SystemText, PathsKeepTheirNamesInEveryScript) {
 }
 
 // A program folder named in any script holds a Config.txt that start-up finds.
+// UTF-8 stands; a byte of another encoding, an overlong form or a surrogate is escaped.
+TEST(SystemText, NamesAreShownEscapedWhereTheyAreNotUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"fw_1.03.hex", "fw_1.03.hex"},
+        {"固件_1.03.hex", "固件_1.03.hex"},
+        {"caf\xE9_1.03.hex", "caf\\xE9_1.03.hex"},
+        {"\xC0\xAF", "\\xC0\\xAF"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"end\xE4\xB8", "end\\xE4\\xB8"},
+    };
+    for (const auto& [bytes, shown] : cases) EXPECT_EQ(shownName(bytes), shown) << shown;
+}
+
 TEST(SystemText, ConfigInAFolderNamedInAnyScript) {
     test::TempFolder folder;
     const std::filesystem::path program = folder.path() / pathFromUtf8("程序 Ünïcode");

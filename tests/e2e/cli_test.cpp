@@ -150,6 +150,19 @@ TEST_F(CliTest, WriteLeavesTheFirmwareInTheDevice) {
 
 // The saved file holds the device's read window at its own addresses (0x8000 up), lines ended
 // LF CR, and srec_cat reads it back to the same bytes (a byte the file leaves out is 0x00).
+// On Linux a file name is bytes: one in Latin-1 opens as any other, and is shown escaped.
+TEST_F(CliTest, AFileNamedInLatin1IsOpenedAndShownEscaped) {
+    const std::string expected = firmware("fw_1.03.hex");
+    const std::string latin1 = file("caf\xE9_1.03.hex");
+    std::filesystem::copy_file(file("fw_1.03.hex"), latin1);
+    auto sim = startSim({"--sessions", "1"});
+    const CliRun run = cli({"write", latin1, "--port", "COM1", "--model", "16:32:48"});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(sim->wait(), 0);
+    EXPECT_TRUE(contents(file("dump.bin")) == expected);
+    EXPECT_TRUE(has(run.out, "caf\\xE9_1.03.hex (version 1.3)")) << run.out;
+}
+
 TEST_F(CliTest, ReadSavesTheDevicesMemory) {
     std::string memory(0x8000, '\xFF');
     {
