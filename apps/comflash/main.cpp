@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QFont>
 #include <cstdlib>
+#include <initializer_list>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "app/app_state.h"
 #include "desktop/main_window.h"
@@ -12,7 +14,53 @@
 #include "settings/registry_store.h"
 #include "ui/qt/qt_toolkit.h"
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: comflash\n"
+    "The window that writes firmware into a device through its serial bootloader. Put\n"
+    "comflash, Config.txt and the firmware file (NAME_M.mm.hex) in one folder, start it and\n"
+    "press Update; COM chooses the serial port. comflash-cli does the same on the command\n"
+    "line, for scripts and production lines.\n";
+
+bool asked(int argc, char** argv, std::initializer_list<std::string_view> names) {
+    for (int i = 1; i < argc; ++i) {
+        for (const std::string_view name : names) {
+            if (argv[i] == name) return true;
+        }
+    }
+    return false;
+}
+
+// Qt ends the program with a core dump when it finds no display to open a window on.
+bool displayKnown() {
+#ifdef _WIN32
+    return true;
+#else
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (asked(argc, argv, {"--help", "-h", "-?"})) {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (asked(argc, argv, {"--version", "-v"})) {
+        std::cout << "comflash " << COMFLASH_VERSION << '\n';
+        return 0;
+    }
+    if (!displayKnown()) {
+        std::cerr << "comflash: no display to open the window on (DISPLAY is not set); "
+                     "comflash-cli writes firmware without one.\n";
+        return 1;
+    }
     QApplication application(argc, argv);
 #ifndef _WIN32
     // The windows' labels are sized for a small dialog font, as Windows has by default; the

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -628,6 +629,36 @@ TEST_F(CliTest, ADeniedPortSaysWhoMayOpenIt) {
     }
     EXPECT_EQ(stop(*sim), 0);
     EXPECT_FALSE(has(contents(file("log.txt")), " rx "));
+}
+
+// The window program answers --help and --version without a window, and says plainly that it
+// has no display to open one on, rather than ending with a core dump.
+TEST(WindowProgram, HelpVersionAndNoDisplay) {
+    struct Case {
+        const char* args;
+        int exit;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"--help", 0, "Usage: comflash\n"},
+        {"--version", 0, "comflash 0."},
+        {"", 1, "comflash: no display to open the window on"},
+    };
+    for (const Case& c : cases) {
+        const std::string command =
+            std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + COMFLASH_WINDOW +
+            " " + c.args + " 2>&1";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[256];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) {
+            out.append(buffer, got);
+        }
+        const int status = ::pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exit) << c.args << ": " << out;
+        EXPECT_TRUE(has(out, c.says)) << c.args << ": " << out;
+    }
 }
 
 TEST_F(CliTest, PortsListsThePortsThatOpen) {
