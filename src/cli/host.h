@@ -41,6 +41,8 @@ class Host {
     virtual std::string deviceOf(const PortArgument& port) const = 0;
     // The device as a user reads it: a link with what it points at.
     virtual std::string shownDevice(const PortArgument& port) const = 0;
+    // The device a link (or a name) leads to now; the name itself when it leads nowhere.
+    virtual std::string resolvedDevice(const std::string& device) const { return device; }
     // A serial port over that device, closed; each call makes one of its own.
     virtual std::unique_ptr<driver::SerialPort> makePort(const PortArgument& port) = 0;
     virtual std::unique_ptr<driver::Timer> makeTimer() = 0;

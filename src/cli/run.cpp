@@ -355,6 +355,9 @@ int runStation(const Request& request, Host& host) {
     station.describeFault = [&host](const PortFault& fault, const std::string& port) {
         return host.portFailureLine(fault, port);
     };
+    station.resolveDevice = [&host](const std::string& device) {
+        return host.resolvedDevice(device);
+    };
     host.onInterrupt([&](int count) {
         console.info(count == 1 ? "Stopping after the boards in progress." : "Stopping now.");
         count == 1 ? station.stop() : station.stopNow();

@@ -234,7 +234,8 @@ void Station::record(Port& port, const session::Result& result) {
     BoardRecord r = blank_;
     r.time = utcTime(wallClock_());
     r.port = port.status.port;
-    r.device = port.device;
+    // The link names the port; the record names the device it led to for this board.
+    r.device = resolveDevice ? resolveDevice(port.device) : port.device;
     r.result = port.lost                                    ? std::string(kLostText)
                : result.outcome == session::Outcome::Closed ? std::string(kStoppedText)
                                                             : resultText(result);

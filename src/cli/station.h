@@ -85,6 +85,8 @@ class Station {
     std::function<void(const std::string&)> onEvent;
     // Why a port that will not open does not, in the system's words (the port as named).
     std::function<std::string(const PortFault&, const std::string&)> describeFault;
+    // The device a port's device (a link) leads to when its board is recorded.
+    std::function<std::string(const std::string&)> resolveDevice;
 
     std::vector<StationPort> status() const;
     const std::vector<BoardRecord>& records() const { return records_; }

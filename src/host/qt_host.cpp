@@ -83,6 +83,12 @@ std::string QtHost::shownDevice(const cli::PortArgument& port) const {
     return device + " -> " + std::filesystem::weakly_canonical(device, error).string();
 }
 
+std::string QtHost::resolvedDevice(const std::string& device) const {
+    std::error_code error;
+    const auto target = std::filesystem::canonical(device, error);
+    return error ? device : target.string();
+}
+
 std::unique_ptr<driver::SerialPort> QtHost::makePort(const cli::PortArgument& port) {
     // COMn is looked up at each opening, as the window does, so that a link changed meanwhile
     // is followed.

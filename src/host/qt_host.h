@@ -30,6 +30,7 @@ class QtHost final : public cli::Host {
     std::string portRefusal(const cli::PortArgument&) const override { return {}; }
     std::string deviceOf(const cli::PortArgument& port) const override;
     std::string shownDevice(const cli::PortArgument& port) const override;
+    std::string resolvedDevice(const std::string& device) const override;
     std::unique_ptr<driver::SerialPort> makePort(const cli::PortArgument& port) override;
     std::unique_ptr<driver::Timer> makeTimer() override;
     std::string portFailureLine(const PortFault& fault, const std::string& port) const override;

@@ -285,6 +285,47 @@ TEST(StationLogTest, FieldsAndRecords) {
               "1970-01-02T01:02:03Z");
 }
 
+// What the log finds in a file it is given: records are appended only under its own header,
+// each on a line of its own.
+TEST(StationLogTest, AnExistingFileIsAppendedToOnlyWhenItIsALog) {
+    const auto path = std::filesystem::temp_directory_path() / "comflash-station-existing.csv";
+    BoardRecord record;
+    record.port = "COM1";
+    record.code = "succeeded";
+    const std::string line = csvLine(record);
+    std::string header = csvHeader();
+    std::string lfHeader = header.substr(0, header.size() - 2) + "\n";
+    struct Case {
+        const char* name;
+        std::string before;
+        bool opens;
+        std::string after;
+    };
+    const std::vector<Case> cases{
+        {"a new file", "", true, header + line},
+        {"a last line without its end", header + "x,y", true, header + "x,y\r\n" + line},
+        {"a header saved with LF alone", lfHeader, true, lfHeader + line},
+        {"another file", "name,score\r\nann,3\r\n", false, "name,score\r\nann,3\r\n"},
+        {"an older format", "time,port,result\r\n", false, "time,port,result\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(path);
+        if (!c.before.empty()) std::ofstream(path, std::ios::binary) << c.before;
+        {
+            StationLog log;
+            const std::string why = log.open(path.string());
+            EXPECT_EQ(why.empty(), c.opens) << why;
+            if (c.opens) {
+                EXPECT_EQ(log.append(record), "");
+            }
+        }
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.after);
+    }
+    std::filesystem::remove(path);
+}
+
 #ifndef _WIN32
 // A write that fails midway (the file-size limit) leaves every earlier record whole and says
 // why; a log opened again keeps its header once.
@@ -322,6 +363,48 @@ TEST(StationLogTest, AFailedWriteKeepsEarlierRecordsIntact) {
         EXPECT_EQ(again.append(record), "");
     }
     EXPECT_EQ(contents(), csvHeader() + line + line);
+    std::filesystem::remove(path);
+}
+
+// Stations that start on one new log at the same moment make one header between them, and
+// every record whole on a line of its own.
+TEST(StationLogTest, StationsStartingTogetherShareOneHeader) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("comflash-station-shared-" + std::to_string(::getpid()) + ".csv");
+    std::filesystem::remove(path);
+    constexpr int kStations = 8;
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kStations; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            char byte = 0;
+            const bool started = ::read(go[0], &byte, 1) == 1;
+            StationLog log;
+            BoardRecord record;
+            record.port = "COM" + std::to_string(i + 1);
+            record.code = "succeeded";
+            _exit(started && log.open(path.string()).empty() && log.append(record).empty() ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    ASSERT_EQ(::write(go[1], std::string(kStations, 'g').data(), kStations), kStations);
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kStations + 1));
+    EXPECT_EQ(lines[0] + "\n", csvHeader());
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind(",COM", 0), 0u) << lines[i];
+    }
     std::filesystem::remove(path);
 }
 

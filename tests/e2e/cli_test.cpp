@@ -715,6 +715,9 @@ TEST_F(CliTest, StationFlashesEveryBoardOnceAndRecordsIt) {
         passed += has(lines[i], ",succeeded,yes,");
         EXPECT_TRUE(has(lines[i], ",Fw_1.03.hex,")) << lines[i];
         EXPECT_TRUE(has(lines[i], ",16:32:48,1.3,")) << lines[i];
+        // The port as named, and the device its link led to for that board.
+        EXPECT_TRUE(std::regex_search(lines[i], std::regex("^[^,]+,COM[12],/dev/pts/[0-9]+,")))
+            << lines[i];
     }
     EXPECT_EQ(passed, 5);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
