@@ -214,12 +214,14 @@ struct Program {
 // One session: comflash-sim serving one session, comflash-cli `command` against it.
 SessionRun runSession(const fs::path& folder, const std::string& command, const fs::path& file,
                       bool lineTiming, const fs::path& memory,
-                      const std::vector<std::string>& options = {}, const Program& program = {}) {
+                      const std::vector<std::string>& options = {}, const Program& program = {},
+                      const std::vector<std::string>& simOptions = {}) {
     SessionRun run;
     const fs::path log = folder / "sim.log";
     std::vector<std::string> simArgs{COMFLASH_SIM, "--model", kModel,      "--sessions",
                                      "1",          "--log",   log.string()};
     if (lineTiming) simArgs.emplace_back("--line-timing");
+    simArgs.insert(simArgs.end(), simOptions.begin(), simOptions.end());
     if (!memory.empty()) {
         simArgs.emplace_back("--memory");
         simArgs.push_back(memory.string());
@@ -247,6 +249,29 @@ SessionRun runSession(const fs::path& folder, const std::string& command, const 
     run.simStatus = finish(sim);
     run.log = readLog(log, lineTiming);
     return run;
+}
+
+// What a lost answer costs the 32 KiB write, by the frame it answered: the write with that
+// frame lost, less the write without. Frames of the image from 0: 1 the handshake, then per
+// 128-byte unit an erase, a write command and its data block, and 770 the go.
+void printLostAnswers(const fs::path& folder, const fs::path& image, double clean) {
+    struct Lost {
+        const char* kind;
+        const char* frame;
+    };
+    const Lost lost[] = {{"handshake", "drop:1"},
+                         {"erase", "drop:5"},
+                         {"write command", "drop:6"},
+                         {"data block", "drop:7"},
+                         {"go", "drop:770"}};
+    for (const Lost& one : lost) {
+        const SessionRun run =
+            runSession(folder, "write", image, false, {}, {}, {}, {"--fault", one.frame});
+        char name[64];
+        std::snprintf(name, sizeof name, "  a lost %s answer", one.kind);
+        std::printf("%-34s +%.3f s  status cli %d sim %d\n", name, run.seconds - clean,
+                    run.cliStatus, run.simStatus);
+    }
 }
 
 void printSession(const char* name, const SessionRun& run, bool lineTiming) {
@@ -609,6 +634,13 @@ int main(int argc, char** argv) {
     const SessionRun fast = runSession(folder, "write", image, false, {});
     printSession("write 32 KiB, no line timing", fast, false);
     std::printf("%-34s %8ld KiB\n", "  peak memory of comflash-cli write", fast.cliPeakKiB);
+    if (!quick) {
+        printLostAnswers(folder, image, fast.seconds);
+        // A noisy line, answered without a terminal and without --retries.
+        const SessionRun noisy = runSession(folder, "write", image, true, {}, {}, {},
+                                            {"--fault", "random:0.01", "--seed", "1"});
+        printSession("write 32 KiB, random:0.01, line timing", noisy, true);
+    }
     if (!quick) {
         printSession("read 32 KiB, line timing", runSession(folder, "read", readBack, true, image),
                      true);

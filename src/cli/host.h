@@ -51,6 +51,9 @@ class Host {
     virtual std::string portFailureLine(const PortFault& fault, const std::string& port) const = 0;
     // Each port COM1 to COM99 that opens, as its line of the ports listing.
     virtual std::vector<std::string> openingPorts() = 0;
+    // The ports the last openingPorts() found there but could not open (permission denied,
+    // busy), each as a line that says why.
+    virtual std::vector<std::string> refusedPorts() const { return {}; }
 
     // Runs the event loop until `done` holds (checked after every event).
     virtual void runUntil(const std::function<bool()>& done) = 0;

@@ -63,7 +63,10 @@ int listPorts(Host& host) {
     const std::vector<std::string> lines = host.openingPorts();
     for (const std::string& line : lines) host.out() << line << '\n';
     host.out() << std::flush;
-    if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n" << std::flush;
+    if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
+    // Ports that are there but refused: a user who cannot open the adapter must hear why.
+    for (const std::string& line : host.refusedPorts()) host.err() << line << '\n';
+    host.err() << std::flush;
     return kExitSucceeded;
 }
 

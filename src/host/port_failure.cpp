@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace comflash::host {
 
@@ -66,7 +68,15 @@ std::string describePortFailure(const PortFault& failure, const std::string& por
     if (failure.kind != PortFault::Kind::Denied) {
         return portFailureLine(failure, port, portsFolder, std::nullopt);
     }
-    return portFailureLine(failure, port, portsFolder, deniedAccess(failure.device));
+    const std::optional<DeviceAccess> denied = deniedAccess(failure.device);
+    // A link is named with the device it leads to, whose permissions are the ones that count.
+    PortFault named = failure;
+    std::error_code error;
+    if (denied && std::filesystem::is_symlink(failure.device, error)) {
+        const auto target = std::filesystem::canonical(failure.device, error);
+        if (!error) named.device += " -> " + target.string();
+    }
+    return portFailureLine(named, port, portsFolder, denied);
 }
 
 std::string portFailureLine(const PortFault& failure, const std::string& port,

@@ -117,9 +117,16 @@ std::vector<std::string> QtHost::openingPorts() {
     std::vector<std::string> lines;
     ui::qt::QtSerialPort probe(
         [this](int number) { return settings::comPortDevice(number, portsFolder_); });
+    refused_.clear();
     for (int number = 1; number <= kLastProbedPort; ++number) {
         probe.setNumber(number);
-        if (!probe.open()) continue;
+        if (!probe.open()) {
+            if (probe.fault().kind == PortFault::Kind::Denied) {
+                refused_.push_back("COM" + std::to_string(number) + "  " +
+                                   portFailureLine(probe.fault(), "COM" + std::to_string(number)));
+            }
+            continue;
+        }
         probe.close();
         cli::PortArgument port;
         port.number = static_cast<std::int16_t>(number);

@@ -35,6 +35,7 @@ class QtHost final : public cli::Host {
     std::unique_ptr<driver::Timer> makeTimer() override;
     std::string portFailureLine(const PortFault& fault, const std::string& port) const override;
     std::vector<std::string> openingPorts() override;
+    std::vector<std::string> refusedPorts() const override { return refused_; }
 
     void runUntil(const std::function<bool()>& done) override;
     void readLines(std::function<void(const std::optional<std::string>& line)> line) override;
@@ -44,6 +45,7 @@ class QtHost final : public cli::Host {
     void typed();
 
     std::string portsFolder_;
+    std::vector<std::string> refused_;
     std::unique_ptr<QSocketNotifier> input_;
     std::string pending_;  // typed bytes after the last line handed over
     std::function<void(const std::optional<std::string>&)> line_;

@@ -626,6 +626,14 @@ TEST_F(CliTest, ADeniedPortSaysWhoMayOpenIt) {
             SIGINT);
         EXPECT_TRUE(has(station.out, "the port cannot be opened: " + device + c.says))
             << station.out;
+        // COM1 led to the device itself (the simulator's own link lies in a folder only root
+        // may search): the listing names the link and the device.
+        std::filesystem::remove(ports() / "COM1");
+        std::filesystem::create_symlink(device, ports() / "COM1");
+        const CliRun listing = runCliAs("nobody", {"ports"}, configHome());
+        EXPECT_TRUE(has(listing.err, "No port from COM1 to COM99 opens.\nCOM1  " +
+                                         (ports() / "COM1").string() + " -> " + device + c.says))
+            << listing.err;
     }
     EXPECT_EQ(stop(*sim), 0);
     EXPECT_FALSE(has(contents(file("log.txt")), " rx "));
