@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "desktop/session_window.h"
+#include "request_of.h"
 #include "sim/device.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -128,16 +129,7 @@ Alone runAlone(const Port& port, int retries) {
     return alone;
 }
 
-// The update the run's sessions make of the loaded state.
-session::Request request(const AppState& state) {
-    session::Request r;
-    r.model = state.ModelId;
-    r.major = state.FirmwareMajor;
-    r.minor = state.FirmwareMinor;
-    r.start = state.ImageStart;
-    r.end = state.ImageEnd;
-    return r;
-}
+using testing::requestOf;
 
 sim::Memory written(const AppState& state) {
     sim::Memory memory = sim::erasedMemory();
@@ -196,7 +188,7 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
                                 },
                                 [&] { return toolkit.makeTimer(); }};
         ProductionRun run(
-            request(loaded), loaded.FirmwareImage, supply, names, c.retries, [&toolkit] {
+            requestOf(loaded), loaded.FirmwareImage, supply, names, c.retries, [&toolkit] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
             });
         int endings = 0;

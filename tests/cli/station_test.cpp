@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "request_of.h"
 #include "sim/fixture.h"
 #include "ui/headless/headless_toolkit.h"
 
@@ -44,16 +45,7 @@ AppState loadedState() {
     return state;
 }
 
-// The update the station's sessions make of the loaded state.
-session::Request request(const AppState& state) {
-    session::Request r;
-    r.model = state.ModelId;
-    r.major = state.FirmwareMajor;
-    r.minor = state.FirmwareMinor;
-    r.start = state.ImageStart;
-    r.end = state.ImageEnd;
-    return r;
-}
+using testing::requestOf;
 
 // Port i is the toolkit's port number i + 1.
 PortSupply supply(HeadlessToolkit& toolkit) {
@@ -166,7 +158,7 @@ TEST(StationTest, FlashesEveryBoardOnceAndRecordsIt) {
         Strings logged;
         Strings events;
         const AppState loaded = loadedState();
-        session::Request verified = request(loaded);
+        session::Request verified = requestOf(loaded);
         verified.verify = true;
         Station station(
             verified, loaded.FirmwareImage, supply(toolkit), names, names, 0, blank,
@@ -241,7 +233,7 @@ TEST(StationTest, StopsGentlyOrAtOnce) {
         std::vector<BoardRecord> logged;
         const AppState loaded = loadedState();
         Station station(
-            request(loaded), loaded.FirmwareImage, supply(toolkit), {"COM1"}, {"/dev/ttyUSB0"}, 0,
+            requestOf(loaded), loaded.FirmwareImage, supply(toolkit), {"COM1"}, {"/dev/ttyUSB0"}, 0,
             {},
             [&toolkit] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(toolkit.clock().now());
