@@ -75,6 +75,13 @@ int listPorts(Host& host) {
 int runOnePort(const Request& request, Host& host) {
     Console console(host.out(), host.err(), host.outIsTerminal(), host.inIsTerminal(),
                     request.retries);
+    // Ctrl-C from the start: before the session, it ends the program as soon as it looks.
+    bool interrupted = false;
+    std::function<void()> stopSession;
+    host.onInterrupt([&](int) {
+        interrupted = true;
+        if (stopSession) stopSession();
+    });
     const PortArgument port = parsePortArgument(request.port, host.namesDevicesByPath());
     if (const std::string why = port.failure.empty() ? host.portRefusal(port) : port.failure;
         !why.empty()) {
@@ -161,13 +168,11 @@ int runOnePort(const Request& request, Host& host) {
             console.failure(text);
         }
     };
-    bool interrupted = false;
-    host.onInterrupt([&](int) {
-        interrupted = true;
-        driver.stop();
-    });
-    driver.start(session, *image);
+    stopSession = [&driver] { driver.stop(); };
+    host.runUntil([] { return true; });  // a Ctrl-C that came before the session
+    if (!interrupted) driver.start(session, *image);
     host.runUntil([&] { return ended || interrupted; });
+    stopSession = nullptr;
     if (!ended) {
         host.err() << kInterrupted << std::flush;
         return kExitFailed;
@@ -279,6 +284,12 @@ class Refresh {
 int runLine(const Request& request, Host& host) {
     // Nobody is asked anything: the prompt is answered from --retries.
     Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+    bool interrupted = false;
+    std::function<void()> stopRun;
+    host.onInterrupt([&](int) {
+        interrupted = true;
+        if (stopRun) stopRun();
+    });
     Prepared prepared;
     if (!prepare(request, host, console, prepared)) return kExitBadInput;
     const image::FirmwareFile& firmware = *prepared.firmware;
@@ -292,12 +303,9 @@ int runLine(const Request& request, Host& host) {
                       since(Clock::now()));
     LineDisplay display(host.outIsTerminal(), host.outIsTerminal() ? host.columns() : 0);
     const auto show = [&] { host.out() << display.update(run.status()) << std::flush; };
-    bool interrupted = false;
-    host.onInterrupt([&](int) {
-        interrupted = true;
-        run.stop();
-    });
-    run.start();
+    stopRun = [&run] { run.stop(); };
+    host.runUntil([] { return true; });  // a Ctrl-C that came before the sessions
+    if (!interrupted) run.start();
     show();
     if (!run.ended()) {
         const Refresh refresh(host, host.outIsTerminal() ? 200 : 100, show);
@@ -313,6 +321,7 @@ int runLine(const Request& request, Host& host) {
             console.warn(request.ports[i] + ": " + reportedModelText(ended[i].outcome));
         }
     }
+    stopRun = nullptr;
     if (interrupted) {
         host.err() << kInterrupted << std::flush;
         return kExitFailed;
@@ -324,6 +333,15 @@ int runLine(const Request& request, Host& host) {
 // lets boards in progress finish, the second stops at once).
 int runStation(const Request& request, Host& host) {
     Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+    std::function<void(int)> stopStation;
+    int early = 0;  // Ctrl-C before the station started
+    host.onInterrupt([&](int count) {
+        if (stopStation) {
+            stopStation(count);
+        } else {
+            early = count;
+        }
+    });
     Prepared prepared;
     if (!prepare(request, host, console, prepared)) return kExitBadInput;
     const image::FirmwareFile& firmware = *prepared.firmware;
@@ -361,11 +379,13 @@ int runStation(const Request& request, Host& host) {
     station.resolveDevice = [&host](const std::string& device) {
         return host.resolvedDevice(device);
     };
-    host.onInterrupt([&](int count) {
+    stopStation = [&](int count) {
         console.info(count == 1 ? "Stopping after the boards in progress." : "Stopping now.");
         count == 1 ? station.stop() : station.stopNow();
-    });
+    };
+    host.runUntil([] { return true; });  // a Ctrl-C that came before the station
     station.start();
+    if (early > 0) stopStation(early);
     if (!station.ended()) {
         const Refresh refresh(host, 100, [&] {
             host.out() << display.update(station.status(), elapsed()) << std::flush;

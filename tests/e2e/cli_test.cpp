@@ -325,6 +325,19 @@ TEST_F(CliTest, FailedSessions) {
     }
 }
 
+// Ctrl-C in a session closes the port the device sees and ends with status 1.
+TEST_F(CliTest, CtrlCInASessionClosesThePort) {
+    firmware("fw_1.03.hex");
+    auto sim = startSim({"--fault", "drop:1-1000"});
+    const CliRun run = runCliSignalled(
+        {"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48"}, configHome(),
+        [](const std::string& out) { return has(out, "Writing "); }, SIGINT);
+    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_TRUE(has(run.err, "Interrupted: the ports are closed.\n")) << run.err;
+    EXPECT_EQ(stop(*sim), 0);
+    EXPECT_TRUE(has(contents(file("log.txt")), "-- line closed")) << contents(file("log.txt"));
+}
+
 // Answers that could be taken for another frame's never end in a false success, and an
 // acknowledged go stays a success when the device leaves the line at once. The firmware is
 // one 16-byte block at 0x2000 whose bytes begin as an erase frame does; the frames are the
