@@ -3,7 +3,7 @@
 # a write whose dump must equal the image; writes with lost, refused and late answers and with
 # a hang-up, each ending as the Linux program ends them (exit status, the key text, the
 # device's memory); two ports at once; a read whose saved file must be byte for byte the Linux
-# program's for the same memory; Ctrl-C, which closes the port.
+# program's for the same memory; Ctrl-C, which closes the port; the station on two fixtures.
 #   cli_sessions.sh SIM COMFLASH_CLI_EXE [LINUX_COMFLASH_CLI]
 set -euo pipefail
 sim=$1
@@ -33,23 +33,28 @@ fail() {
 # shellcheck source=tests/win32/wine_port.sh
 source "$(dirname "$0")/wine_port.sh"
 
-# The firmware: 48 records at 0x2000 up; the memory the device must hold afterwards.
+# firmware FILE MEMORY BASE: 48 records from BASE up in FILE, and in MEMORY the memory a
+# device must hold once FILE is written.
 head -c 65536 /dev/zero | tr '\0' '\377' >"$work/erased"
-cp "$work/erased" "$work/expected"
-for ((address = 0x2000; address < 0x2300; address += 16)); do
-    record=$(printf '10%04X00' "$address")
-    sum=$((16 + (address >> 8) + (address & 0xFF)))
-    bytes=''
-    for ((i = 0; i < 16; ++i)); do
-        byte=$((((address + i) * 7 + 1) & 0xFF))
-        record+=$(printf '%02X' "$byte")
-        bytes+=$(printf '\\x%02x' "$byte")
-        sum=$((sum + byte))
+firmware() {
+    local file=$work/$1 memory=$work/$2 base=$3 address record sum bytes byte i
+    cp "$work/erased" "$memory"
+    for ((address = base; address < base + 0x300; address += 16)); do
+        record=$(printf '10%04X00' "$address")
+        sum=$((16 + (address >> 8) + (address & 0xFF)))
+        bytes=''
+        for ((i = 0; i < 16; ++i)); do
+            byte=$((((address + i) * 7 + 1) & 0xFF))
+            record+=$(printf '%02X' "$byte")
+            bytes+=$(printf '\\x%02x' "$byte")
+            sum=$((sum + byte))
+        done
+        printf '%b' "$bytes" | dd of="$memory" bs=1 seek="$address" conv=notrunc status=none
+        printf ':%s%02X\r\n' "$record" $(((256 - sum % 256) % 256)) >>"$file"
     done
-    printf '%b' "$bytes" | dd of="$work/expected" bs=1 seek="$address" conv=notrunc status=none
-    printf ':%s%02X\r\n' "$record" $(((256 - sum % 256) % 256)) >>"$work/fw_1.2.hex"
-done
-printf ':00000001FF\r\n' >>"$work/fw_1.2.hex"
+    printf ':00000001FF\r\n' >>"$file"
+}
+firmware fw_1.2.hex expected 0x2000
 cp "$exe" "$work/comflash-cli.exe"
 
 # start_sim N NAME [SIM-OPTIONS...]: a fresh device on COMn, its memory dumped to NAME.bin.
@@ -154,7 +159,7 @@ start_sim 1 dev --fault drop:1-1000 && {
         grep -q 'fault drop' "$work/dev.log" 2>/dev/null && break
         sleep 0.05
     done
-    kill -INT "$cli_pid"
+    kill -INT "$cli_pid" 2>/dev/null || true  # unless it ended on its own
     status=0
     wait "$cli_pid" || status=$?
     for _ in $(seq 100); do
@@ -165,6 +170,57 @@ start_sim 1 dev --fault drop:1-1000 && {
     grep -q 'Interrupted: the ports are closed.' "$work/err" || fail "Ctrl-C: no word of it"
     grep -q 'line closed' "$work/dev.log" || fail "Ctrl-C: the port stayed open"
     stop_sims
+}
+
+# The station on two fixtures of three boards each, the second board of COM1 failing its verify
+# (a stuck byte) and taken out after 5 s; Ctrl-C once the sixth board is told. Every board is
+# flashed once and recorded, and the fixtures end on their own, without a violation.
+firmware fw_8.0.hex high 0x8000
+cp "$work/high" "$work/stuck"
+printf '\x00' | dd of="$work/stuck" bs=1 seek=$((0x8110)) conv=notrunc status=none
+start_sim 1 dumpA --boards 3 --board-gap 1000 --board-stay 5000 \
+    --board-fault 2:stuck:0x8110:0x00 && start_sim 2 dumpB --boards 3 --board-gap 1000 && {
+    (cd "$work" && exec wine ./comflash-cli.exe station fw_8.0.hex --port COM1 --port COM2 \
+        --model 16:32:48 --verify --log station.csv >"$work/out" 2>"$work/err") &
+    cli_pid=$!
+    boards=0
+    for _ in $(seq 1200); do
+        boards=$(grep -c '^COM[12]: board [1-3]: ' "$work/out" 2>/dev/null || true)
+        ((boards >= 6)) && break
+        sleep 0.05
+    done
+    kill -INT "$cli_pid" 2>/dev/null || true  # unless it ended on its own
+    status=0
+    wait "$cli_pid" || status=$?
+    ((boards == 6)) || fail "station: $boards boards told, not 6"
+    [[ $status == 1 ]] || fail "station: exit status $status, not 1"
+    grep -qF '6 boards: 5 passed, 1 failed' "$work/out" || fail "station: no totals"
+    for pid in "${sim_pids[@]}"; do
+        for _ in $(seq 200); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            fail "station: a fixture did not end"
+            kill "$pid"
+        fi
+        wait "$pid" 2>/dev/null || fail "station: a fixture ended with a violation"
+    done
+    sim_pids=()
+    log=$work/station.csv
+    [[ $(wc -l <"$log") == 7 ]] || fail "station: $(wc -l <"$log") log lines, not 7"
+    [[ $(head -n1 "$log") == time_utc,port,device,firmware,sha256,* ]] || fail "station: no header"
+    [[ $(grep -c ',succeeded,yes,' "$log") == 5 ]] || fail "station: not 5 boards passed"
+    [[ $(grep -c ',verify-failed,no,' "$log") == 1 ]] || fail "station: not 1 verify failed"
+    [[ $(grep -c ',fw_8.0.hex,.*,16:32:48,8.0,' "$log") == 6 ]] || fail "station: records"
+    for fixture in A B; do
+        for board in 1 2 3; do
+            memory=high
+            [[ $fixture$board == A2 ]] && memory=stuck
+            cmp -s "$work/dump$fixture.bin.$board" "$work/$memory" ||
+                fail "station: board $board of $fixture does not hold the firmware"
+        done
+    done
 }
 
 # Bad input: status 2, the parser's words, nothing sent.

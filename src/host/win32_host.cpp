@@ -1,0 +1,288 @@
+#include "host/win32_host.h"
+
+#include <windows.h>
+// After windows.h, which they build on.
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "settings/com_port_names.h"
+#include "ui/driver_adapters.h"
+#include "ui/win32/message_window.h"
+#include "ui/win32/wide_text.h"
+#include "ui/win32/win32_comm.h"
+#include "ui/win32/win32_controls.h"
+
+namespace comflash::host {
+
+namespace {
+
+using ui::win32::MessageWindow;
+
+constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
+// Windows opens no serial device by path.
+constexpr const char* kComNamesOnly = "Windows names its serial ports COM1, COM2, ...";
+
+// How long the system is held back when it ends the program (the console closing), so that the
+// loop closes the ports first; a thread stuck longer than this is not waited for.
+constexpr DWORD kCloseWait = 5000;
+// The interruptions that stop everything at once (the station stops gently at the first).
+constexpr int kStopAtOnce = 2;
+constexpr LPARAM kCtrlC = 0;
+constexpr LPARAM kClosing = 1;
+
+// The console's own code page, given back as the program ends: the console outlives it.
+UINT consoleCodePage = 0;
+// Where Ctrl-C goes: the message-window number of the host's notice; 0 while no one listens,
+// and the system then ends the program as usual.
+std::atomic<UINT_PTR> interruptNotice{0};
+// Set as the program ends, after the last output.
+HANDLE finished = nullptr;
+
+void giveBackCodePage() {
+    if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+}
+
+void restoreOutput() {
+    std::cout << std::flush;
+    std::cerr << std::flush;
+    giveBackCodePage();
+    if (finished != nullptr) SetEvent(finished);
+}
+
+// Runs on a thread of the system's while the program goes on.
+BOOL WINAPI controlEvent(DWORD event) {
+    const UINT_PTR notice = interruptNotice.load();
+    if (notice == 0) {
+        giveBackCodePage();
+        return FALSE;
+    }
+    const bool closing = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
+    MessageWindow::instance().post(notice, closing ? kClosing : kCtrlC);
+    // The system ends the program as soon as this returns.
+    if (closing) WaitForSingleObject(finished, kCloseWait);
+    return TRUE;
+}
+
+void handleControlEvents() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(&controlEvent, TRUE);
+    });
+}
+
+// A console rather than a file or a pipe.
+bool isConsole(DWORD stream) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(stream), &mode) != FALSE;
+}
+
+}  // namespace
+
+void prepareOutput() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        consoleCodePage = GetConsoleOutputCP();
+        SetConsoleOutputCP(CP_UTF8);
+        _setmode(_fileno(stdout), _O_BINARY);
+        _setmode(_fileno(stderr), _O_BINARY);
+        for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+            const HANDLE handle = GetStdHandle(stream);
+            DWORD mode = 0;
+            if (GetConsoleMode(handle, &mode)) {
+                SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+            }
+        }
+        std::atexit(restoreOutput);
+        handleControlEvents();
+    });
+}
+
+// The reader thread may outlive the host, blocked in a read nobody waits for any more; it then
+// posts to a number that reaches no one.
+struct Win32Host::Typed {
+    std::mutex mutex;
+    std::string pending;  // typed bytes after the last line handed over
+    bool ended = false;
+    bool started = false;
+};
+
+Win32Host::Win32Host() : typed_(std::make_shared<Typed>()) {
+    // The message window belongs to this thread, which runs the loop.
+    typedNotice_ = MessageWindow::instance().add([this](LPARAM) { typed(); });
+}
+
+Win32Host::~Win32Host() {
+    auto& messages = MessageWindow::instance();
+    if (interruptNotice_ != 0) {
+        UINT_PTR ours = interruptNotice_;
+        interruptNotice.compare_exchange_strong(ours, 0);
+        messages.remove(interruptNotice_);
+    }
+    messages.remove(typedNotice_);
+}
+
+std::ostream& Win32Host::out() {
+    return std::cout;
+}
+
+std::ostream& Win32Host::err() {
+    return std::cerr;
+}
+
+bool Win32Host::outIsTerminal() const {
+    return isConsole(STD_OUTPUT_HANDLE);
+}
+
+std::size_t Win32Host::columns() const {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+bool Win32Host::inIsTerminal() const {
+    return isConsole(STD_INPUT_HANDLE);
+}
+
+std::string Win32Host::programFolder() const {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    const auto slash = path.find_last_of(L"\\/");
+    path.resize(slash == std::wstring::npos ? 0 : slash);
+    return ui::win32::utf8(path);
+}
+
+std::string Win32Host::portRefusal(const cli::PortArgument& port) const {
+    return port.device.empty() ? std::string() : kComNamesOnly;
+}
+
+std::string Win32Host::deviceOf(const cli::PortArgument& port) const {
+    return port.device.empty() ? settings::comPortDevice(port.number, {}) : port.device;
+}
+
+std::unique_ptr<driver::SerialPort> Win32Host::makePort(const cli::PortArgument& port) {
+    return std::make_unique<ui::ControlPort>(std::make_unique<ui::win32::Win32Comm>(), port.number);
+}
+
+std::unique_ptr<driver::Timer> Win32Host::makeTimer() {
+    auto timer = std::make_unique<ui::win32::Win32Timer>();
+    timer->load();
+    return std::make_unique<ui::ControlTimer>(std::move(timer));
+}
+
+// Why a port could not be used, in the system's words, with the usual remedy.
+std::string Win32Host::portFailureLine(const PortFault& fault, const std::string& port) const {
+    const std::string& device = fault.device.empty() ? port : fault.device;
+    switch (fault.kind) {
+        case PortFault::Kind::None:
+            return {};
+        case PortFault::Kind::NoDevice:
+            return port + " stands for no device.";
+        case PortFault::Kind::NotFound:
+            return device + ": " + fault.reason +
+                   " (is the adapter plugged in? comflash-cli ports lists the ports that open)";
+        case PortFault::Kind::Denied:
+            return device + ": busy, another program has the port open (" + fault.reason + ")";
+        case PortFault::Kind::Other:
+            break;
+    }
+    return device + ": " + fault.reason;
+}
+
+std::vector<std::string> Win32Host::openingPorts() {
+    std::vector<std::string> lines;
+    ui::win32::Win32Comm comm;
+    for (int number = 1; number <= kLastProbedPort; ++number) {
+        comm.setCommPort(number);
+        if (!comm.setPortOpen(true)) continue;
+        comm.setPortOpen(false);
+        lines.push_back("COM" + std::to_string(number));
+    }
+    return lines;
+}
+
+void Win32Host::runUntil(const std::function<bool()>& done) {
+    MSG message{};
+    while (!done()) {
+        if (GetMessageW(&message, nullptr, 0, 0) <= 0) return;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Reading blocks, so a thread of its own reads and posts what came to the loop.
+void Win32Host::readLines(std::function<void(const std::optional<std::string>& line)> line) {
+    line_ = std::move(line);
+    const std::shared_ptr<Typed> typed = typed_;
+    if (std::exchange(typed->started, true)) return;
+    std::thread([typed, notice = typedNotice_, input = GetStdHandle(STD_INPUT_HANDLE)] {
+        for (;;) {
+            char buffer[256];
+            DWORD got = 0;
+            SetLastError(ERROR_SUCCESS);
+            const bool read = ReadFile(input, buffer, sizeof buffer, &got, nullptr) != FALSE;
+            // Ctrl-C ends a console's read with nothing; the input goes on.
+            if (read && got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) continue;
+            {
+                const std::lock_guard lock(typed->mutex);
+                if (read && got > 0) {
+                    typed->pending.append(buffer, got);
+                } else {
+                    typed->ended = true;
+                }
+            }
+            MessageWindow::instance().post(notice, 0);
+            if (!read || got == 0) return;
+        }
+    }).detach();
+}
+
+// Hands over each whole line typed, then, once the input has ended, the rest and the end.
+void Win32Host::typed() {
+    while (!inputEnded_) {
+        std::optional<std::string> line;
+        {
+            const std::lock_guard lock(typed_->mutex);
+            std::string& pending = typed_->pending;
+            if (const auto end = pending.find('\n'); end != std::string::npos) {
+                // A console ends a line with CR LF.
+                line = pending.substr(0, end > 0 && pending[end - 1] == '\r' ? end - 1 : end);
+                pending.erase(0, end + 1);
+            } else if (!typed_->ended) {
+                return;
+            } else if (!pending.empty()) {
+                line = std::exchange(pending, {});  // a last line without its line end
+            } else {
+                inputEnded_ = true;
+            }
+        }
+        // The receiver may replace itself.
+        if (const auto deliver = line_) deliver(line);
+    }
+}
+
+void Win32Host::onInterrupt(std::function<void(int count)> interrupted) {
+    interrupted_ = std::move(interrupted);
+    if (interruptNotice_ != 0) return;
+    interruptNotice_ =
+        MessageWindow::instance().add([this](LPARAM kind) { interruptedBy(kind == kClosing); });
+    interruptNotice.store(interruptNotice_);
+    handleControlEvents();
+}
+
+void Win32Host::interruptedBy(bool closing) {
+    do {
+        ++interrupts_;
+        if (const auto deliver = interrupted_) deliver(interrupts_);
+    } while (closing && interrupts_ < kStopAtOnce);
+}
+
+}  // namespace comflash::host
