@@ -49,23 +49,10 @@ SessionWindow::SessionWindow(AppState& state, ui::Toolkit& toolkit, ui::Window& 
     driver_.onEnded = [this](const session::Result& result) { ended(result); };
 }
 
-session::Session::Step SessionWindow::step() const {
-    return started_ ? driver_.progress().step : session::Session::Step::Handshake;
-}
-
-double SessionWindow::progress() const {
-    return started_ ? session::shownFraction(driver_.progress()) : 0.0;
-}
-
-std::optional<session::Result> SessionWindow::result() const {
-    return started_ ? driver_.result() : std::nullopt;
-}
-
 void SessionWindow::onLoad() {
     port_.setNumber(state_.ComPortNumber);
     progressBar_.setValue(0);
     state_.SessionSucceeded = false;
-    started_ = false;
     if (!state_.UpdateMode && !state_.ReadMode) return;
 
     session::Request request;
@@ -75,8 +62,6 @@ void SessionWindow::onLoad() {
     request.minor = state_.FirmwareMinor;
     request.start = state_.ImageStart;
     request.end = state_.ImageEnd;
-    request.verify = verifyWrites_ && request.mode == session::Mode::Update;
-    started_ = true;
     driver_.start(request, state_.FirmwareImage);
 }
 

@@ -5,7 +5,7 @@
 //
 // Each load runs one session from the shared program state: an update when UpdateMode is set,
 // a read-back into FirmwareImage when ReadMode is set. SessionSucceeded tells the main window
-// how it ended; result() tells the rest.
+// how it ended.
 #pragma once
 
 #include <optional>
@@ -28,16 +28,6 @@ class SessionWindow {
     SessionWindow(const SessionWindow&) = delete;
     SessionWindow& operator=(const SessionWindow&) = delete;
 
-    // Updates from now on read the written range back before their go frame (the command
-    // line's --verify; the window's own Update never does).
-    void verifyWrites(bool on) { verifyWrites_ = on; }
-
-    // Where the session of the last load is.
-    session::Session::Step step() const;
-    double progress() const;
-    // How the session of the last load ended; none while it runs.
-    std::optional<session::Result> result() const;
-
   private:
     void onLoad();
     void onUnload();
@@ -52,8 +42,6 @@ class SessionWindow {
     ui::ControlPort port_;
     ui::ControlTimer timer_;
     driver::Driver driver_;
-    bool verifyWrites_ = false;
-    bool started_ = false;
 };
 
 }  // namespace comflash::desktop
