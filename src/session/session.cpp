@@ -227,8 +227,8 @@ void Session::settled() {
     // Only copies of the frame in flight are owed here: every answer taken before clears
     // what was owed.
     const bool accepted = train[echo] == kAck;
-    const bool standsAlone = frame_[1] == kHandshake ||
-                             ((frame_[1] == kGo || frame_[1] == kErase) && accepted);
+    const bool standsAlone =
+        frame_[1] == kHandshake || ((frame_[1] == kGo || frame_[1] == kErase) && accepted);
     if (answers < owed_ && !standsAlone) {
         drain();
         return;
