@@ -17,8 +17,8 @@
 #include "ui/driver_adapters.h"
 #include "ui/win32/message_window.h"
 #include "ui/win32/wide_text.h"
-#include "ui/win32/win32_comm.h"
 #include "ui/win32/win32_controls.h"
+#include "ui/win32/win32_serial_port.h"
 
 namespace comflash::host {
 
@@ -27,6 +27,9 @@ namespace {
 using ui::win32::MessageWindow;
 
 constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
+// The command line runs no loop but its own (no message box): its ports are read on the loop's
+// thread, and an answer reaches the session without a thread or a message in between.
+constexpr auto kPortReading = ui::win32::Win32SerialPort::Reading::Loop;
 // Windows opens no serial device by path.
 constexpr const char* kComNamesOnly = "Windows names its serial ports COM1, COM2, ...";
 
@@ -169,7 +172,9 @@ std::string Win32Host::deviceOf(const cli::PortArgument& port) const {
 }
 
 std::unique_ptr<driver::SerialPort> Win32Host::makePort(const cli::PortArgument& port) {
-    return std::make_unique<ui::ControlPort>(std::make_unique<ui::win32::Win32Comm>(), port.number);
+    auto serial = std::make_unique<ui::win32::Win32SerialPort>(kPortReading);
+    serial->setNumber(port.number);
+    return serial;
 }
 
 std::unique_ptr<driver::Timer> Win32Host::makeTimer() {
@@ -199,20 +204,28 @@ std::string Win32Host::portFailureLine(const PortFault& fault, const std::string
 
 std::vector<std::string> Win32Host::openingPorts() {
     std::vector<std::string> lines;
-    ui::win32::Win32Comm comm;
+    ui::win32::Win32SerialPort port(kPortReading);
     for (int number = 1; number <= kLastProbedPort; ++number) {
-        comm.setCommPort(number);
-        if (!comm.setPortOpen(true)) continue;
-        comm.setPortOpen(false);
+        port.setNumber(number);
+        if (!port.open()) continue;
+        port.close();
         lines.push_back("COM" + std::to_string(number));
     }
     return lines;
 }
 
+// The wait is alertable: the ports' reads end in it, on this thread (Reading::Loop).
 void Win32Host::runUntil(const std::function<bool()>& done) {
     MSG message{};
     while (!done()) {
-        if (GetMessageW(&message, nullptr, 0, 0) <= 0) return;
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT,
+                                            MWMO_ALERTABLE | MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
+                return;
+            }
+            continue;
+        }
+        if (message.message == WM_QUIT) return;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

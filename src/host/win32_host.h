@@ -1,7 +1,7 @@
 // The command line's host on Windows: the console (UTF-8 output with the Linux program's line
-// ends), the system's own ports COM1, COM2, ... and timers on the thread's message loop, typed
-// lines read on a thread of their own, and Ctrl-C delivered on the loop. The host is made and
-// used on one thread, the one that runs the loop.
+// ends), the system's own ports COM1, COM2, ... read on the loop's thread, timers on the
+// thread's message loop, typed lines read on a thread of their own, and Ctrl-C delivered on the
+// loop. The host is made and used on one thread, the one that runs the loop.
 #pragma once
 
 #include <cstdint>
