@@ -32,7 +32,7 @@ SessionWindow::SessionWindow(AppState& state, ui::Toolkit& toolkit, ui::Window& 
       window_(window),
       progressBar_(window.progressBar("ProgressBar1")),
       progressLabel_(window.label("LabelProcess")),
-      port_(window.comm("MSComm1"), 0),
+      port_(window.comm("MSComm1").port()),
       timer_(window.timer("Timer1")),
       driver_(port_, timer_) {
     window_.onLoad = [this] { onLoad(); };

@@ -16,6 +16,7 @@
 #include "session/messages.h"
 #include "session/session.h"
 #include "ui/driver_adapters.h"
+#include "ui/port_control.h"
 #include "ui/window.h"
 
 namespace comflash::desktop {
@@ -39,7 +40,7 @@ class SessionWindow {
     ui::Window& window_;
     ui::ProgressBar& progressBar_;
     ui::Label& progressLabel_;
-    ui::ControlPort port_;
+    ui::LinePort& port_;
     ui::ControlTimer timer_;
     driver::Driver driver_;
 };

@@ -13,6 +13,8 @@
 
 namespace comflash::ui {
 
+class LinePort;
+
 using Handler = std::function<void()>;
 
 class Button {
@@ -112,7 +114,9 @@ class CommControl {
     virtual bool output(std::span<const std::uint8_t> bytes) = 0;
     virtual int commEvent() const = 0;
     // Why the port last failed to open, or failed while open; Kind::None since it opened.
-    virtual PortFault lastFailure() const { return {}; }
+    virtual PortFault lastFailure() const = 0;
+    // The port beneath, for a session's driver (which then takes its events).
+    virtual LinePort& port() = 0;
     Handler onComm;
 };
 

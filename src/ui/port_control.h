@@ -34,8 +34,7 @@ class PortControl : public CommControl {
     PortControl(const PortControl&) = delete;
     PortControl& operator=(const PortControl&) = delete;
 
-    // The port beneath, for a session's driver (which then takes its events).
-    LinePort& port() { return *port_; }
+    LinePort& port() override { return *port_; }
 
     int commPort() const override { return port_->number(); }
     // Takes effect at the next opening.
