@@ -43,7 +43,7 @@ class Win32SerialPort final : public LinePort {
     int number() const override { return number_; }
     bool setLine(const LineSettings& line) override;
     bool open() override;
-    // Returns at once: a read in flight is cancelled, and what it still brings is dropped.
+    // A read in flight is cancelled; what it still brings reaches no one, nor a later opening.
     void close() override;
     bool isOpen() const override { return port_ != INVALID_HANDLE_VALUE; }
     bool send(std::span<const std::uint8_t> bytes) override;
