@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/port_fault.h"
+#include "cli/factory.h"
 #include "cli/port_argument.h"
 #include "driver/serial_port.h"
 
@@ -63,6 +64,28 @@ class Host {
     // From now on Ctrl-C (and a request to end) reaches `interrupted` on the event loop's
     // thread, with how many came so far; the program no longer ends by it.
     virtual void onInterrupt(std::function<void(int count)> interrupted) = 0;
+
+    // Runs `command` through the system's shell with `environment` added to the program's own,
+    // its standard input empty; `done` gets how it ended on the event loop's thread, unless the
+    // returned handle is destroyed first (which ends the command).
+    virtual std::unique_ptr<RunningCommand> runCommand(
+        const std::string& command, const Environment& environment,
+        std::function<void(const CommandResult&)> done) {
+        (void)command, (void)environment, (void)done;
+        return nullptr;
+    }
+    // The factory's database at `url` (a libpq connection string) for the station `station`,
+    // whose CSV is `logPath` (its records not yet in the database are sent first); none and
+    // `why` when it cannot be used at all (no database support on this system, a malformed
+    // URL). A database that cannot be reached now is no reason: it is tried again.
+    virtual std::unique_ptr<FactoryDatabase> openDatabase(const std::string& url,
+                                                          const std::string& station,
+                                                          const std::string& logPath,
+                                                          std::string& why) {
+        (void)url, (void)station, (void)logPath;
+        why = "this comflash-cli was built without database support";
+        return nullptr;
+    }
 };
 
 }  // namespace comflash::cli

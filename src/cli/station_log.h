@@ -23,6 +23,13 @@ struct BoardRecord {
     bool verified = false;
     double seconds = 0;
     long bytes = 0;  // acknowledged by the device
+    // Written after the fields above, so that a reader of the older columns reads on.
+    std::string id;       // unique across stations: 32 hex digits drawn when the board starts
+    std::string station;  // the station's name (--station, else the host name)
+    std::string serial;   // the serial number placed into this board's image; empty for none
+    // "used" (the board passed with it), "void" (reserved, the board did not pass), empty
+    std::string serialState;
+    std::string note;  // what a hook said or why it failed; empty when nothing
 };
 
 std::string utcTime(std::chrono::system_clock::time_point at);
