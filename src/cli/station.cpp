@@ -1,6 +1,7 @@
 #include "cli/station.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <span>
 
@@ -20,20 +21,13 @@ constexpr std::string_view kLostText =
     "The board stopped answering in the middle of its session (taken out, or hung); it was not "
     "written";
 
-enum Next { kNothing, kSession, kProbe };
+enum Next { kNothing, kProbe, kSerial };
 
-bool boardOutcome(session::Outcome outcome) {
-    using session::Outcome;
-    switch (outcome) {
-        case Outcome::Succeeded:
-        case Outcome::OtherModel:
-        case Outcome::Failed:
-        case Outcome::VerifyFailed:
-        case Outcome::HandshakeRefused:
-            return true;
-        default:
-            return false;
-    }
+// "30 s", "0.5 s"
+std::string secondsText(int milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", milliseconds / 1000.0);
+    return text;
 }
 
 }  // namespace
@@ -69,13 +63,16 @@ struct Station::Port {
           sessionTimer(supply.timer()),
           driver(*sessionPort, *sessionTimer),
           probePort(supply.port(i)),
-          timer(supply.timer()) {}
+          timer(supply.timer()),
+          beforeTimer(supply.timer()),
+          afterTimer(supply.timer()) {}
 
     // The board's session.
     std::unique_ptr<driver::SerialPort> sessionPort;
     std::unique_ptr<driver::Timer> sessionTimer;
     driver::Driver driver;
-    // The removal watch's own port over the same device, and the port's timer.
+    // The port the station asks on by itself (for a board, or whether it has gone), and the
+    // port's timer.
     std::unique_ptr<driver::SerialPort> probePort;
     std::unique_ptr<driver::Timer> timer;
     StationPort status;
@@ -88,8 +85,22 @@ struct Station::Port {
     int retriesUsed = 0;
     std::chrono::milliseconds boardStarted{0};
     int boards = 0;
-    // The removal watch.
+    // The board being prepared or flashed: its record so far, and its copy of the image.
+    BoardRecord board;
+    ImageBytes image{};
+    std::string serialWhy;  // why no serial number came, as said last
+    int generation = 0;     // a reservation answered for an earlier board is dropped
+    // The hooks running for this port, each with its time limit. The after-board hook of one
+    // board may still run while the next is prepared.
+    std::unique_ptr<RunningCommand> beforeHook;
+    std::unique_ptr<driver::Timer> beforeTimer;
+    std::unique_ptr<RunningCommand> afterHook;
+    std::unique_ptr<driver::Timer> afterTimer;
+    std::optional<BoardRecord> finishing;  // held for the after-board hook
+    // The handshakes the station sends by itself: while waiting for a board, or watching for
+    // its removal.
     bool probing = false;
+    bool waiting = true;  // else the removal watch
     int misses = 0;
     int probeRate = 19200;
     std::size_t received = 0;
@@ -100,6 +111,8 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
                  BoardRecord blank, Clock clock, WallClock wallClock, Recorder record)
     : request_(request),
       image_(image),
+      ids_(std::random_device{}() ^
+           static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count())),
       blank_(std::move(blank)),
       clock_(std::move(clock)),
       wallClock_(std::move(wallClock)),
@@ -109,11 +122,12 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
         Port& port = *made;
         port.status.port = std::move(ports[i]);
         if (i < devices.size()) port.device = devices[i];
-        // Nobody is asked while no board has answered: the station waits for one.
-        // Once a board has answered, a whole cycle of time-outs is as long a silence as the
-        // removal watch takes for a board gone: the board in the fixture may be another by
-        // now, and the old session's frames must not go on into it. So a board's prompt is
-        // answered Retry only as often as --retries says, whatever progress came before.
+        // A session starts once a board has answered the station. If its handshake goes
+        // unanswered even so (the board was taken out at once), it waits for the next board as
+        // the station would. Once a board has answered the session, a whole cycle of time-outs
+        // is as long a silence as the removal watch takes for a board gone: the board in the
+        // fixture may be another by now, and the old session's frames must not go on into it.
+        // So a board's prompt is answered Retry only as often as --retries says.
         port.driver.askRetry = [&port, retries]() -> std::optional<bool> {
             if (!port.boardAnswered) return true;
             return port.retriesUsed < retries && ++port.retriesUsed > 0;
@@ -143,9 +157,25 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
             };
         port.timer->onExpired = [this, &port] { tick(port); };
         port.probePort->onFailed = [this, &port] {
-            if (port.probing) removed(port);
+            if (!port.probing) return;
+            port.waiting ? portMissing(port) : removed(port);
         };
         port.probePort->onReceived = [&port] { port.received += port.probePort->take().size(); };
+        port.beforeTimer->onExpired = [this, &port] {
+            port.beforeHook.reset();
+            refuseBoard(
+                port, "hook-failed",
+                "the before-board hook gave no answer within " + secondsText(steps.hookLimit));
+        };
+        port.afterTimer->onExpired = [this, &port] {
+            port.afterHook.reset();
+            BoardRecord late = std::move(*port.finishing);
+            port.finishing.reset();
+            const std::string said =
+                "the after-board hook gave no answer within " + secondsText(steps.hookLimit);
+            late.note = late.note.empty() ? said : late.note + "; " + said;
+            keep(port, std::move(late));
+        };
         ports_.push_back(std::move(made));
     }
 }
@@ -154,16 +184,58 @@ Station::~Station() {
     onEnded = nullptr;
     onEvent = nullptr;
     for (auto& port : ports_) {
+        port->beforeHook.reset();
+        port->afterHook.reset();
         port->driver.onEnded = nullptr;
         port->timer->onExpired = nullptr;
+        port->beforeTimer->onExpired = nullptr;
+        port->afterTimer->onExpired = nullptr;
         port->probePort->onReceived = nullptr;
         port->probePort->onFailed = nullptr;
     }
 }
 
 void Station::start() {
-    for (auto& port : ports_) startSession(*port);
+    for (auto& port : ports_) probe(*port);
     if (ports_.empty() && onEnded) onEnded();
+}
+
+Environment hookEnvironment(const BoardRecord& record, bool whole) {
+    Environment environment{
+        {"COMFLASH_PORT", record.port},         {"COMFLASH_DEVICE", record.device},
+        {"COMFLASH_FIRMWARE", record.firmware}, {"COMFLASH_SHA256", record.sha256},
+        {"COMFLASH_MODEL", record.model},       {"COMFLASH_VERSION", record.version},
+        {"COMFLASH_SERIAL", record.serial},     {"COMFLASH_STATION", record.station},
+        {"COMFLASH_RECORD_ID", record.id},
+    };
+    if (!whole) return environment;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", record.seconds);
+    const Environment rest{
+        {"COMFLASH_TIME", record.time},
+        {"COMFLASH_RESULT", record.result},
+        {"COMFLASH_CODE", record.code},
+        {"COMFLASH_VERIFIED", record.verified ? "yes" : "no"},
+        {"COMFLASH_SECONDS", seconds},
+        {"COMFLASH_BYTES", std::to_string(record.bytes)},
+        {"COMFLASH_SERIAL_STATE", record.serialState},
+        {"COMFLASH_NOTE", record.note},
+    };
+    environment.insert(environment.end(), rest.begin(), rest.end());
+    return environment;
+}
+
+std::string commandOutcome(const CommandResult& result) {
+    switch (result.end) {
+        case CommandResult::End::Exited:
+            return "exited with " + std::to_string(result.code) +
+                   (result.firstLine.empty() ? "" : ": " + result.firstLine);
+        case CommandResult::End::Crashed:
+            return result.why.empty() ? std::string("crashed") : result.why;
+        case CommandResult::End::NotStarted:
+            break;
+    }
+    return "could not be run" + (result.why.empty() ? "" : ": " + result.why);
 }
 
 // A board that has answered and then stays silent for longer than any recovery waits may have
@@ -179,63 +251,145 @@ bool Station::boardLost(Port& port) {
     return true;
 }
 
+// Something answered the station's handshake: a board is in. It gets a record of its own
+// from now on, and its serial number before anything is written.
+void Station::boardFound(Port& port) {
+    port.probing = false;
+    port.timer->stop();
+    port.probePort->close();
+    port.status.state = StationPort::State::Preparing;
+    ++port.generation;
+    port.board = blank_;
+    char id[40];
+    std::snprintf(id, sizeof id, "%016llx%016llx", static_cast<unsigned long long>(ids_()),
+                  static_cast<unsigned long long>(ids_()));
+    port.board.id = id;
+    port.board.port = port.status.port;
+    // The link names the port; the record names the device it led to for this board.
+    port.board.device = resolveDevice ? resolveDevice(port.device) : port.device;
+    reserveSerial(port);
+}
+
+void Station::reserveSerial(Port& port) {
+    if (!steps.reserveSerial) return beforeBoard(port);
+    const int generation = port.generation;
+    steps.reserveSerial([this, &port, generation](const std::optional<std::string>& serial,
+                                                  const std::string& why) {
+        if (generation != port.generation || port.status.state != StationPort::State::Preparing) {
+            return;
+        }
+        if (!serial) {
+            // The board waits in its fixture for a number; nothing is written without one.
+            if (why != port.serialWhy) {
+                event(port, "no serial number for the board: " + why + "; asking again every " +
+                                std::to_string(kSerialRetryInterval / 1000) + " s");
+            }
+            port.serialWhy = why;
+            if (stopping_) return portStopped(port);
+            return after(port, kSerialRetryInterval, kSerial);
+        }
+        port.serialWhy.clear();
+        port.board.serial = *serial;
+        beforeBoard(port);
+    });
+}
+
+void Station::beforeBoard(Port& port) {
+    const auto placeAndStart = [this, &port] {
+        port.image = image_;
+        if (!port.board.serial.empty() && steps.placeSerial) {
+            if (std::string why = steps.placeSerial(port.board.serial, port.image); !why.empty()) {
+                return refuseBoard(port, "bad-serial", why);
+            }
+        }
+        startSession(port);
+    };
+    if (steps.beforeBoard.empty() || !steps.run) {
+        if (steps.serialFromHook) return refuseBoard(port, "hook-failed", "no before-board hook");
+        return placeAndStart();
+    }
+    port.beforeHook = steps.run(
+        steps.beforeBoard, hookEnvironment(port.board, false),
+        [this, &port, placeAndStart](const CommandResult& result) {
+            port.beforeTimer->stop();
+            port.beforeHook.reset();
+            if (result.end != CommandResult::End::Exited) {
+                return refuseBoard(port, "hook-failed",
+                                   "the before-board hook " + commandOutcome(result));
+            }
+            if (result.code != 0) {
+                return refuseBoard(port, "refused",
+                                   "the before-board hook " + commandOutcome(result));
+            }
+            if (steps.serialFromHook) {
+                std::string serial = result.firstLine;
+                while (!serial.empty() && std::isspace(static_cast<unsigned char>(serial.back())))
+                    serial.pop_back();
+                if (serial.empty()) {
+                    return refuseBoard(port, "hook-failed",
+                                       "the before-board hook printed no serial number");
+                }
+                port.board.serial = serial;
+            }
+            placeAndStart();
+        });
+    if (!port.beforeHook) {
+        return refuseBoard(port, "hook-failed", "the before-board hook could not be run");
+    }
+    port.beforeTimer->start(steps.hookLimit);
+}
+
+// A board that is not written: its record says why, its serial number is void, and it must be
+// taken out like any other.
+void Station::refuseBoard(Port& port, const std::string& code, const std::string& why) {
+    port.beforeTimer->stop();
+    port.beforeHook.reset();
+    BoardRecord record = port.board;
+    record.time = utcTime(wallClock_());
+    record.result = "Not written: " + why;
+    record.code = code;
+    record.serialState = record.serial.empty() ? "" : "void";
+    record.note = why;
+    port.status.state = StationPort::State::Removal;
+    finish(port, std::move(record));
+    if (stopping_) return settle(port);
+    port.waiting = false;
+    port.misses = 0;
+    port.probeRate = 19200;
+    after(port, kSettle, kProbe);
+}
+
 void Station::startSession(Port& port) {
     port.boardAnswered = false;
     port.lost = false;
     port.retriesUsed = 0;
     port.sessionRunning = true;
-    port.driver.start(request_, image_);
-    // A missing port stays missing, and said once, until it opens again.
-    if (!port.sessionRunning || !port.sessionPort->isOpen()) return;
-    if (port.status.state == StationPort::State::Missing) {
-        event(port, "the port is back; waiting for a board");
-    }
-    port.status.state = StationPort::State::Waiting;
+    port.status.state = StationPort::State::Flashing;
+    port.driver.start(request_, port.image);
 }
 
 void Station::sessionEnded(Port& port, const session::Result& result) {
     if (!port.sessionRunning) return;
     port.sessionRunning = false;
-    const bool board = port.boardAnswered || boardOutcome(result.outcome);
-    if (board) record(port, result);
-    if (stopping_) return portStopped(port);
-    if (port.lost) {
-        // Whatever answers next is a board of its own, with a session of its own.
-        port.status.state = StationPort::State::Waiting;
-        return after(port, kSettle, kSession);
-    }
-    if (board) {
-        port.status.state = StationPort::State::Removal;
-        port.misses = 0;
-        port.probeRate = 19200;
-        return after(port, kSettle, kProbe);
-    }
+    finish(port, boardRecord(port, result));
+    if (stopping_) return settle(port);
     using session::Outcome;
-    if (result.outcome == Outcome::PortUnavailable || result.outcome == Outcome::PortFailed) {
-        if (port.status.state != StationPort::State::Missing) {
-            // A port that is there but refuses (permission denied, busy) is not missing.
-            const bool refused = result.fault.kind == PortFault::Kind::Denied;
-            const std::string why = refused && describeFault
-                                        ? describeFault(result.fault, port.status.port)
-                                        : std::string();
-            event(port, (why.empty() ? std::string("the port is missing")
-                                     : "the port cannot be opened: " + why) +
-                            "; trying it again every " + std::to_string(kReopenInterval) + " ms");
-        }
-        port.status.state = StationPort::State::Missing;
-    }
-    after(port, kReopenInterval, kSession);
+    port.misses = 0;
+    port.probeRate = 19200;
+    // Whatever answers after a lost board is a board of its own; a port that failed is
+    // waited on, and found missing, by the station's own handshakes.
+    port.waiting = port.lost || result.outcome == Outcome::PortUnavailable ||
+                   result.outcome == Outcome::PortFailed;
+    port.status.state = port.waiting ? StationPort::State::Waiting : StationPort::State::Removal;
+    after(port, kSettle, kProbe);
 }
 
-void Station::record(Port& port, const session::Result& result) {
+BoardRecord Station::boardRecord(Port& port, const session::Result& result) {
     const long size = request_.end - request_.start + 1;
     const auto now = clock_();
     const auto started = port.boardAnswered ? port.boardStarted : now;
-    BoardRecord r = blank_;
+    BoardRecord r = port.board;
     r.time = utcTime(wallClock_());
-    r.port = port.status.port;
-    // The link names the port; the record names the device it led to for this board.
-    r.device = resolveDevice ? resolveDevice(port.device) : port.device;
     r.result = port.lost                                    ? std::string(kLostText)
                : result.outcome == session::Outcome::Closed ? std::string(kStoppedText)
                                                             : resultText(result);
@@ -249,21 +403,56 @@ void Station::record(Port& port, const session::Result& result) {
     } else if (port.boardAnswered) {
         r.bytes = std::clamp<long>(result.address - request_.start, 0, size);
     }
+    if (!r.serial.empty()) r.serialState = result.succeeded() ? "used" : "void";
+    return r;
+}
+
+// The after-board hook has its say before the record is kept; it never changes the result.
+void Station::finish(Port& port, BoardRecord record) {
+    if (steps.afterBoard.empty() || !steps.run) return keep(port, std::move(record));
+    port.finishing = record;
+    port.afterHook = steps.run(
+        steps.afterBoard, hookEnvironment(record, true), [this, &port](const CommandResult& r) {
+            port.afterTimer->stop();
+            port.afterHook.reset();
+            if (!port.finishing) return;
+            BoardRecord done = std::move(*port.finishing);
+            port.finishing.reset();
+            if (r.end != CommandResult::End::Exited || r.code != 0) {
+                const std::string said = "the after-board hook " + commandOutcome(r);
+                done.note = done.note.empty() ? said : done.note + "; " + said;
+            }
+            keep(port, std::move(done));
+        });
+    if (!port.afterHook) {
+        port.finishing.reset();
+        record.note = record.note.empty() ? "the after-board hook could not be run"
+                                          : record.note + "; the after-board hook could not be run";
+        return keep(port, std::move(record));
+    }
+    port.afterTimer->start(steps.hookLimit);
+}
+
+void Station::keep(Port& port, BoardRecord r) {
     ++port.boards;
-    (result.succeeded() ? port.status.passed : port.status.failed) += 1;
+    (r.code == "succeeded" ? port.status.passed : port.status.failed) += 1;
     port.status.last = r.result;
     records_.push_back(r);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
     event(port, "board " + std::to_string(port.boards) + ": " + r.result + " (" + seconds + " s)" +
+                    (r.serial.empty() ? "" : ", serial " + r.serial + " " + r.serialState) +
+                    (r.note.empty() || r.code != "succeeded" ? "" : "; " + r.note) +
                     (stopping_ ? "" : "; remove the board"));
-    if (!failure_.empty()) return event(port, "not in the log: " + csvLine(r));
-    if (std::string why = recorder_(r); !why.empty()) {
+    if (!failure_.empty()) {
+        event(port, "not in the log: " + csvLine(r));
+    } else if (std::string why = recorder_(r); !why.empty()) {
         failure_ = why;
         event(port, "not in the log: " + csvLine(r));
         if (onEvent) onEvent("The log cannot be written (" + why + "); no new board starts.");
         stop();
     }
+    settle(port);
 }
 
 void Station::after(Port& port, int milliseconds, int next) {
@@ -275,41 +464,74 @@ void Station::tick(Port& port) {
     const int next = port.next;
     port.next = kNothing;
     if (stopping_ || next == kNothing) return;
-    if (next == kSession) return startSession(port);
+    if (next == kSerial) return reserveSerial(port);
     if (port.probing) {
         // More than the echo of the handshake: something answered it.
-        port.misses = port.received > session::kHandshakeLength ? 0 : port.misses + 1;
-        if (port.misses >= kMissedProbes) return removed(port);
+        const bool answered = port.received > session::kHandshakeLength;
+        if (port.waiting && answered) return boardFound(port);
+        if (!port.waiting) {
+            port.misses = answered ? 0 : port.misses + 1;
+            if (port.misses >= kMissedProbes) return removed(port);
+        }
     }
     probe(port);
 }
 
 void Station::probe(Port& port) {
     driver::SerialPort& probe = *port.probePort;
+    const auto failed = [this, &port] { port.waiting ? portMissing(port) : removed(port); };
     if (!probe.isOpen()) {
         probe.notifyAt(1);
-        if (!probe.open()) return removed(port);
+        if (!probe.open()) return failed();
+        if (port.status.state == StationPort::State::Missing) {
+            event(port, "the port is back; waiting for a board");
+            port.status.state = StationPort::State::Waiting;
+        }
     }
     port.probing = true;
-    if (!probe.setRate(port.probeRate)) return removed(port);
+    if (!probe.setRate(port.probeRate)) return failed();
     port.probeRate = port.probeRate == 19200 ? 9600 : 19200;
     probe.take();
     port.received = 0;
     session::Frame frame{};
     frame[0] = session::kMarker;
     session::putHandshake(frame, request_.model, request_.major, request_.minor);
-    if (!probe.send(std::span(frame.data(), session::kHandshakeLength))) return removed(port);
-    after(port, kProbeInterval, kProbe);
+    if (!probe.send(std::span(frame.data(), session::kHandshakeLength))) return failed();
+    after(port, port.waiting ? kWaitInterval : kProbeInterval, kProbe);
 }
 
-void Station::removed(Port& port) {
+// No board can be found on a port that is not there: it is opened again every
+// kReopenInterval, and said once until it is back.
+void Station::portMissing(Port& port) {
     port.probing = false;
-    port.timer->stop();
     port.probePort->close();
-    if (stopping_) return portStopped(port);
+    if (stopping_) return settle(port);
+    if (port.status.state != StationPort::State::Missing) {
+        // A port that is there but refuses (permission denied, busy) is not missing.
+        const PortFault fault = port.probePort->fault();
+        const bool refused = fault.kind == PortFault::Kind::Denied;
+        const std::string why =
+            refused && describeFault ? describeFault(fault, port.status.port) : std::string();
+        event(port, (why.empty() ? std::string("the port is missing")
+                                 : "the port cannot be opened: " + why) +
+                        "; trying it again every " + std::to_string(kReopenInterval) + " ms");
+    }
+    port.status.state = StationPort::State::Missing;
+    after(port, kReopenInterval, kProbe);
+}
+
+// The board has gone: the same handshakes now wait for the next one.
+void Station::removed(Port& port) {
+    if (stopping_) {
+        port.probing = false;
+        port.probePort->close();
+        return settle(port);
+    }
     event(port, "the board is out; waiting for the next");
     port.status.state = StationPort::State::Waiting;
-    after(port, kSettle, kSession);
+    port.waiting = true;
+    if (!port.probePort->isOpen()) port.probing = false;
+    probe(port);
 }
 
 void Station::stop() {
@@ -317,11 +539,22 @@ void Station::stop() {
     for (auto& own : ports_) {
         Port& port = *own;
         if (port.status.state == StationPort::State::Stopped) continue;
-        if (!port.sessionRunning) {
-            portStopped(port);
-        } else if (!port.boardAnswered) {
-            stopSession(port);  // waiting for a board: there is none to finish
+        if (port.sessionRunning) {
+            // A board being written finishes; a session still waiting for its board's first
+            // answer has nothing to finish.
+            if (!port.boardAnswered) stopSession(port);
+            continue;
         }
+        if (port.status.state == StationPort::State::Preparing) {
+            if (port.board.serial.empty() && !port.beforeHook) {
+                port.board = BoardRecord{};  // nothing reserved, nothing to record
+                port.status.state = StationPort::State::Waiting;
+            } else {
+                refuseBoard(port, "stopped", "stopped by the operator before it was written");
+                continue;
+            }
+        }
+        settle(port);
     }
 }
 
@@ -330,7 +563,23 @@ void Station::stopNow() {
     for (auto& own : ports_) {
         Port& port = *own;
         if (port.sessionRunning) stopSession(port);
-        portStopped(port);
+        if (port.status.state == StationPort::State::Preparing) {
+            if (port.board.serial.empty() && !port.beforeHook) {
+                port.status.state = StationPort::State::Waiting;
+            } else {
+                refuseBoard(port, "stopped", "stopped by the operator before it was written");
+            }
+        }
+        if (port.finishing) {
+            port.afterTimer->stop();
+            port.afterHook.reset();
+            BoardRecord record = std::move(*port.finishing);
+            port.finishing.reset();
+            const std::string said = "the after-board hook was cut short";
+            record.note = record.note.empty() ? said : record.note + "; " + said;
+            keep(port, std::move(record));
+        }
+        settle(port);
     }
 }
 
@@ -338,6 +587,17 @@ void Station::stopNow() {
 void Station::stopSession(Port& port) {
     port.driver.stop();
     sessionEnded(port, port.driver.result().value_or(session::Result{}));
+}
+
+bool Station::busy(const Port& port) const {
+    return port.sessionRunning || port.finishing.has_value() || port.beforeHook != nullptr ||
+           port.status.state == StationPort::State::Preparing;
+}
+
+// Once the station is stopping, a port stops as soon as nothing of its board is left to do.
+void Station::settle(Port& port) {
+    if (!stopping_ || busy(port) || port.status.state == StationPort::State::Stopped) return;
+    portStopped(port);
 }
 
 void Station::portStopped(Port& port) {
@@ -365,7 +625,8 @@ std::vector<StationPort> Station::status() const {
         if (port->sessionRunning) {
             status.fraction = session::shownFraction(port->driver.progress());
             status.step = port->driver.progress().step;
-            if (port->boardAnswered) status.state = StationPort::State::Flashing;
+            status.state =
+                port->boardAnswered ? StationPort::State::Flashing : StationPort::State::Preparing;
         }
         all.push_back(std::move(status));
     }
@@ -406,6 +667,9 @@ std::string StationDisplay::line(const StationPort& port) {
             state = text;
             break;
         }
+        case StationPort::State::Preparing:
+            state = "preparing";
+            break;
         case StationPort::State::Removal:
             state = "remove board";
             break;
