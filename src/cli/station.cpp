@@ -21,7 +21,7 @@ constexpr std::string_view kLostText =
     "The board stopped answering in the middle of its session (taken out, or hung); it was not "
     "written";
 
-enum Next { kNothing, kProbe, kSerial };
+enum Next { kNothing, kProbe, kSerial, kFound };
 
 // "30 s", "0.5 s"
 std::string secondsText(int milliseconds) {
@@ -160,7 +160,15 @@ Station::Station(const session::Request& request, const ImageBytes& image, PortS
             if (!port.probing) return;
             port.waiting ? portMissing(port) : removed(port);
         };
-        port.probePort->onReceived = [&port] { port.received += port.probePort->take().size(); };
+        // A whole answer to the station's handshake while waiting: the board is served at
+        // once, from the loop (the port is not closed inside its own handler).
+        port.probePort->onReceived = [this, &port] {
+            port.received += port.probePort->take().size();
+            if (port.waiting && port.probing && port.next == kProbe &&
+                port.received >= session::kHandshakeLength + session::kHandshakeReplyLength) {
+                after(port, 1, kFound);
+            }
+        };
         port.beforeTimer->onExpired = [this, &port] {
             port.beforeHook.reset();
             refuseBoard(
@@ -465,6 +473,7 @@ void Station::tick(Port& port) {
     port.next = kNothing;
     if (stopping_ || next == kNothing) return;
     if (next == kSerial) return reserveSerial(port);
+    if (next == kFound) return boardFound(port);
     if (port.probing) {
         // More than the echo of the handshake: something answered it.
         const bool answered = port.received > session::kHandshakeLength;

@@ -41,7 +41,7 @@ namespace comflash::cli {
 
 // ms between two handshakes while a port waits for a board: a board put in is found within
 // about this long. The removal watch is slower, since it decides that a board has gone.
-inline constexpr int kWaitInterval = 50;
+inline constexpr int kWaitInterval = 40;
 inline constexpr int kProbeInterval = 150;   // ms between two handshakes of the removal watch
 inline constexpr int kMissedProbes = 4;      // 0.6 s without an answer: the board has gone
 inline constexpr int kReopenInterval = 500;  // ms between attempts on a missing port
