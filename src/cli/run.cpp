@@ -121,8 +121,7 @@ int runOnePort(const Request& request, Host& host) {
     const auto voidSerial = [&] {
         if (!serialNumber.empty()) {
             console.warn("Serial number " + serialNumber +
-                         " is void: the board was not written with it; it is never handed out "
-                         "again");
+                         " is void: the board did not pass; it is never handed out again");
         }
     };
     if (write) {

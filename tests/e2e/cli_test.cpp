@@ -481,7 +481,7 @@ TEST_F(CliTest, WriteWithASerialNumber) {
         {{}, 0, "\nSerial number 41000 written at 0x8202 (u32le).\n", numbered},
         {{"--fault", "stuck:0x8202:0x00"},
          1,
-         "Serial number 41001 is void: the board was not written with it",
+         "Serial number 41001 is void: the board did not pass; it is never handed out again",
          stuck},
     };
     for (const Case& c : cases) {
