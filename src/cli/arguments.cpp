@@ -5,6 +5,8 @@
 #include <charconv>
 #include <optional>
 
+#include "app/app_state.h"
+
 namespace comflash::cli {
 
 namespace {
@@ -15,7 +17,21 @@ struct OptionInfo {
     const char* description;
 };
 
-enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kLog, kOptionCount };
+enum Option : std::size_t {
+    kPort,
+    kModel,
+    kConfig,
+    kRetries,
+    kVerify,
+    kLog,
+    kSerialAt,
+    kSerialFormat,
+    kSerialCounter,
+    kSerialList,
+    kOptionCount
+};
+
+constexpr std::array kSerialOptions{kSerialAt, kSerialFormat, kSerialCounter, kSerialList};
 
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"port", "PORT",
@@ -36,6 +52,23 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"log", "FILE.csv",
                "The CSV file every board's record is appended to; by default "
                "comflash-station.csv in the current folder."},
+    OptionInfo{"serial-at", "ADDR",
+               "Writes a serial number of its own into each board's image at ADDR (hexadecimal, "
+               "0x optional), taken from --serial-counter or --serial-list before the board is "
+               "written. Its bytes must lie inside the file's range. A number taken for a board "
+               "that fails is void: it is never handed out again."},
+    OptionInfo{"serial-format", "F",
+               "How the serial number is written: u16le, u16be, u32le (the default), u32be, "
+               "u64le or u64be (unsigned binary, little- or big-endian); decN (N ASCII digits, "
+               "zero-padded, N from 1 to 20: dec8); mac (6 bytes, from 00:11:22:33:44:55, "
+               "00-11-22-33-44-55 or 001122334455)."},
+    OptionInfo{"serial-counter", "FILE",
+               "A text file holding the next serial number (a whole number, or a MAC address): "
+               "each board takes it and leaves the one after. Programs on one machine may share "
+               "it. It must exist: echo 1000 > FILE."},
+    OptionInfo{"serial-list", "FILE",
+               "A file of serial numbers, one a line (blank lines and lines starting with # "
+               "left out): each board takes the next; FILE.used beside it counts those taken."},
 };
 
 struct CommandInfo {
@@ -73,7 +106,7 @@ constexpr const char* kSummary =
     "Writes firmware into a device through its serial bootloader, or reads it back.\n\n"
     "Commands:\n"
     "  write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE] "
-    "[--retries N] [--verify]\n"
+    "[--retries N] [--verify] [--serial-at ADDR ...]\n"
     "  station FILE.hex --port PORT [--port PORT ...] [--verify] [--log FILE.csv] ...\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
@@ -241,6 +274,7 @@ std::string helpText(const CommandInfo* info) {
             for (std::size_t i = 0; i < kOptions.size(); ++i) {
                 if (i == kVerify && info->command == Command::Read) continue;
                 if (i == kLog && info->command != Command::Station) continue;
+                if (i >= kSerialAt && info->command == Command::Read) continue;
                 std::string names = std::string("--") + kOptions[i].name;
                 if (kOptions[i].valueName != nullptr) {
                     names += std::string(" <") + kOptions[i].valueName + ">";
@@ -281,6 +315,55 @@ std::optional<int> wholeNumber(std::string_view text) {
         return std::nullopt;
     }
     return number;
+}
+
+// An address in the image: hexadecimal digits, 0x before them or not.
+std::optional<std::int32_t> imageAddress(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    unsigned long address = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), address, 16);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        address >= kImageSize) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(address);
+}
+
+// --serial-at and its source and format; empty when the request may go on, else why not.
+std::string readSerialNumbers(const Found& found, const CommandInfo& info, Request& request) {
+    for (const Option option : kSerialOptions) {
+        if (!found.set[option]) continue;
+        const std::string name = std::string("--") + kOptions[option].name;
+        if (info.command == Command::Read) return std::string("read takes no option ") + name;
+        if (!found.set[kSerialAt]) return name + " needs --serial-at ADDR";
+    }
+    if (!found.set[kSerialAt]) return {};
+    if (info.command == Command::Write && request.ports.size() > 1) {
+        return "--serial-at: write takes one --port, since each board needs a number of its "
+               "own; station gives every board one";
+    }
+    SerialNumbers serial;
+    const std::string& at = found.values[kSerialAt].back();
+    const auto address = imageAddress(at);
+    if (!address) {
+        return "--serial-at needs a hexadecimal address from 0x0000 to 0xFFFF, not \"" + at + "\"";
+    }
+    serial.at = *address;
+    if (found.set[kSerialFormat]) {
+        auto format = factory::parseSerialFormat(found.values[kSerialFormat].back());
+        if (const auto* why = std::get_if<std::string>(&format)) return "--serial-format: " + *why;
+        serial.format = std::get<factory::SerialFormat>(format);
+    }
+    if (found.set[kSerialCounter] == found.set[kSerialList]) {
+        return found.set[kSerialCounter]
+                   ? "--serial-at takes one source: --serial-counter or --serial-list, not both"
+                   : "--serial-at needs a source: --serial-counter FILE or --serial-list FILE";
+    }
+    serial.source =
+        found.set[kSerialCounter] ? SerialNumbers::Source::Counter : SerialNumbers::Source::List;
+    serial.from = found.values[found.set[kSerialCounter] ? kSerialCounter : kSerialList].back();
+    request.serial = std::move(serial);
+    return {};
 }
 
 const CommandInfo* findCommand(std::string_view name) {
@@ -341,6 +424,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         return "--retries needs a whole number from 0 up, not \"" + retries + "\"";
     }
     request.retries = *number;
+    if (std::string why = readSerialNumbers(found, *info, request); !why.empty()) return why;
     return request;
 }
 

@@ -1,9 +1,10 @@
 // comflash-cli's command line, and its help, for every platform:
 //   comflash-cli write FILE.hex --port PORT [--port PORT ...] [--model A:B:C] [--config FILE]
-//                [--retries N] [--verify]
+//                [--retries N] [--verify] [--serial-at ADDR [--serial-format F]
+//                (--serial-counter FILE | --serial-list FILE)]   (one port only)
 //   comflash-cli read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]
 //   comflash-cli station FILE.hex --port PORT [--port PORT ...] [--verify] [--model A:B:C]
-//                [--config FILE] [--retries N] [--log FILE.csv]
+//                [--config FILE] [--retries N] [--log FILE.csv] [--serial-at ADDR ...]
 //   comflash-cli ports
 // Options may stand before, between or after the positional arguments; a value follows its
 // option as the next argument or after "=". "--" ends the options.

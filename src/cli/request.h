@@ -1,13 +1,25 @@
 // What the command line asks for, once its arguments are read.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "factory/serial_format.h"
+
 namespace comflash::cli {
 
 enum class Command { Write, Read, Station, Ports };
+
+// --serial-at: a serial number placed into each board's image, taken from one source.
+struct SerialNumbers {
+    enum class Source { Counter, List };  // --serial-counter, --serial-list
+    std::int32_t at = 0;                  // the address of its first byte
+    factory::SerialFormat format;         // --serial-format, by default u32le
+    Source source = Source::Counter;
+    std::string from;  // the source's file
+};
 
 struct Request {
     Command command = Command::Ports;
@@ -19,6 +31,7 @@ struct Request {
     int retries = 0;
     bool verify = false;                       // write: read the range back before the go frame
     std::string log = "comflash-station.csv";  // station: the record of every board
+    std::optional<SerialNumbers> serial;       // write (one port), station: --serial-at
 };
 
 }  // namespace comflash::cli

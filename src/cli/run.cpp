@@ -117,6 +117,13 @@ int runOnePort(const Request& request, Host& host) {
     ImageBytes readBack{};
     session::Request session;
     ImageBytes* image = &readBack;
+    std::string serialNumber;  // placed into the image; void unless the board passes
+    const auto voidSerial = [&] {
+        if (!serialNumber.empty()) {
+            console.warn("Serial number " + serialNumber +
+                         " is void: the board did not pass; it is never handed out again");
+        }
+    };
     if (write) {
         console.info("Writing " + firmwareText(request.file, image::VersionFromPath(request.file)) +
                      " to model " + modelText(settings.model) + " on " + portShown);
@@ -126,6 +133,20 @@ int runOnePort(const Request& request, Host& host) {
         }
         auto& firmware = std::get<image::FirmwareFile>(loaded);
         for (const std::string& line : firmwareWarnings(request.file, firmware)) console.info(line);
+        if (request.serial) {
+            if (const std::string why = serialFitRefusal(request, firmware); !why.empty()) {
+                console.warn(why);
+                return kExitBadInput;
+            }
+            const BoardSerial placed =
+                placeBoardSerial(*request.serial, *serialSource(*request.serial), firmware.start,
+                                 firmware.end, firmware.image);
+            if (!placed.refusal.empty()) {
+                console.warn(placed.refusal);
+                return kExitBadInput;
+            }
+            serialNumber = placed.serial;
+        }
         session = writeRequest(settings, firmware, request.verify);
         image = &firmware.image;
     } else {
@@ -175,6 +196,7 @@ int runOnePort(const Request& request, Host& host) {
     stopSession = nullptr;
     if (!ended) {
         host.err() << kInterrupted << std::flush;
+        voidSerial();
         return kExitFailed;
     }
 
@@ -207,7 +229,17 @@ int runOnePort(const Request& request, Host& host) {
                       static_cast<unsigned>(session.start), static_cast<unsigned>(session.end));
         console.info(text);
     }
-    return result.succeeded() ? kExitSucceeded : kExitFailed;
+    if (!result.succeeded()) {
+        voidSerial();
+        return kExitFailed;
+    }
+    if (!serialNumber.empty()) {
+        char at[16];
+        std::snprintf(at, sizeof at, "0x%04X", static_cast<unsigned>(request.serial->at));
+        console.info("Serial number " + serialNumber + " written at " + at + " (" +
+                     factory::formatName(request.serial->format) + ").");
+    }
+    return kExitSucceeded;
 }
 
 // What a run on several ports (a line, or the station) settles before any port opens: the

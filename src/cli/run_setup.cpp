@@ -82,4 +82,35 @@ std::string verifyRefusal(const Request& request, const image::FirmwareFile& fir
     return text;
 }
 
+std::string serialFitRefusal(const Request& request, const image::FirmwareFile& firmware) {
+    if (!request.serial) return {};
+    const std::string why = factory::serialFitRefusal(
+        request.serial->at, request.serial->format.size, firmware.start, firmware.end);
+    if (why.empty()) return {};
+    return "--serial-at " + why + "; no serial number was taken, nothing was sent";
+}
+
+std::unique_ptr<factory::SerialFile> serialSource(const SerialNumbers& serial) {
+    if (serial.source == SerialNumbers::Source::List) {
+        return std::make_unique<factory::ListFile>(serial.from);
+    }
+    return std::make_unique<factory::CounterFile>(serial.from);
+}
+
+BoardSerial placeBoardSerial(const SerialNumbers& request, factory::SerialFile& source,
+                             std::int32_t start, std::int32_t end, ImageBytes& image) {
+    const factory::Reservation reserved = source.reserve();
+    if (!reserved.serial) return {{}, "no serial number: " + reserved.why + "; nothing was sent"};
+    const std::string& serial = *reserved.serial;
+    const auto bytes = factory::encodeSerial(request.format, serial);
+    const std::string voided = "; serial number " + serial + " is void, nothing was sent";
+    if (const auto* why = std::get_if<std::string>(&bytes)) return {serial, *why + voided};
+    if (const std::string why = factory::placeSerial(image, start, end, request.at,
+                                                     std::get<std::vector<std::uint8_t>>(bytes));
+        !why.empty()) {
+        return {serial, "--serial-at " + why + voided};
+    }
+    return {serial, {}};
+}
+
 }  // namespace comflash::cli

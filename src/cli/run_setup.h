@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "cli/port_argument.h"
 #include "cli/request.h"
+#include "factory/serial_files.h"
 #include "image/firmware_file.h"
 
 namespace comflash::cli {
@@ -43,5 +45,22 @@ std::string saveTargetProblem(const std::string& path);
 // --verify reads back through the device's read window only: a file with anything below it
 // is refused. Empty when the request may go on.
 std::string verifyRefusal(const Request& request, const image::FirmwareFile& firmware);
+
+// --serial-at: why the serial number's bytes do not lie inside the file's range ("--serial-at
+// 0x9000: 4 bytes do not fit in the image's range 0x8100 to 0x890F; ..."); empty when they do,
+// or when no serial number is asked for. Checked before any number is reserved.
+std::string serialFitRefusal(const Request& request, const image::FirmwareFile& firmware);
+
+// The file the serial numbers are reserved from: --serial-counter or --serial-list.
+std::unique_ptr<factory::SerialFile> serialSource(const SerialNumbers& serial);
+
+// One board's serial number, reserved from `source`, encoded and placed into `image`, whose
+// inclusive range start..end goes to the board.
+struct BoardSerial {
+    std::string serial;   // the number reserved; empty when none was
+    std::string refusal;  // why the board may not be written (a reserved number is then void)
+};
+BoardSerial placeBoardSerial(const SerialNumbers& request, factory::SerialFile& source,
+                             std::int32_t start, std::int32_t end, ImageBytes& image);
 
 }  // namespace comflash::cli

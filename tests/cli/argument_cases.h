@@ -1,6 +1,7 @@
 // Command lines and what comflash-cli makes of them: the table of the parser's test.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
@@ -28,6 +29,13 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (request.retries != 0) text += " retries=" + std::to_string(request.retries);
     if (request.verify) text += " verify";
     if (request.log != Request{}.log) text += " log=" + request.log;
+    if (const auto& serial = request.serial) {
+        char at[16];
+        std::snprintf(at, sizeof at, "0x%04X", static_cast<unsigned>(serial->at));
+        text += std::string(" serial-at=") + at + " " + factory::formatName(serial->format) +
+                (serial->source == SerialNumbers::Source::Counter ? " counter=" : " list=") +
+                serial->from;
+    }
     return text;
 }
 
@@ -68,6 +76,39 @@ inline const std::vector<ArgumentCase>& argumentCases() {
          "error: --retries needs a whole number from 0 up, not \"-1\""},
         {{"write", "a.hex", "--port", "COM1", "--retries=2x"},
          "error: --retries needs a whole number from 0 up, not \"2x\""},
+        // Serial numbers: an address, one source, a format.
+        {{"write", "fw.hex", "--port", "COM1", "--serial-at", "0x8100", "--serial-counter", "n"},
+         "write fw.hex port=COM1 serial-at=0x8100 u32le counter=n"},
+        {{"station", "fw.hex", "--port", "COM1", "--port", "COM2", "--serial-at=81f0",
+          "--serial-format", "dec8", "--serial-list", "l.txt"},
+         "station fw.hex port=COM1 port=COM2 serial-at=0x81F0 dec8 list=l.txt"},
+        {{"write", "fw.hex", "--port", "COM1", "--serial-at", "0XFFFA", "--serial-format=mac",
+          "--serial-list", "macs"},
+         "write fw.hex port=COM1 serial-at=0xFFFA mac list=macs"},
+        {{"write", "a.hex", "--port", "COM1", "--serial-counter", "n"},
+         "error: --serial-counter needs --serial-at ADDR"},
+        {{"station", "a.hex", "--port", "COM1", "--serial-format", "dec8"},
+         "error: --serial-format needs --serial-at ADDR"},
+        {{"read", "o.hex", "--port", "COM1", "--serial-at", "8000"},
+         "error: read takes no option --serial-at"},
+        {{"ports", "--serial-list", "l"}, "error: ports takes no option --serial-list"},
+        {{"write", "a.hex", "--port", "COM1", "--serial-at", "8000"},
+         "error: --serial-at needs a source: --serial-counter FILE or --serial-list FILE"},
+        {{"write", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-counter", "n",
+          "--serial-list", "l"},
+         "error: --serial-at takes one source: --serial-counter or --serial-list, not both"},
+        {{"write", "a.hex", "--port", "COM1", "--port", "COM2", "--serial-at", "8000",
+          "--serial-counter", "n"},
+         "error: --serial-at: write takes one --port, since each board needs a number of its "
+         "own; station gives every board one"},
+        {{"write", "a.hex", "--port", "COM1", "--serial-at", "10000", "--serial-counter", "n"},
+         "error: --serial-at needs a hexadecimal address from 0x0000 to 0xFFFF, not \"10000\""},
+        {{"write", "a.hex", "--port", "COM1", "--serial-at", "0x", "--serial-counter", "n"},
+         "error: --serial-at needs a hexadecimal address from 0x0000 to 0xFFFF, not \"0x\""},
+        {{"write", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-counter", "n",
+          "--serial-format", "u24le"},
+         "error: --serial-format: \"u24le\" is no serial number format; the formats are u16le, "
+         "u16be, u32le, u32be, u64le, u64be, decN with N from 1 to 20 (dec8), or mac"},
     };
     return cases;
 }

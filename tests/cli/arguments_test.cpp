@@ -35,6 +35,8 @@ TEST(Arguments, ShownTexts) {
         {{"write", "-h", "--port"}, "", ""},  // the missing value comes first
         {{"write", "--help"}, "  --verify ", "--version"},
         {{"read", "x", "--help"}, "  --port <PORT> ", "--verify"},
+        {{"station", "-h"}, "  --serial-counter <FILE> ", "--version"},
+        {{"read", "-h"}, "  --retries <N> ", "--serial-at"},
         {{"ports", "-h"}, "Lists each port COM1 to COM99 that opens.", "--port"},
     };
     for (const auto& c : cases) {

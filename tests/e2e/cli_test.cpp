@@ -461,6 +461,83 @@ TEST_F(CliTest, VerifyAfterWrite) {
     EXPECT_TRUE(contents(file("dump1.bin")) == expected);
 }
 
+// --serial-at: each run takes the counter's number and writes it into the image, and --verify
+// reads the patched bytes back. A board that fails leaves its number void.
+TEST_F(CliTest, WriteWithASerialNumber) {
+    const std::string memory = firmware("fw_1.03.hex", 0x8000);
+    const std::string counter = file("counter.txt");
+    std::ofstream(counter) << "41000\n";
+    struct Case {
+        Strings simArgs;
+        int exit;
+        const char* said;
+        std::string dump;
+    };
+    std::string numbered = memory;
+    numbered.replace(0x8202, 4, std::string("\x28\xA0\x00\x00", 4));  // 41000, u32le
+    std::string stuck = memory;
+    stuck.replace(0x8202, 4, std::string("\x00\xA0\x00\x00", 4));  // 41001, its 0x29 stuck
+    const std::vector<Case> cases{
+        {{}, 0, "\nSerial number 41000 written at 0x8202 (u32le).\n", numbered},
+        {{"--fault", "stuck:0x8202:0x00"},
+         1,
+         "Serial number 41001 is void: the board did not pass; it is never handed out again",
+         stuck},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        auto sim = startSim(c.simArgs);
+        const CliRun run =
+            cli({"write", file("fw_1.03.hex"), "--port", "COM1", "--model", "16:32:48", "--verify",
+                 "--serial-at", "0x8202", "--serial-counter", counter});
+        EXPECT_EQ(run.exit, c.exit) << run.out << run.err;
+        EXPECT_TRUE(has(run.out + run.err, c.said)) << run.out << run.err;
+        EXPECT_EQ(stop(*sim), 0) << contents(file("log.txt"));
+        EXPECT_TRUE(contents(file("dump.bin")) == c.dump) << "the dump differs";
+    }
+    EXPECT_EQ(contents(counter), "41002\n");
+
+    // Refused before any port opens: an address outside the file (no number taken), a number
+    // the format cannot hold (void), no counter.
+    struct Refusal {
+        Strings args;
+        const char* holds;  // the counter before; none: no counter
+        const char* err;
+        const char* leaves;
+    };
+    const std::vector<Refusal> refusals{
+        {{"--serial-at", "0x9000"},
+         "41000\n",
+         "--serial-at 0x9000: 4 bytes do not fit in the image's range 0x8100 to 0x890F; no "
+         "serial number was taken, nothing was sent\n",
+         "41000\n"},
+        {{"--serial-at", "0x8202", "--serial-format", "u16le"},
+         "70000\n",
+         "serial number 70000 does not fit u16le (at most 65535); serial number 70000 is void, "
+         "nothing was sent\n",
+         "70001\n"},
+        {{"--serial-at", "0x8202"}, nullptr, "does not exist; make it holding the first", nullptr},
+    };
+    for (const Refusal& c : refusals) {
+        SCOPED_TRACE(c.err);
+        std::filesystem::remove(counter);
+        if (c.holds != nullptr) std::ofstream(counter) << c.holds;
+        auto sim = startSim({});
+        Strings args{"write",   file("fw_1.03.hex"), "--port",           "COM1",
+                     "--model", "16:32:48",          "--serial-counter", counter};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.exit, 2) << run.out << run.err;
+        EXPECT_TRUE(has(run.err, c.err)) << run.err;
+        EXPECT_EQ(stop(*sim), 0);
+        EXPECT_FALSE(has(contents(file("log.txt")), "-- line opened")) << "a port was opened";
+        EXPECT_EQ(std::filesystem::exists(counter), c.leaves != nullptr);
+        if (c.leaves != nullptr) {
+            EXPECT_EQ(contents(counter), c.leaves);
+        }
+    }
+}
+
 TEST_F(CliTest, RetriesRecoverFromASilentSpell) {
     const std::string expected = firmware("fw_1.03.hex");
     // Six handshakes lost: five silent resends, then the prompt; its Retry is answered.
