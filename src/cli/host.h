@@ -70,10 +70,7 @@ class Host {
     // returned handle is destroyed first (which ends the command).
     virtual std::unique_ptr<RunningCommand> runCommand(
         const std::string& command, const Environment& environment,
-        std::function<void(const CommandResult&)> done) {
-        (void)command, (void)environment, (void)done;
-        return nullptr;
-    }
+        std::function<void(const CommandResult&)> done) = 0;
     // The factory's database at `url` (a libpq connection string) for the station `station`,
     // whose CSV is `logPath` (its records not yet in the database are sent first); none and
     // `why` when it cannot be used at all (no database support on this system, a malformed
