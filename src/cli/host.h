@@ -66,8 +66,9 @@ class Host {
     virtual void onInterrupt(std::function<void(int count)> interrupted) = 0;
 
     // Runs `command` through the system's shell with `environment` added to the program's own,
-    // its standard input empty; `done` gets how it ended on the event loop's thread, unless the
-    // returned handle is destroyed first (which ends the command).
+    // its standard input empty; `done` gets how it ended on the event loop's thread, never
+    // during this call, unless the returned handle is destroyed first (which ends the command
+    // and everything it started). A command that cannot start is a result too.
     virtual std::unique_ptr<RunningCommand> runCommand(
         const std::string& command, const Environment& environment,
         std::function<void(const CommandResult&)> done) = 0;
