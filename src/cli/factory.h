@@ -24,7 +24,9 @@ struct CommandResult {
     End end = End::NotStarted;
     int code = 0;           // the exit status when it exited
     std::string firstLine;  // its standard output's first line, without the line end
-    std::string why;        // for Crashed and NotStarted: what happened, in a few words
+    // For Crashed and NotStarted: what happened, in a few words. For an exit with a status
+    // other than 0: the last line the command wrote to its standard error, if any.
+    std::string why;
 };
 
 // A command that runs. Destroying it ends the command and whatever it started, at once; its

@@ -66,14 +66,12 @@ class Host {
     virtual void onInterrupt(std::function<void(int count)> interrupted) = 0;
 
     // Runs `command` through the system's shell with `environment` added to the program's own,
-    // its standard input empty; `done` gets how it ended on the event loop's thread, unless the
-    // returned handle is destroyed first (which ends the command).
+    // its standard input empty; `done` gets how it ended on the event loop's thread, never
+    // during this call, unless the returned handle is destroyed first (which ends the command
+    // and everything it started). A command that cannot start is a result too.
     virtual std::unique_ptr<RunningCommand> runCommand(
         const std::string& command, const Environment& environment,
-        std::function<void(const CommandResult&)> done) {
-        (void)command, (void)environment, (void)done;
-        return nullptr;
-    }
+        std::function<void(const CommandResult&)> done) = 0;
     // The factory's database at `url` (a libpq connection string) for the station `station`,
     // whose CSV is `logPath` (its records not yet in the database are sent first); none and
     // `why` when it cannot be used at all (no database support on this system, a malformed

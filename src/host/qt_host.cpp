@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "host/port_failure.h"
+#include "host/posix_command.h"
 #include "settings/com_port_names.h"
 #include "ui/driver_adapters.h"
 #include "ui/qt/qt_serial_port.h"
@@ -183,6 +184,12 @@ void QtHost::onInterrupt(std::function<void(int count)> interrupted) {
     action.sa_handler = signalled;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+}
+
+std::unique_ptr<cli::RunningCommand> QtHost::runCommand(
+    const std::string& command, const cli::Environment& environment,
+    std::function<void(const cli::CommandResult&)> done) {
+    return runPosixCommand(command, environment, std::move(done));
 }
 
 }  // namespace comflash::host

@@ -1,6 +1,7 @@
 // The command line's host on Linux (and wherever Qt runs): standard streams and the terminal,
 // Qt's serial ports and timers on its event loop, the ports folder that names COMn, typed
-// lines and Ctrl-C (SIGINT, SIGTERM) delivered on the loop. A QCoreApplication must exist.
+// lines and Ctrl-C (SIGINT, SIGTERM) delivered on the loop, hook commands run by /bin/sh. A
+// QCoreApplication must exist.
 #pragma once
 
 #include <QSocketNotifier>
@@ -40,6 +41,10 @@ class QtHost final : public cli::Host {
     void runUntil(const std::function<bool()>& done) override;
     void readLines(std::function<void(const std::optional<std::string>& line)> line) override;
     void onInterrupt(std::function<void(int count)> interrupted) override;
+
+    std::unique_ptr<cli::RunningCommand> runCommand(
+        const std::string& command, const cli::Environment& environment,
+        std::function<void(const cli::CommandResult&)> done) override;
 
   private:
     void typed();

@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "host/win32_command.h"
 #include "settings/com_port_names.h"
 #include "ui/driver_adapters.h"
 #include "ui/win32/message_window.h"
@@ -296,6 +297,12 @@ void Win32Host::interruptedBy(bool closing) {
         ++interrupts_;
         if (const auto deliver = interrupted_) deliver(interrupts_);
     } while (closing && interrupts_ < kStopAtOnce);
+}
+
+std::unique_ptr<cli::RunningCommand> Win32Host::runCommand(
+    const std::string& command, const cli::Environment& environment,
+    std::function<void(const cli::CommandResult&)> done) {
+    return runWin32Command(command, environment, std::move(done));
 }
 
 }  // namespace comflash::host

@@ -1,7 +1,8 @@
 // The command line's host on Windows: the console (UTF-8 output with the Linux program's line
 // ends), the system's own ports COM1, COM2, ... read on the loop's thread, timers on the
-// thread's message loop, typed lines read on a thread of their own, and Ctrl-C delivered on the
-// loop. The host is made and used on one thread, the one that runs the loop.
+// thread's message loop, typed lines read on a thread of their own, Ctrl-C delivered on the
+// loop, and hook commands run by cmd.exe. The host is made and used on one thread, the one that
+// runs the loop.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +52,10 @@ class Win32Host final : public cli::Host {
     // stop everything at once, and the system is held back a few seconds meanwhile so that the
     // ports are closed first.
     void onInterrupt(std::function<void(int count)> interrupted) override;
+
+    std::unique_ptr<cli::RunningCommand> runCommand(
+        const std::string& command, const cli::Environment& environment,
+        std::function<void(const cli::CommandResult&)> done) override;
 
   private:
     void typed();

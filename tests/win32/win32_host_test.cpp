@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,113 @@ TEST(Win32Host, TypedLinesComeWhileTimersKeepRunning) {
         << "a last line without its line end counts, then the end of the input";
 
     timer->stop();
+}
+
+using End = cli::CommandResult::End;
+
+TEST(Win32Host, CommandsRunByCmdSayHowTheyEnded) {
+    struct Case {
+        std::string command;
+        cli::Environment environment;
+        End end;
+        int code;
+        std::string firstLine;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"echo hello& exit /b 3", {}, End::Exited, 3, "hello", ""},
+        {"echo %COMFLASH_PORT%& echo oops>&2& exit /b 1",
+         {{"COMFLASH_PORT", "COM7"}},
+         End::Exited,
+         1,
+         "COM7",
+         "oops"},
+        {"exit /b -1073741819", {}, End::Crashed, 0, "", "exception 0xC0000005"},
+        {"exit /b -1", {}, End::Exited, -1, "", ""},  // a program's own status, no exception
+    };
+    Win32Host host;
+    std::vector<std::optional<cli::CommandResult>> results(std::size(cases));
+    std::vector<std::unique_ptr<cli::RunningCommand>> running;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        running.push_back(host.runCommand(cases[i].command, cases[i].environment,
+                                          [&, i](const cli::CommandResult& r) { results[i] = r; }));
+    }
+    host.runUntil([&] {
+        return std::all_of(results.begin(), results.end(), [](auto& r) { return r.has_value(); });
+    });
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].command);
+        EXPECT_EQ(results[i]->end, cases[i].end);
+        EXPECT_EQ(results[i]->code, cases[i].code);
+        EXPECT_EQ(results[i]->firstLine, cases[i].firstLine);
+        EXPECT_EQ(results[i]->why, cases[i].why);
+    }
+}
+
+// A pipe that a command's child writes to while it lives.
+class Witness {
+  public:
+    const std::string name =
+        "\\\\.\\pipe\\comflash-witness-" + std::to_string(GetCurrentProcessId());
+
+    Witness() {
+        pipe_ = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr);
+        EXPECT_NE(pipe_, INVALID_HANDLE_VALUE);
+        overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Witness() {
+        CloseHandle(pipe_);
+        CloseHandle(overlapped_.hEvent);
+    }
+    Witness(const Witness&) = delete;
+    Witness& operator=(const Witness&) = delete;
+
+    // The next line a child wrote, without its line end; "" once every writer has gone.
+    std::string next() {
+        const bool connecting =
+            !ConnectNamedPipe(pipe_, &overlapped_) && GetLastError() == ERROR_IO_PENDING;
+        if (connecting && !finished()) return "(no one for ten seconds)";
+        std::string text;
+        for (DWORD got = 0; text.find('\n') == std::string::npos; text.append(buffer_, got)) {
+            if (!ReadFile(pipe_, buffer_, sizeof buffer_, nullptr, &overlapped_) &&
+                GetLastError() != ERROR_IO_PENDING) {
+                break;
+            }
+            if (!finished()) return text + "(nothing for ten seconds)";
+            if (!GetOverlappedResult(pipe_, &overlapped_, &got, FALSE)) break;
+        }
+        return text.substr(0, text.find_first_of("\r\n"));
+    }
+
+  private:
+    bool finished() {
+        if (WaitForSingleObject(overlapped_.hEvent, 10000) == WAIT_OBJECT_0) return true;
+        DWORD got = 0;
+        CancelIoEx(pipe_, &overlapped_);
+        GetOverlappedResult(pipe_, &overlapped_, &got, TRUE);
+        return false;
+    }
+
+    HANDLE pipe_;
+    OVERLAPPED overlapped_{};
+    char buffer_[256];
+};
+
+TEST(Win32Host, DestroyingACommandEndsItAndWhatItStarted) {
+    Witness witness;
+    Win32Host host;
+    bool called = false;
+    // The inner cmd.exe says it runs and holds the pipe until its ping has ended.
+    auto running =
+        host.runCommand("cmd /d /c \"echo running& ping -n 30 127.0.0.1 >nul\" >" + witness.name,
+                        {}, [&](const auto&) { called = true; });
+    ASSERT_EQ(witness.next(), "running");
+    running.reset();
+    EXPECT_EQ(witness.next(), "") << "the inner cmd.exe has ended";
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    EXPECT_FALSE(called) << "no result after the handle is gone";
 }
 
 }  // namespace
