@@ -7,7 +7,7 @@
 
 namespace comflash::cli {
 
-enum class Command { Write, Read, Station, Ports };
+enum class Command { Write, Read, Station, Ports, RecordsPush };
 
 struct Request {
     Command command = Command::Ports;
@@ -18,7 +18,11 @@ struct Request {
     std::optional<std::string> config;
     int retries = 0;
     bool verify = false;                       // write: read the range back before the go frame
-    std::string log = "comflash-station.csv";  // station: the record of every board
+    std::string log = "comflash-station.csv";  // station: the record of every board;
+                                               // records push: the log to send
+    // The factory's database, a libpq connection string (an empty one: libpq's defaults).
+    std::optional<std::string> db;
+    std::string station;  // the station's name; empty until run() puts the host's name there
 };
 
 }  // namespace comflash::cli
