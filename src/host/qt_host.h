@@ -41,6 +41,16 @@ class QtHost final : public cli::Host {
     void readLines(std::function<void(const std::optional<std::string>& line)> line) override;
     void onInterrupt(std::function<void(int count)> interrupted) override;
 
+    std::string hostName() const override;
+#ifdef COMFLASH_DATABASE
+    std::unique_ptr<cli::FactoryDatabase> openDatabase(const std::string& url,
+                                                       const std::string& station,
+                                                       const std::string& logPath,
+                                                       std::string& why) override;
+    cli::StoredRecords storeRecords(const std::string& url,
+                                    const std::vector<cli::BoardRecord>& records) override;
+#endif
+
   private:
     void typed();
 
