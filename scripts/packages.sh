@@ -1,9 +1,13 @@
 # The Debian 12 packages comflash needs, and a function that installs the missing ones.
 # Sourced by the other scripts.
 
-COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev)
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev pkgconf libpq-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
+# The factory's database: its tests and the records benchmark run against a throw-away
+# PostgreSQL cluster made by pg_virtualenv (postgresql-common); pg_stat_statements comes with
+# postgresql-contrib.
+COMFLASH_DATABASE_PACKAGES=(postgresql postgresql-common postgresql-contrib)
 # The Windows build and Wine to run its tests; the window tests draw on a virtual X server,
 # press buttons with xdotool, take a screenshot, and show Chinese texts with the CJK font.
 COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64 xvfb xdotool imagemagick

@@ -28,6 +28,8 @@ enum Option : std::size_t {
     kSerialFormat,
     kSerialCounter,
     kSerialList,
+    kDb,
+    kStation,
     kOptionCount
 };
 
@@ -69,10 +71,17 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"serial-list", "FILE",
                "A file of serial numbers, one a line (blank lines and lines starting with # "
                "left out): each board takes the next; FILE.used beside it counts those taken."},
+    OptionInfo{"db", "URL",
+               "The factory's database (PostgreSQL), as a libpq connection string: "
+               "\"host=H dbname=D user=U\" or postgresql://U@H/D; an empty one takes libpq's "
+               "defaults and PG* variables. Every record is stored there as well, sent again "
+               "while the database cannot be reached. Linux only."},
+    OptionInfo{"station", "NAME", "The station's name in its records; by default the host's name."},
 };
 
 struct CommandInfo {
     const char* name;
+    const char* verb;  // the word after the name (records push); none for most
     Command command;
     const char* file;  // the positional argument after the command; none for ports
     const char* fileText;
@@ -80,26 +89,34 @@ struct CommandInfo {
 };
 
 constexpr std::array kCommands{
-    CommandInfo{"write", Command::Write, "FILE.hex", "The firmware file, Intel HEX.",
+    CommandInfo{"write", nullptr, Command::Write, "FILE.hex", "The firmware file, Intel HEX.",
                 "Writes FILE.hex into the device, as the window's Update button writes the "
                 "firmware file of its folder: version from the file name, model from --model "
                 "or Config.txt. With several --port options, writes every device at once, one "
                 "session per port, and ends with a table of the results; the retry prompt is "
                 "then never asked."},
-    CommandInfo{"read", Command::Read, "OUT.hex", "The file to save the device's memory to.",
+    CommandInfo{"read", nullptr, Command::Read, "OUT.hex",
+                "The file to save the device's memory to.",
                 "Reads the device's read window, its memory at 0x8000 to 0xFFFF (read requests "
                 "for 0x0000 to 0x7FFF), and saves it to OUT.hex as the window's Save command "
                 "saves it: Intel HEX records at 0x8000 up, where the bytes lie in the device, "
                 "leaving out the zero bytes at the start of each 32-byte block. It is no full "
                 "image: written back, the left-out zeros get the fill pattern."},
-    CommandInfo{"station", Command::Station, "FILE.hex", "The firmware file, Intel HEX.",
+    CommandInfo{"station", nullptr, Command::Station, "FILE.hex", "The firmware file, Intel HEX.",
                 "Runs a production station until Ctrl-C: on every --port, each board put in is "
                 "written once (as write does), recorded in the --log CSV, and must be taken out "
                 "before the next is written. A second Ctrl-C stops at once. Exit status 0 when "
                 "every recorded board passed."},
-    CommandInfo{"ports", Command::Ports, nullptr, nullptr,
+    CommandInfo{"ports", nullptr, Command::Ports, nullptr, nullptr,
                 "Lists each port COM1 to COM99 that opens. On Linux each comes with the device "
                 "it stands for."},
+    CommandInfo{"records", "push", Command::RecordsPush, "LOG.csv", "A station's CSV log.",
+                "Stores every record of a station's log in the factory's database (--db) that "
+                "is not there yet: a record is known by its id (a log of the older format, "
+                "without ids, by its line), so a log pushed twice is stored once. A last line "
+                "torn when the station stopped is left out, with a warning. Exit status 0 when "
+                "every record read is in the database, 1 when the database cannot be reached "
+                "or refuses them."},
 };
 
 constexpr const char* kSummary =
@@ -109,7 +126,8 @@ constexpr const char* kSummary =
     "[--retries N] [--verify] [--serial-at ADDR ...]\n"
     "  station FILE.hex --port PORT [--port PORT ...] [--verify] [--log FILE.csv] ...\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
-    "  ports\n\n"
+    "  ports\n"
+    "  records push LOG.csv --db URL\n\n"
     "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
     "failed or was cancelled (on any of several ports), 2 bad input (nothing was sent to any "
     "device).";
@@ -253,6 +271,22 @@ std::string table(const std::vector<std::pair<std::string, std::string>>& rows) 
     return out;
 }
 
+// Whether a command takes an option.
+bool takes(Command command, Option option) {
+    const bool stationOnly = option == kLog || option == kDb || option == kStation;
+    const bool serial = option >= kSerialAt && option <= kSerialList;
+    switch (command) {
+        case Command::RecordsPush:
+            return option == kDb;
+        case Command::Station:
+            return true;
+        case Command::Read:
+            return option != kVerify && !serial && !stationOnly;
+        default:
+            return !stationOnly;
+    }
+}
+
 std::string helpText(const CommandInfo* info) {
     std::vector<std::pair<std::string, std::string>> options{
         {"-?, -h, --help", "Displays help on commandline options."}};
@@ -261,20 +295,22 @@ std::string helpText(const CommandInfo* info) {
     std::string description;
     if (info == nullptr) {
         options.emplace_back("-v, --version", "Displays version information.");
-        positional.emplace_back("command", "write, read, station or ports.");
+        positional.emplace_back("command", "write, read, station, ports or records.");
         usage += "COMMAND";
         description = kSummary;
     } else {
         positional.emplace_back(info->name, "The command.");
         usage += info->name;
+        if (info->verb != nullptr) {
+            positional.emplace_back(info->verb, "What it does to the records.");
+            usage += std::string(" ") + info->verb;
+        }
         description = info->description;
         if (info->file != nullptr) {
             usage += std::string(" ") + info->file;
             positional.emplace_back(info->file, info->fileText);
             for (std::size_t i = 0; i < kOptions.size(); ++i) {
-                if (i == kVerify && info->command == Command::Read) continue;
-                if (i == kLog && info->command != Command::Station) continue;
-                if (i >= kSerialAt && info->command == Command::Read) continue;
+                if (!takes(info->command, static_cast<Option>(i))) continue;
                 std::string names = std::string("--") + kOptions[i].name;
                 if (kOptions[i].valueName != nullptr) {
                     names += std::string(" <") + kOptions[i].valueName + ">";
@@ -384,7 +420,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
     const CommandInfo* info = positional.empty() ? nullptr : findCommand(positional.front());
     if (found.help) return ShownText{helpText(info)};
     if (positional.empty()) {
-        return std::string("no command given (write, read, station or ports)");
+        return std::string("no command given (write, read, station, ports or records)");
     }
     if (info == nullptr) return "unknown command \"" + positional.front() + "\"";
 
@@ -397,11 +433,34 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         }
         return request;
     }
-    if (positional.size() != 2) {
-        return std::string(info->name) + " takes one " + info->file + " (it was given " +
-               std::to_string(positional.size() - 1) + ")";
+    std::size_t first = 1;  // the first argument after the command's words
+    if (info->verb != nullptr) {
+        if (positional.size() < 2 || positional[1] != info->verb) {
+            return std::string(info->name) + " takes " + info->verb + " " + info->file;
+        }
+        first = 2;
     }
-    request.file = positional[1];
+    const std::string name =
+        info->verb != nullptr ? std::string(info->name) + " " + info->verb : info->name;
+    if (positional.size() != first + 1) {
+        return name + " takes one " + info->file + " (it was given " +
+               std::to_string(positional.size() - first) + ")";
+    }
+    request.file = positional[first];
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+        if (found.set[i] && !takes(request.command, static_cast<Option>(i))) {
+            return name + " takes no option --" + kOptions[i].name;
+        }
+    }
+    if (found.set[kDb]) request.db = found.values[kDb].back();
+    if (found.set[kStation]) {
+        request.station = found.values[kStation].back();
+        if (request.station.empty()) return std::string("--station needs a name");
+    }
+    if (request.command == Command::RecordsPush) {
+        if (!request.db) return name + " needs --db URL";
+        return request;
+    }
     if (!found.set[kPort]) return std::string(info->name) + " needs --port PORT";
     request.ports = found.values[kPort];
     request.port = request.ports.front();
@@ -409,12 +468,6 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         return std::string("read takes one --port");
     }
     request.verify = found.set[kVerify];
-    if (request.verify && request.command == Command::Read) {
-        return std::string(info->name) + " takes no option --verify";
-    }
-    if (found.set[kLog] && request.command != Command::Station) {
-        return std::string(info->name) + " takes no option --log";
-    }
     if (found.set[kLog]) request.log = found.values[kLog].back();
     if (found.set[kModel]) request.model = found.values[kModel].back();
     if (found.set[kConfig]) request.config = found.values[kConfig].back();

@@ -36,6 +36,18 @@ class RunningCommand {
     virtual ~RunningCommand() = default;
 };
 
+// What sending a log's records to the factory's database came to.
+struct StoredRecords {
+    enum class End {
+        Stored,   // every record given is in the database now
+        Refused,  // the database cannot be used at all: no support, a malformed URL
+        Failed,   // it could not be reached, or refused a record
+    };
+    End end = End::Refused;
+    std::size_t stored = 0;  // new in the database (the rest were there already)
+    std::string why;         // for Refused and Failed, in a line
+};
+
 // The factory's database as the station uses it. Records reach it in the background, in the
 // order given, and are sent again while it cannot be reached; sending one twice stores it once.
 class FactoryDatabase {

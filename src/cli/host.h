@@ -84,6 +84,18 @@ class Host {
         why = "this comflash-cli was built without database support";
         return nullptr;
     }
+    // Stores in the database at `url` each record not there yet (known by its id), in the
+    // order given; returns when all are stored or it failed.
+    virtual StoredRecords storeRecords(const std::string& url,
+                                       const std::vector<BoardRecord>& records) {
+        (void)url, (void)records;
+        StoredRecords stored;
+        stored.why = "this comflash-cli was built without database support";
+        return stored;
+    }
+    // The computer's name on the network (a station's name unless --station gives one); empty
+    // when unknown.
+    virtual std::string hostName() const { return {}; }
 };
 
 }  // namespace comflash::cli

@@ -10,7 +10,7 @@
 
 namespace comflash::cli {
 
-enum class Command { Write, Read, Station, Ports };
+enum class Command { Write, Read, Station, Ports, RecordsPush };
 
 // --serial-at: a serial number placed into each board's image, taken from one source.
 struct SerialNumbers {
@@ -30,8 +30,12 @@ struct Request {
     std::optional<std::string> config;
     int retries = 0;
     bool verify = false;                       // write: read the range back before the go frame
-    std::string log = "comflash-station.csv";  // station: the record of every board
-    std::optional<SerialNumbers> serial;       // write (one port), station: --serial-at
+    std::string log = "comflash-station.csv";  // station: the record of every board;
+                                               // records push: the log to send
+    // The factory's database, a libpq connection string (an empty one: libpq's defaults).
+    std::optional<std::string> db;
+    std::optional<SerialNumbers> serial;  // write (one port), station: --serial-at
+    std::string station;  // the station's name; empty until run() puts the host's name there
 };
 
 }  // namespace comflash::cli

@@ -15,6 +15,7 @@
 #include "cli/run_setup.h"
 #include "cli/station.h"
 #include "cli/station_log.h"
+#include "cli/station_log_reader.h"
 #include "driver/driver.h"
 #include "image/hex_writer.h"
 #include "session/messages.h"
@@ -432,6 +433,28 @@ int runStation(const Request& request, Host& host) {
     return station.exitStatus();
 }
 
+// Sends a station's log to the factory's database: every record not there yet is stored.
+int pushRecords(const Request& request, Host& host) {
+    const ReadLog read = readStationLogFile(request.file);
+    if (!read.failure.empty()) {
+        host.err() << read.failure << '\n' << std::flush;
+        return kExitBadInput;
+    }
+    for (const std::string& warning : read.warnings) host.err() << warning << '\n';
+    host.err() << std::flush;
+    const StoredRecords stored = host.storeRecords(*request.db, read.records);
+    if (stored.end != StoredRecords::End::Stored) {
+        host.err() << "--db: " << stored.why << "; no record was lost: they stay in "
+                   << app::shownName(request.file) << '\n'
+                   << std::flush;
+        return stored.end == StoredRecords::End::Refused ? kExitBadInput : kExitFailed;
+    }
+    host.out() << counted(read.records.size(), "record") << " read, " << stored.stored
+               << " stored, " << read.records.size() - stored.stored << " already there\n"
+               << std::flush;
+    return kExitSucceeded;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& arguments, std::string_view version, Host& host) {
@@ -444,8 +467,11 @@ int run(const std::vector<std::string>& arguments, std::string_view version, Hos
         host.out() << shown->text << std::flush;
         return kExitSucceeded;
     }
-    const Request& request = std::get<Request>(parsed);
+    Request request = std::get<Request>(parsed);
+    if (request.station.empty()) request.station = host.hostName();
     switch (request.command) {
+        case Command::RecordsPush:
+            return pushRecords(request, host);
         case Command::Ports:
             return listPorts(host);
         case Command::Station:

@@ -193,9 +193,14 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
-std::string csvHeader() {
+std::string olderCsvHeader() {
     return "time_utc,port,device,firmware,sha256,model,version,result,result_code,verified,"
            "seconds,bytes_written\r\n";
+}
+
+std::string csvHeader() {
+    std::string header = olderCsvHeader();
+    return header.insert(header.size() - 2, ",id,station,serial,serial_state,note");
 }
 
 std::string csvLine(const BoardRecord& r) {
@@ -206,8 +211,11 @@ std::string csvLine(const BoardRecord& r) {
                                      &r.version, &r.result, &r.code}) {
         line += csvField(*field) + ",";
     }
-    return line + (r.verified ? "yes" : "no") + "," + seconds + "," + std::to_string(r.bytes) +
-           "\r\n";
+    line += std::string(r.verified ? "yes" : "no") + "," + seconds + "," + std::to_string(r.bytes);
+    for (const std::string* field : {&r.id, &r.station, &r.serial, &r.serialState, &r.note}) {
+        line += "," + csvField(*field);
+    }
+    return line + "\r\n";
 }
 
 StationLog::~StationLog() {
@@ -230,13 +238,22 @@ std::string StationLog::open(const std::string& path) {
     // format, would get rows it cannot read.
     std::string header = csvHeader();
     header.resize(header.size() - 2);
-    if (firstLine(fd_) != header) {
-        ::close(fd_);
-        fd_ = -1;
-        return path + ": its first line is not the header of a station's log (" + header +
-               "): another file, or a log of another format; give --log another file";
+    std::string older = olderCsvHeader();
+    older.resize(older.size() - 2);
+    const std::string first = firstLine(fd_);
+    if (first == header) return {};
+    ::close(fd_);
+    fd_ = -1;
+    // A log of the older format keeps its rows as they are: records without their id, station
+    // and serial number would lose what the board got, and mixed rows would spoil its columns.
+    if (first == older) {
+        return path +
+               ": a log of the older format, without the columns id, station, serial, "
+               "serial_state and note; its records stay as they are (comflash-cli records push "
+               "sends them to the database): give --log a new file";
     }
-    return {};
+    return path + ": its first line is not the header of a station's log (" + header +
+           "): another file, or a log of another format; give --log another file";
 }
 
 std::string StationLog::append(const BoardRecord& record) {

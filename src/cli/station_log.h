@@ -37,6 +37,9 @@ std::string utcTime(std::chrono::system_clock::time_point at);
 std::string csvField(const std::string& text);
 // The header line and a record's line, each ended by CR LF.
 std::string csvHeader();
+// The header of logs written before the record had its id, station, serial and note: their
+// lines hold the first twelve columns only.
+std::string olderCsvHeader();
 std::string csvLine(const BoardRecord& record);
 
 class StationLog {

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaObject>
+#include <QSysInfo>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +17,10 @@
 
 #include "host/port_failure.h"
 #include "host/posix_command.h"
+#ifdef COMFLASH_DATABASE
+#include "cli/station_log_reader.h"
+#include "records/postgres_database.h"
+#endif
 #include "settings/com_port_names.h"
 #include "ui/driver_adapters.h"
 #include "ui/qt/qt_serial_port.h"
@@ -191,5 +197,35 @@ std::unique_ptr<cli::RunningCommand> QtHost::runCommand(
     std::function<void(const cli::CommandResult&)> done) {
     return runPosixCommand(command, environment, std::move(done));
 }
+
+std::string QtHost::hostName() const {
+    return QSysInfo::machineHostName().toStdString();
+}
+
+#ifdef COMFLASH_DATABASE
+std::unique_ptr<cli::FactoryDatabase> QtHost::openDatabase(const std::string& url,
+                                                           const std::string& station,
+                                                           const std::string& logPath,
+                                                           std::string& why) {
+    why = records::urlProblem(url);
+    if (!why.empty()) return nullptr;
+    // The records of the station's log, those that waited there when it last stopped among
+    // them; a log not there yet has none.
+    std::error_code error;
+    cli::ReadLog log;
+    if (std::filesystem::exists(logPath, error)) log = cli::readStationLogFile(logPath);
+    // Answers reach the event loop as queued calls on the application.
+    auto post = [](std::function<void()> function) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(function),
+                                  Qt::QueuedConnection);
+    };
+    return std::make_unique<records::PostgresDatabase>(url, station, std::move(log), post);
+}
+
+cli::StoredRecords QtHost::storeRecords(const std::string& url,
+                                        const std::vector<cli::BoardRecord>& records) {
+    return records::storeRecords(url, records);
+}
+#endif
 
 }  // namespace comflash::host

@@ -45,6 +45,15 @@ class QtHost final : public cli::Host {
     std::unique_ptr<cli::RunningCommand> runCommand(
         const std::string& command, const cli::Environment& environment,
         std::function<void(const cli::CommandResult&)> done) override;
+    std::string hostName() const override;
+#ifdef COMFLASH_DATABASE
+    std::unique_ptr<cli::FactoryDatabase> openDatabase(const std::string& url,
+                                                       const std::string& station,
+                                                       const std::string& logPath,
+                                                       std::string& why) override;
+    cli::StoredRecords storeRecords(const std::string& url,
+                                    const std::vector<cli::BoardRecord>& records) override;
+#endif
 
   private:
     void typed();

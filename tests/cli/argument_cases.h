@@ -19,7 +19,7 @@ struct ArgumentCase {
 inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (const auto* problem = std::get_if<std::string>(&parsed)) return "error: " + *problem;
     const Request& request = std::get<Request>(parsed);
-    const char* commands[] = {"write", "read", "station", "ports"};
+    const char* commands[] = {"write", "read", "station", "ports", "records push"};
     std::string text = commands[static_cast<int>(request.command)];
     if (!request.file.empty()) text += " " + request.file;
     for (const std::string& port : request.ports) text += " port=" + port;
@@ -36,6 +36,8 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
                 (serial->source == SerialNumbers::Source::Counter ? " counter=" : " list=") +
                 serial->from;
     }
+    if (request.db) text += " db=" + *request.db;
+    if (!request.station.empty()) text += " station=" + request.station;
     return text;
 }
 
@@ -57,11 +59,26 @@ inline const std::vector<ArgumentCase>& argumentCases() {
         {{"ports", "--port", "COM1"}, "error: ports takes no option --port"},
         {{"ports", "--verify"}, "error: ports takes no option --verify"},
         {{"ports", "x"}, "error: ports takes no arguments"},
-        {{}, "error: no command given (write, read, station or ports)"},
+        {{}, "error: no command given (write, read, station, ports or records)"},
         {{"station", "fw.hex", "--port", "COM1", "--port", "COM2", "--log", "b.csv", "--verify"},
          "station fw.hex port=COM1 port=COM2 verify log=b.csv"},
         {{"write", "fw.hex", "--port", "COM1", "--log", "b.csv"},
          "error: write takes no option --log"},
+        {{"station", "fw.hex", "--port", "COM1", "--db", "host=h dbname=d", "--station", "S1"},
+         "station fw.hex port=COM1 db=host=h dbname=d station=S1"},
+        {{"station", "fw.hex", "--port", "COM1", "--db="}, "station fw.hex port=COM1 db="},
+        {{"station", "fw.hex", "--port", "COM1", "--station="}, "error: --station needs a name"},
+        {{"write", "fw.hex", "--port", "COM1", "--db", "x"}, "error: write takes no option --db"},
+        {{"read", "o.hex", "--port", "COM1", "--station", "s"},
+         "error: read takes no option --station"},
+        {{"records", "push", "a.csv", "--db", "postgresql://h/d"},
+         "records push a.csv db=postgresql://h/d"},
+        {{"records", "push", "a.csv"}, "error: records push needs --db URL"},
+        {{"records", "a.csv", "--db", "x"}, "error: records takes push LOG.csv"},
+        {{"records", "push", "--db", "x"},
+         "error: records push takes one LOG.csv (it was given 0)"},
+        {{"records", "push", "a.csv", "--db", "x", "--port", "COM1"},
+         "error: records push takes no option --port"},
         {{"flash"}, "error: unknown command \"flash\""},
         {{"write"}, "error: write takes one FILE.hex (it was given 0)"},
         {{"write", "a.hex", "b.hex", "--port", "COM1"},

@@ -38,6 +38,8 @@ TEST(Arguments, ShownTexts) {
         {{"station", "-h"}, "  --serial-counter <FILE> ", "--version"},
         {{"read", "-h"}, "  --retries <N> ", "--serial-at"},
         {{"ports", "-h"}, "Lists each port COM1 to COM99 that opens.", "--port"},
+        {{"records", "-h"}, "Usage: comflash-cli [options] records push LOG.csv\n", "--port"},
+        {{"station", "-h"}, "  --station <NAME> ", "records push"},
     };
     for (const auto& c : cases) {
         const auto parsed = parseArguments(c.arguments, "1.2.3");

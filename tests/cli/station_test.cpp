@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/station_log_reader.h"
+#include "image/sha256.h"
 #include "request_of.h"
 #include "sim/fixture.h"
 #include "ui/headless/headless_toolkit.h"
@@ -267,26 +269,29 @@ TEST(StationLogTest, FieldsAndRecords) {
         {"读写失败,地址 = 95", "\"读写失败,地址 = 95\""},
     };
     for (const auto& [text, field] : fields) EXPECT_EQ(csvField(text), field);
-    BoardRecord r{"2026-12-07T14:05:03Z",
-                  "COM1",
-                  "/dev/ttyUSB0",
-                  "Fw_1.03.hex",
-                  "ab",
-                  "1:2:3",
-                  "1.3",
-                  "Successful, verified",
-                  "succeeded",
-                  true,
-                  12.34,
-                  1024,
-                  {},
-                  {},
-                  {},
-                  {},
-                  {}};
+    BoardRecord r;
+    r.time = "2026-12-07T14:05:03Z";
+    r.port = "COM1";
+    r.device = "/dev/ttyUSB0";
+    r.firmware = "Fw_1.03.hex";
+    r.sha256 = "ab";
+    r.model = "1:2:3";
+    r.version = "1.3";
+    r.result = "Successful, verified";
+    r.code = "succeeded";
+    r.verified = true;
+    r.seconds = 12.34;
+    r.bytes = 1024;
     EXPECT_EQ(csvLine(r),
               "2026-12-07T14:05:03Z,COM1,/dev/ttyUSB0,Fw_1.03.hex,ab,1:2:3,1.3,\"Successful, "
-              "verified\",succeeded,yes,12.3,1024\r\n");
+              "verified\",succeeded,yes,12.3,1024,,,,,\r\n");
+    r.id = "0123";
+    r.station = "line 2";
+    r.serial = "1007";
+    r.serialState = "used";
+    r.note = "hook: \"ok\"";
+    EXPECT_EQ(csvLine(r).substr(csvLine(r).find("1024,")),
+              "1024,0123,line 2,1007,used,\"hook: \"\"ok\"\"\"\r\n");
     EXPECT_EQ(utcTime(std::chrono::system_clock::time_point{} + 86400s + 3723s),
               "1970-01-02T01:02:03Z");
 }
@@ -313,6 +318,8 @@ TEST(StationLogTest, AnExistingFileIsAppendedToOnlyWhenItIsALog) {
         {"a header saved with LF alone", lfHeader, true, lfHeader + line},
         {"another file", "name,score\r\nann,3\r\n", false, "name,score\r\nann,3\r\n"},
         {"an older format", "time,port,result\r\n", false, "time,port,result\r\n"},
+        // Kept as it is: its rows have no id, station or serial number to put beside new ones.
+        {"the log before ids", olderCsvHeader() + "x\r\n", false, olderCsvHeader() + "x\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -330,6 +337,70 @@ TEST(StationLogTest, AnExistingFileIsAppendedToOnlyWhenItIsALog) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.after);
     }
     std::filesystem::remove(path);
+}
+
+// A log read back: either header, RFC 4180 fields over several lines, a torn last line left
+// out with a warning, and an id derived from the line for records written without one.
+TEST(StationLogTest, ReadBack) {
+    BoardRecord a;
+    a.time = "2026-12-07T14:05:03Z";
+    a.port = "COM1";
+    a.result = "Successful, verified";
+    a.code = "succeeded";
+    a.verified = true;
+    a.seconds = 4.5;
+    a.bytes = 4096;
+    a.id = "00ff";
+    a.station = "s1";
+    a.serial = "17";
+    a.serialState = "used";
+    a.note = "two\r\nlines, \"quoted\"";
+    BoardRecord b = a;
+    b.port = "COM2";
+    b.id = "01ee";
+    const std::string lineA = csvLine(a);
+    std::string older = olderCsvHeader() + "t,COM3,,f,,,,r,failed,no,1.0,0\r\n";
+    const std::string olderId = image::sha256Hex("t,COM3,,f,,,,r,failed,no,1.0,0").substr(0, 32);
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string records;  // each record's port:id:serial:note, a space after each
+        std::string warning;  // in the one warning expected; empty for none
+        std::string failure;
+    };
+    const std::vector<Case> cases{
+        {"empty", "", "", "", ""},
+        {"two records", csvHeader() + lineA + csvLine(b),
+         "COM1:00ff:17:two\r\nlines, \"quoted\" COM2:01ee:17:two\r\nlines, \"quoted\" ", "", ""},
+        {"torn, no line end", csvHeader() + lineA + csvLine(b).substr(0, 40),
+         "COM1:00ff:17:two\r\nlines, \"quoted\" ", "line 4 has no line end", ""},
+        {"torn inside quotes", csvHeader() + lineA.substr(0, lineA.size() - 8), "",
+         "line 2 has no line end", ""},
+        {"too few fields", csvHeader() + "a,b\r\n", "", "line 2 has 2 fields, not 17", ""},
+        {"not a number", csvHeader() + "t,p,d,f,s,m,v,r,c,yes,x,0,i,s,,,\r\n", "",
+         "line 2 has a verified, seconds or bytes column", ""},
+        {"older, LF only", older.replace(older.find("\r\n"), 2, "\n"),
+         "COM3:" + olderId + ":: ", "", ""},
+        {"older", older, "COM3:" + olderId + ":: ", "", ""},
+        {"another file", "name,score\r\n", "", "", "log.csv: its first line is not the header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadLog read = readStationLog(c.text, "log.csv");
+        std::string records;
+        for (const BoardRecord& r : read.records) {
+            records += r.port + ":" + r.id + ":" + r.serial + ":" + r.note + " ";
+        }
+        EXPECT_EQ(records, c.records);
+        ASSERT_EQ(read.warnings.size(), c.warning.empty() ? 0u : 1u);
+        if (!c.warning.empty()) {
+            EXPECT_NE(read.warnings[0].find(c.warning), std::string::npos) << read.warnings[0];
+        }
+        EXPECT_EQ(read.failure.substr(0, c.failure.size()), c.failure);
+    }
+    const ReadLog read = readStationLog(csvHeader() + lineA, "log.csv");
+    ASSERT_EQ(read.records.size(), 1u);
+    EXPECT_EQ(csvLine(read.records[0]), lineA) << "every field read back as written";
 }
 
 #ifndef _WIN32

@@ -1,0 +1,269 @@
+// The factory's database against a real PostgreSQL: the throw-away cluster of pg_virtualenv
+// (scripts/test.sh), whose PG* variables say where it is. Each test has a database of its own.
+#include "records/postgres_database.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "cli_process.h"
+#include "temp_folder.h"
+
+namespace comflash::records {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The test's event loop: what the database posts runs here, on the test's thread.
+class Loop {
+  public:
+    Post post() {
+        return [this](std::function<void()> function) {
+            {
+                const std::lock_guard lock(mutex_);
+                posted_.push_back(std::move(function));
+            }
+            arrived_.notify_all();
+        };
+    }
+    // Runs what is posted until `done` holds; false after 30 s (a test that is stuck).
+    bool runUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        std::unique_lock lock(mutex_);
+        while (!done()) {
+            if (posted_.empty() &&
+                !arrived_.wait_until(lock, deadline, [&] { return !posted_.empty(); })) {
+                return false;
+            }
+            auto function = std::move(posted_.front());
+            posted_.pop_front();
+            lock.unlock();
+            function();
+            lock.lock();
+        }
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<std::function<void()>> posted_;
+};
+
+// The first value of the first row, as text; "error: ..." when the query failed.
+std::string value(const std::string& url, const std::string& sql) {
+    PGconn* connection = PQconnectdb(url.c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    std::string text = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
+                           ? PQgetvalue(result, 0, 0)
+                       : PQresultStatus(result) == PGRES_COMMAND_OK
+                           ? ""
+                           : "error: " + std::string(PQerrorMessage(connection));
+    PQclear(result);
+    PQfinish(connection);
+    return text;
+}
+
+// Each test on a new, empty database of its own: `url` names it. Without a server the test
+// fails rather than passing unseen.
+class PostgresDatabaseTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("PGHOST"), nullptr)
+            << "no PostgreSQL server: run these tests under pg_virtualenv";
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        name = "comflash_" + name;
+        ASSERT_EQ(value("", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
+        ASSERT_EQ(value("", "CREATE DATABASE " + name), "");
+        url = "dbname=" + name;
+    }
+    std::string url;
+};
+
+cli::BoardRecord record(const std::string& id, const std::string& serial = {}) {
+    cli::BoardRecord r;
+    r.time = "2026-12-07T14:05:03Z";
+    r.port = "COM1";
+    r.code = "succeeded";
+    r.result = "Successful";
+    r.id = id;
+    r.station = "s1";
+    r.serial = serial;
+    r.serialState = serial.empty() ? "" : "used";
+    return r;
+}
+
+constexpr Timing kQuick{50ms, 3s};
+
+// A record sent twice, by a station and by a log pushed twice, is stored once; the serial
+// number the station reserved for it is marked used with the record's id in the same step.
+TEST_F(PostgresDatabaseTest, StoresEachRecordOnce) {
+    Loop loop;
+    {
+        cli::ReadLog log;
+        log.records = {record("a"), record("a")};
+        PostgresDatabase db(url, "s1", log, loop.post(), kQuick);
+        std::optional<std::string> serial;
+        db.reserveSerial([&](const auto& s, const auto&) { serial = s; });
+        ASSERT_TRUE(loop.runUntil([&] { return serial.has_value(); }));
+        db.push(record("b", *serial));
+        db.push(record("a"));
+        ASSERT_TRUE(loop.runUntil([&] { return db.waiting() == 0; }));
+        EXPECT_EQ(value(url, "SELECT state || ' ' || record_id FROM comflash_serials"), "used b");
+    }
+    struct Case {
+        std::vector<cli::BoardRecord> records;
+        std::size_t stored;
+    };
+    const std::vector<Case> pushes{
+        {{record("a"), record("c"), record("c")}, 1},
+        {{record("c"), record("b")}, 0},
+    };
+    for (const Case& c : pushes) {
+        const cli::StoredRecords stored = storeRecords(url, c.records);
+        EXPECT_EQ(stored.end, cli::StoredRecords::End::Stored) << stored.why;
+        EXPECT_EQ(stored.stored, c.stored);
+    }
+    EXPECT_EQ(value(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"), "a,b,c");
+}
+
+// Three stations starting together create the tables once and never get one number twice.
+TEST_F(PostgresDatabaseTest, StationsReserveDistinctSerialNumbers) {
+    Loop loop;
+    std::vector<std::unique_ptr<PostgresDatabase>> stations;
+    std::multiset<std::string> serials;
+    constexpr std::size_t kEach = 20;
+    for (int i = 0; i < 3; ++i) {
+        stations.push_back(std::make_unique<PostgresDatabase>(url, "s" + std::to_string(i),
+                                                              cli::ReadLog{}, loop.post(), kQuick));
+    }
+    for (std::size_t n = 0; n < kEach; ++n) {
+        for (auto& station : stations) {
+            station->reserveSerial([&](const auto& serial, const std::string& why) {
+                EXPECT_TRUE(serial) << why;
+                serials.insert(serial.value_or("none"));
+            });
+        }
+    }
+    ASSERT_TRUE(loop.runUntil([&] { return serials.size() == 3 * kEach; }));
+    EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), 3 * kEach);
+    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_serials WHERE state = 'reserved'"), "60");
+}
+
+// The server stops while records come: they wait, and once it is back they are stored,
+// each once, without anyone doing anything.
+TEST_F(PostgresDatabaseTest, RecordsOutlastAnOutage) {
+    const char* version = std::getenv("PGVERSION");
+    ASSERT_NE(version, nullptr) << "pg_virtualenv names the cluster's version";
+    const std::string cluster = std::string("pg_ctlcluster ") + version + " regress ";
+    Loop loop;
+    std::vector<std::string> events;
+    const auto said = [&](const std::string& start) {
+        return [&events, start] { return !events.empty() && events.back().rfind(start, 0) == 0; };
+    };
+    PostgresDatabase db(url, "s1", {}, loop.post(), kQuick);
+    db.onEvent = [&](const std::string& line) { events.push_back(line); };
+    db.push(record("before"));
+    ASSERT_TRUE(loop.runUntil([&] { return db.waiting() == 0; }));
+    ASSERT_EQ(std::system((cluster + "stop -m fast").c_str()), 0);
+    for (const char* id : {"r1", "r2", "r3"}) db.push(record(id));
+    const bool away = loop.runUntil(said("database unreachable: "));
+    EXPECT_EQ(db.waiting(), 3u);
+    ASSERT_EQ(std::system((cluster + "start").c_str()), 0);
+    ASSERT_TRUE(away);
+    EXPECT_NE(events.back().find("; records wait in the CSV"), std::string::npos);
+    ASSERT_TRUE(loop.runUntil(said("database back: ")));
+    EXPECT_EQ(events.back(), "database back: 3 records stored");
+    EXPECT_EQ(db.waiting(), 0u);
+    EXPECT_EQ(value(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
+              "before,r1,r2,r3");
+}
+
+// A database that cannot be used says so in one line and answers a serial number's request
+// with why; the program goes on.
+TEST_F(PostgresDatabaseTest, SaysWhyItCannotBeUsed) {
+    ASSERT_EQ(value(url,
+                    "CREATE TABLE comflash_schema (version integer); "
+                    "INSERT INTO comflash_schema VALUES (2)"),
+              "");
+    struct Case {
+        std::string url;
+        std::string event;
+    };
+    const std::vector<Case> cases{
+        {"host=127.0.0.1 port=1",
+         "database unreachable: connection to server at \"127.0.0.1\", port 1 failed: "
+         "Connection refused; records wait in the CSV"},
+        {url,
+         "database refused: the database's comflash tables are of version 2, newer than this "
+         "comflash-cli knows (1); a newer comflash-cli is needed; records wait in the CSV"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        Loop loop;
+        std::vector<std::string> events;
+        std::optional<std::string> why;
+        PostgresDatabase db(c.url, "s1", {}, loop.post(), kQuick);
+        db.onEvent = [&](const std::string& line) { events.push_back(line); };
+        db.push(record("x"));
+        db.reserveSerial([&](const auto& serial, const std::string& reason) {
+            EXPECT_FALSE(serial);
+            why = reason;
+        });
+        ASSERT_TRUE(loop.runUntil([&] { return why && !events.empty(); }));
+        EXPECT_EQ(events, std::vector<std::string>{c.event});
+        EXPECT_EQ(db.waiting(), 1u);
+    }
+    EXPECT_EQ(urlProblem("host"), "missing \"=\" after \"host\" in connection info string");
+}
+
+// comflash-cli records push: what it read, stored and found there already; a torn last line
+// left out with a warning; a log of the older format; exit status 1 without a database and
+// 2 for a URL that is none.
+TEST_F(PostgresDatabaseTest, RecordsPushCommand) {
+    const test::TempFolder folder;
+    const std::string log = (folder.path() / "station.csv").string();
+    const std::string older = (folder.path() / "older.csv").string();
+    std::ofstream(log, std::ios::binary) << cli::csvHeader() << cli::csvLine(record("a"))
+                                         << cli::csvLine(record("b")) << "2026-12-07T14:0";
+    std::ofstream(older, std::ios::binary)
+        << cli::olderCsvHeader() << "2026-12-07T14:05:03Z,COM2,,f.hex,,,,ok,succeeded,no,1.0,0\r\n";
+    struct Case {
+        std::string file;
+        std::string db;
+        int exit;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {log, url, 0, "2 records read, 2 stored, 0 already there\n",
+         "station.csv: line 4 has no line end: a record torn when the station stopped; it is "
+         "left out\n"},
+        {log, url, 0, "2 records read, 0 stored, 2 already there\n", "line 4 has no line end"},
+        {older, url, 0, "1 record read, 1 stored, 0 already there\n", ""},
+        {older, url, 0, "1 record read, 0 stored, 1 already there\n", ""},
+        {older, "host=127.0.0.1 port=1", 1, "",
+         "--db: connection to server at \"127.0.0.1\", port 1 failed: Connection refused; no "
+         "record was lost: they stay in "},
+        {older, "host", 2, "", "--db: missing \"=\" after \"host\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " " + c.db);
+        const auto run = e2e::runCli({"records", "push", c.file, "--db", c.db}, folder.path());
+        EXPECT_EQ(run.exit, c.exit);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_records"), "3");
+}
+
+}  // namespace
+}  // namespace comflash::records
