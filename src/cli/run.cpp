@@ -378,6 +378,10 @@ int runStation(const Request& request, Host& host) {
     Prepared prepared;
     if (!prepare(request, host, console, prepared)) return kExitBadInput;
     const image::FirmwareFile& firmware = *prepared.firmware;
+    if (const std::string why = serialFitRefusal(request, firmware); !why.empty()) {
+        console.warn(why);
+        return kExitBadInput;
+    }
     StationLog log;
     if (const std::string why = log.open(request.log); !why.empty()) {
         console.warn("--log " + why + "; no board was started");
@@ -401,6 +405,24 @@ int runStation(const Request& request, Host& host) {
         session, firmware.image, supplyOf(host, prepared.ports), request.ports, devices,
         request.retries, blank, elapsed, [] { return std::chrono::system_clock::now(); },
         [&log](const BoardRecord& record) { return log.append(record); });
+    BoardSteps& steps = station.steps;
+    std::unique_ptr<factory::SerialFile> serials;
+    if (request.serial) {
+        const SerialNumbers& serial = *request.serial;
+        serials = serialSource(serial);
+        steps.reserveSerial = [&serials](const BoardSteps::SerialReply& done) {
+            const factory::Reservation reserved = serials->reserve();
+            done(reserved.serial, reserved.why);
+        };
+        steps.placeSerial = [&serial, &firmware](const std::string& number, ImageBytes& image) {
+            const auto bytes = factory::encodeSerial(serial.format, number);
+            if (const auto* why = std::get_if<std::string>(&bytes)) return *why;
+            const std::string why = factory::placeSerial(
+                image, firmware.start, firmware.end, serial.at,
+                std::get<std::vector<std::uint8_t>>(bytes));
+            return why.empty() ? why : "--serial-at " + why;
+        };
+    }
     const bool terminal = host.outIsTerminal();
     StationDisplay display(terminal);
     station.onEvent = [&](const std::string& line) {
