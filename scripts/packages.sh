@@ -16,6 +16,10 @@ COMFLASH_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 googletest wine wine64 xvfb xdot
 # virtual X server, clicks it with xdotool and takes screenshots with ImageMagick.
 COMFLASH_DEMO_PACKAGES=(srecord fonts-wqy-zenhei fonts-liberation)
 COMFLASH_VIRTUAL_DISPLAY_PACKAGES=(xvfb xauth imagemagick twm xdotool)
+# The Debian package and its checks (scripts/package-test.sh): dpkg-shlibdeps finds its
+# dependencies (with file), lintian and desktop-file-validate judge it, man-db and
+# bash-completion find its man pages and completion once it is installed.
+COMFLASH_PACKAGING_PACKAGES=(dpkg-dev file lintian desktop-file-utils man-db bash-completion)
 # The fuzz stage (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
 COMFLASH_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

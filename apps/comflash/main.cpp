@@ -21,7 +21,11 @@ constexpr const char* kHelp =
     "The window that writes firmware into a device through its serial bootloader. Put\n"
     "comflash, Config.txt and the firmware file (NAME_M.mm.hex) in one folder, start it and\n"
     "press Update; COM chooses the serial port. comflash-cli does the same on the command\n"
-    "line, for scripts and production lines.\n";
+    "line, for scripts and production lines.\n"
+    "\n"
+    "Options:\n"
+    "  -?, -h, --help  Displays this help.\n"
+    "  -v, --version   Displays version information.\n";
 
 bool asked(int argc, char** argv, std::initializer_list<std::string_view> names) {
     for (int i = 1; i < argc; ++i) {
