@@ -267,9 +267,23 @@ TEST(StationLogTest, FieldsAndRecords) {
         {"读写失败,地址 = 95", "\"读写失败,地址 = 95\""},
     };
     for (const auto& [text, field] : fields) EXPECT_EQ(csvField(text), field);
-    BoardRecord r{
-        "2026-12-07T14:05:03Z", "COM1",      "/dev/ttyUSB0", "Fw_1.03.hex", "ab", "1:2:3", "1.3",
-        "Successful, verified", "succeeded", true,           12.34,         1024};
+    BoardRecord r{"2026-12-07T14:05:03Z",
+                  "COM1",
+                  "/dev/ttyUSB0",
+                  "Fw_1.03.hex",
+                  "ab",
+                  "1:2:3",
+                  "1.3",
+                  "Successful, verified",
+                  "succeeded",
+                  true,
+                  12.34,
+                  1024,
+                  "",
+                  "",
+                  "",
+                  "",
+                  ""};
     EXPECT_EQ(csvLine(r),
               "2026-12-07T14:05:03Z,COM1,/dev/ttyUSB0,Fw_1.03.hex,ab,1:2:3,1.3,\"Successful, "
               "verified\",succeeded,yes,12.3,1024\r\n");
