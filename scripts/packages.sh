@@ -1,7 +1,9 @@
 # The Debian 12 packages comflash needs, and a function that installs the missing ones.
 # Sourced by the other scripts.
 
-COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev)
+# nlohmann-json3-dev: the command line's --json output (header-only; the Windows build copies
+# its headers).
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev nlohmann-json3-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
 # The Windows build and Wine to run its tests; the window tests draw on a virtual X server,

@@ -15,7 +15,7 @@ struct OptionInfo {
     const char* description;
 };
 
-enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kLog, kOptionCount };
+enum Option : std::size_t { kPort, kModel, kConfig, kRetries, kVerify, kLog, kJson, kOptionCount };
 
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"port", "PORT",
@@ -36,6 +36,10 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"log", "FILE.csv",
                "The CSV file every board's record is appended to; by default "
                "comflash-station.csv in the current folder."},
+    OptionInfo{"json", nullptr,
+               "For scripts: one JSON object per line on standard output (steps, progress, "
+               "results, boards, ports; see docs/json.md), and the texts for people on standard "
+               "error."},
 };
 
 struct CommandInfo {
@@ -77,9 +81,18 @@ constexpr const char* kSummary =
     "  station FILE.hex --port PORT [--port PORT ...] [--verify] [--log FILE.csv] ...\n"
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n\n"
-    "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
-    "failed or was cancelled (on any of several ports), 2 bad input (nothing was sent to any "
-    "device).";
+    "comflash-cli COMMAND --help describes a command; --json writes JSON lines for scripts.\n\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the device refused or failed (another model, a refused handshake, failed frames, a "
+    "port lost or Cancel after it answered), Ctrl-C, or the read could not be saved\n"
+    "  2  bad input: usage, Config.txt, the firmware file; nothing was sent to any device\n"
+    "  3  no device could be reached: the port missing or busy, no answer, Cancel before a "
+    "device answered\n"
+    "  4  --verify: the device's memory differs from the file; the application was not "
+    "started\n"
+    "With several ports, the worst port's status in the order 1, 4, 3, 0. The station exits 0 "
+    "when every recorded board passed, else 1 (2 for bad input).";
 
 constexpr std::size_t kHelpWidth = 79;
 
@@ -235,6 +248,7 @@ std::string helpText(const CommandInfo* info) {
         positional.emplace_back(info->name, "The command.");
         usage += info->name;
         description = info->description;
+        if (info->file == nullptr) options.emplace_back("--json", kOptions[kJson].description);
         if (info->file != nullptr) {
             usage += std::string(" ") + info->file;
             positional.emplace_back(info->file, info->fileText);
@@ -310,8 +324,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
     if (info->file == nullptr) {
         if (positional.size() > 1) return std::string("ports takes no arguments");
         for (std::size_t i = 0; i < kOptions.size(); ++i) {
-            if (found.set[i]) return std::string("ports takes no option --") + kOptions[i].name;
+            if (found.set[i] && i != kJson) {
+                return std::string("ports takes no option --") + kOptions[i].name;
+            }
         }
+        request.json = found.set[kJson];
         return request;
     }
     if (positional.size() != 2) {
@@ -326,6 +343,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         return std::string("read takes one --port");
     }
     request.verify = found.set[kVerify];
+    request.json = found.set[kJson];
     if (request.verify && request.command == Command::Read) {
         return std::string(info->name) + " takes no option --verify";
     }

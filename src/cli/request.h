@@ -19,6 +19,7 @@ struct Request {
     int retries = 0;
     bool verify = false;                       // write: read the range back before the go frame
     std::string log = "comflash-station.csv";  // station: the record of every board
+    bool json = false;  // JSON lines on standard output (json_output.h), the texts on stderr
 };
 
 }  // namespace comflash::cli

@@ -28,6 +28,7 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (request.retries != 0) text += " retries=" + std::to_string(request.retries);
     if (request.verify) text += " verify";
     if (request.log != Request{}.log) text += " log=" + request.log;
+    if (request.json) text += " json";
     return text;
 }
 
@@ -44,6 +45,9 @@ inline const std::vector<ArgumentCase>& argumentCases() {
         {{"write", "a.hex", "--port", "COM1", "--retries", " +2 "},
          "write a.hex port=COM1 retries=2"},
         {{"ports"}, "ports"},
+        {{"ports", "--json"}, "ports json"},
+        {{"read", "o.hex", "--json", "--port", "COM3"}, "read o.hex port=COM3 json"},
+        {{"ports", "--json=yes"}, "error: Unexpected value after '--json'."},
         {{"read", "o.hex", "--port", "COM1", "--port", "COM2"}, "error: read takes one --port"},
         {{"read", "o.hex", "--port", "COM1", "--verify"}, "error: read takes no option --verify"},
         {{"ports", "--port", "COM1"}, "error: ports takes no option --port"},
