@@ -96,13 +96,9 @@ void JsonLines::step(const std::string& port, session::Progress::Step step) {
 }
 
 void JsonLines::progress(const std::string& port, const session::Progress& progress) {
-    const Last now{progress.step, progress.done, progress.total};
-    if (const auto last = last_.find(port); last != last_.end() && last->second.step == now.step &&
-                                            last->second.done == now.done &&
-                                            last->second.total == now.total) {
-        return;
-    }
-    last_.insert_or_assign(port, now);
+    const auto figures = std::pair(progress.done, progress.total);
+    if (const auto last = last_.find(port); last != last_.end() && last->second == figures) return;
+    last_.insert_or_assign(port, figures);
     Json json = object("progress");
     json["port"] = port;
     json["step"] = stepName(progress.step);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/host.h"
@@ -57,7 +58,7 @@ class JsonLines {
     explicit JsonLines(std::ostream& out) : out_(out) {}
 
     void step(const std::string& port, session::Progress::Step step);
-    // A figure equal to the port's last one is left out.
+    // Figures equal to the port's last (an erase's answer moves nothing) are left out.
     void progress(const std::string& port, const session::Progress& progress);
     void result(const RunEnd& end);
     void board(const BoardRecord& record);
@@ -66,15 +67,10 @@ class JsonLines {
     void port(const ListedPort& port);
 
   private:
-    struct Last {
-        session::Progress::Step step;
-        std::int64_t done;
-        std::int64_t total;
-    };
     void write(const std::string& line);
 
     std::ostream& out_;
-    std::map<std::string, Last> last_;
+    std::map<std::string, std::pair<std::int64_t, std::int64_t>> last_;  // done, total
 };
 
 // Where a run's texts go: without --json, as they always went; with it, the lines meant for
