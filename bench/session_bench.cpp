@@ -74,6 +74,11 @@ Child spawn(const std::vector<std::string>& args, bool captureOut) {
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     } else {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        // --json moves the texts for people to standard error: they go where a plain run's
+        // go, so that both runs write the same texts to the same place.
+        if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        }
     }
     std::vector<std::string> all = args;
     std::vector<char*> argv;
@@ -196,6 +201,7 @@ struct SessionRun {
     int cliStatus = -1;
     double seconds = 0;
     long cliPeakKiB = 0;
+    double cliCpuSeconds = 0;  // user and system time of comflash-cli
     LogFigures log;
 };
 
@@ -245,6 +251,7 @@ SessionRun runSession(const fs::path& folder, const std::string& command, const 
     Usage used;
     run.cliStatus = finish(cli, &used);
     run.cliPeakKiB = used.peakKiB;
+    run.cliCpuSeconds = used.cpuSeconds;
     run.seconds = secondsSince(start);
     run.simStatus = finish(sim);
     run.log = readLog(log, lineTiming);
@@ -634,6 +641,28 @@ int main(int argc, char** argv) {
     const SessionRun fast = runSession(folder, "write", image, false, {});
     printSession("write 32 KiB, no line timing", fast, false);
     std::printf("%-34s %8ld KiB\n", "  peak memory of comflash-cli write", fast.cliPeakKiB);
+    // --json beside the plain write, taken in turns: its lines must cost nothing the write
+    // would notice, in time or in the program's own work.
+    {
+        constexpr int kRuns = 11;
+        std::vector<double> plain[2];
+        std::vector<double> json[2];
+        for (int i = 0; i < kRuns; ++i) {
+            const SessionRun without = runSession(folder, "write", image, false, {});
+            const SessionRun with = runSession(folder, "write", image, false, {}, {"--json"});
+            plain[0].push_back(without.seconds);
+            plain[1].push_back(without.cliCpuSeconds);
+            json[0].push_back(with.seconds);
+            json[1].push_back(with.cliCpuSeconds);
+        }
+        for (const int cpu : {0, 1}) {
+            const double without = percentile(plain[cpu], 0.5);
+            const double with = percentile(json[cpu], 0.5);
+            std::printf("%-34s %.3f s, with --json %.3f s: %.3f of it (medians of %d)\n",
+                        cpu ? "  comflash-cli's processor time" : "write 32 KiB, no line timing",
+                        without, with, without > 0 ? with / without : 0.0, kRuns);
+        }
+    }
     if (!quick) {
         printLostAnswers(folder, image, fast.seconds);
         // A noisy line, answered without a terminal and without --retries.

@@ -1,7 +1,10 @@
 # The Debian 12 packages comflash needs, and a function that installs the missing ones.
 # Sourced by the other scripts.
 
-COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev pkgconf libpq-dev)
+# nlohmann-json3-dev: the command line's --json output (header-only; the Windows build copies
+# its headers). libpq-dev: the factory's database.
+COMFLASH_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev pkgconf libpq-dev
+    nlohmann-json3-dev)
 # srecord is the independent Intel HEX oracle; the CJK font lets the Chinese texts render.
 COMFLASH_TEST_PACKAGES=(libgtest-dev libgmock-dev srecord fonts-wqy-zenhei clang-format git)
 # The factory's database: its tests and the records benchmark run against a throw-away

@@ -30,6 +30,7 @@ enum Option : std::size_t {
     kSerialList,
     kDb,
     kStation,
+    kJson,
     kOptionCount
 };
 
@@ -77,6 +78,10 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
                "defaults and PG* variables. Every record is stored there as well, sent again "
                "while the database cannot be reached. Linux only."},
     OptionInfo{"station", "NAME", "The station's name in its records; by default the host's name."},
+    OptionInfo{"json", nullptr,
+               "For scripts: one JSON object per line on standard output (steps, progress, "
+               "results, boards, ports; see docs/json.md), and the texts for people on standard "
+               "error."},
 };
 
 struct CommandInfo {
@@ -128,9 +133,18 @@ constexpr const char* kSummary =
     "  read OUT.hex --port PORT [--model A:B:C] [--config FILE] [--retries N]\n"
     "  ports\n"
     "  records push LOG.csv --db URL\n\n"
-    "comflash-cli COMMAND --help describes a command. Exit status: 0 success, 1 the session "
-    "failed or was cancelled (on any of several ports), 2 bad input (nothing was sent to any "
-    "device).";
+    "comflash-cli COMMAND --help describes a command; --json writes JSON lines for scripts.\n\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the device refused or failed (another model, a refused handshake, failed frames, a "
+    "port lost or Cancel after it answered), Ctrl-C, or the read could not be saved\n"
+    "  2  bad input: usage, Config.txt, the firmware file; nothing was sent to any device\n"
+    "  3  no device could be reached: the port missing or busy, no answer, Cancel before a "
+    "device answered\n"
+    "  4  --verify: the device's memory differs from the file; the application was not "
+    "started\n"
+    "With several ports, the worst port's status in the order 1, 4, 3, 0. The station exits 0 "
+    "when every recorded board passed, else 1 (2 for bad input).";
 
 constexpr std::size_t kHelpWidth = 79;
 
@@ -306,6 +320,7 @@ std::string helpText(const CommandInfo* info) {
             usage += std::string(" ") + info->verb;
         }
         description = info->description;
+        if (info->file == nullptr) options.emplace_back("--json", kOptions[kJson].description);
         if (info->file != nullptr) {
             usage += std::string(" ") + info->file;
             positional.emplace_back(info->file, info->fileText);
@@ -429,8 +444,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
     if (info->file == nullptr) {
         if (positional.size() > 1) return std::string("ports takes no arguments");
         for (std::size_t i = 0; i < kOptions.size(); ++i) {
-            if (found.set[i]) return std::string("ports takes no option --") + kOptions[i].name;
+            if (found.set[i] && i != kJson) {
+                return std::string("ports takes no option --") + kOptions[i].name;
+            }
         }
+        request.json = found.set[kJson];
         return request;
     }
     std::size_t first = 1;  // the first argument after the command's words
@@ -468,6 +486,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
         return std::string("read takes one --port");
     }
     request.verify = found.set[kVerify];
+    request.json = found.set[kJson];
     if (found.set[kLog]) request.log = found.values[kLog].back();
     if (found.set[kModel]) request.model = found.values[kModel].back();
     if (found.set[kConfig]) request.config = found.values[kConfig].back();

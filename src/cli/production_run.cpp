@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/exit_status.h"
 #include "cli/unattended_retries.h"
 #include "driver/driver.h"
 #include "session/messages.h"
@@ -56,8 +57,12 @@ ProductionRun::ProductionRun(const session::Request& request, const ImageBytes& 
         session.driver.askRetry = [&session]() -> std::optional<bool> {
             return session.retries->answer() != UnattendedRetries::Answer::Cancel;
         };
-        session.driver.onProgress = [&session](const session::Progress&) {
+        session.driver.onProgress = [this, &session, i](const session::Progress& progress) {
             session.retries->progressed();
+            if (onProgress) onProgress(i, progress);
+        };
+        session.driver.onStep = [this, i](session::Progress::Step step) {
+            if (onStep) onStep(i, step);
         };
         session.driver.onEnded = [this, &session](const session::Result& result) {
             sessionEnded(session, result);
@@ -118,9 +123,12 @@ std::vector<PortStatus> ProductionRun::status() const {
 }
 
 int ProductionRun::exitStatus() const {
-    const bool all = std::all_of(sessions_.begin(), sessions_.end(),
-                                 [](const auto& session) { return session->status.succeeded; });
-    return all ? 0 : 1;
+    std::vector<ExitStatus> statuses;
+    for (const auto& session : sessions_) {
+        const PortStatus& status = session->status;
+        statuses.push_back(status.ended ? exitStatusOf(status.outcome, status.step) : kExitFailed);
+    }
+    return worstExitStatus(statuses);
 }
 
 }  // namespace comflash::cli

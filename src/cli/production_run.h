@@ -64,9 +64,12 @@ class ProductionRun {
     std::function<void()> onEnded;
     // Ends every session still running where it is (Ctrl-C): their ports close.
     void stop();
+    // The session of ports[i] starts a step, or shows its progress.
+    std::function<void(std::size_t i, session::Progress::Step)> onStep;
+    std::function<void(std::size_t i, const session::Progress&)> onProgress;
 
     std::vector<PortStatus> status() const;
-    // 0 when every session succeeded, else 1.
+    // The worst of the sessions' exit statuses (worstExitStatus).
     int exitStatus() const;
 
   private:

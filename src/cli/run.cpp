@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "cli/arguments.h"
 #include "cli/console.h"
 #include "cli/firmware_warnings.h"
+#include "cli/json_output.h"
 #include "cli/line_display.h"
 #include "cli/production_run.h"
 #include "cli/run_setup.h"
@@ -60,10 +62,11 @@ void refuseFirmware(Console& console, const std::string& path,
     console.warn(lines[1]);
 }
 
-int listPorts(Host& host) {
+int listPorts(Host& host, RunOutput& output) {
     const std::vector<std::string> lines = host.openingPorts();
-    for (const std::string& line : lines) host.out() << line << '\n';
-    host.out() << std::flush;
+    for (const std::string& line : lines) output.text() << line << '\n';
+    output.text() << std::flush;
+    if (JsonLines* json = output.json()) listPortsAsJson(host, lines, *json);
     if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
     // Ports that are there but refused: a user who cannot open the adapter must hear why.
     for (const std::string& line : host.refusedPorts()) host.err() << line << '\n';
@@ -73,9 +76,10 @@ int listPorts(Host& host) {
 
 // One session on one port: a write of FILE.hex, or a read saved to OUT.hex. The retry prompt
 // is answered from --retries, then by the user on a terminal, else Cancel.
-int runOnePort(const Request& request, Host& host) {
-    Console console(host.out(), host.err(), host.outIsTerminal(), host.inIsTerminal(),
+int runOnePort(const Request& request, Host& host, RunOutput& output) {
+    Console console(output.text(), output.err(), output.textIsTerminal(), host.inIsTerminal(),
                     request.retries);
+    JsonLines* json = output.json();
     // Ctrl-C from the start: before the session, it ends the program as soon as it looks.
     bool interrupted = false;
     std::function<void()> stopSession;
@@ -178,7 +182,11 @@ int runOnePort(const Request& request, Host& host) {
         }
         return answer;
     };
+    driver.onStep = [&](session::Progress::Step step) {
+        if (json) json->step(request.port, step);
+    };
     driver.onProgress = [&](const session::Progress& progress) {
+        if (json) json->progress(request.port, progress);
         // The fraction as the session window's bar holds it.
         console.progress(static_cast<float>(session::shownFraction(progress)), progress.total,
                          elapsed(), progress.step == session::Session::Step::Verify);
@@ -195,13 +203,24 @@ int runOnePort(const Request& request, Host& host) {
     if (!interrupted) driver.start(session, *image);
     host.runUntil([&] { return ended || interrupted; });
     stopSession = nullptr;
+    // The result object, and the exit status it gives.
+    const auto end = [&](const session::Result& result, int status, std::string message) {
+        if (json) {
+            json->result({write ? "write" : "read", request.port, request.file, result,
+                          std::move(message), bytesDone(session, result, driver.progress().step),
+                          static_cast<double>(elapsed().count()) / 1000, status});
+        }
+        return status;
+    };
     if (!ended) {
         host.err() << kInterrupted << std::flush;
         voidSerial();
-        return kExitFailed;
+        return end(driver.result().value_or(session::Result{}), kExitFailed,
+                   std::string(kInterrupted.substr(1, kInterrupted.size() - 2)));
     }
 
     const session::Result& result = *ended;
+    const int status = exitStatusOf(result, driver.progress().step);
     if (result.succeeded()) {
         console.report(write ? session::kSucceededText : kReadSucceeded);
     } else if (const std::string line = host.portFailureLine(result.fault, portName);
@@ -209,16 +228,17 @@ int runOnePort(const Request& request, Host& host) {
         console.warn(line);
     }
     if (!write) {
-        if (!result.succeeded()) return kExitFailed;
+        if (!result.succeeded()) return end(result, status, resultText(result));
         // Saved exactly as the window's Save command saves, and as atomically.
         if (const std::string why =
                 app::ReplaceFileContents(request.file, image::ReadBackHexText(readBack));
             !why.empty()) {
             console.warn(app::shownName(request.file) + ": cannot be saved: " + why);
-            return kExitFailed;
+            return end(result, kExitFailed,
+                       app::shownName(request.file) + ": cannot be saved: " + why);
         }
         console.info("Saved " + app::shownName(request.file));
-        return kExitSucceeded;
+        return end(result, kExitSucceeded, std::string(kReadSucceeded));
     }
     if (result.outcome == session::Outcome::HandshakeRefused) console.warn(kHandshakeRefused);
     if (result.outcome == session::Outcome::OtherModel) console.warn(reportedModelText(result));
@@ -232,15 +252,13 @@ int runOnePort(const Request& request, Host& host) {
     }
     if (!result.succeeded()) {
         voidSerial();
-        return kExitFailed;
-    }
-    if (!serialNumber.empty()) {
+    } else if (!serialNumber.empty()) {
         char at[16];
         std::snprintf(at, sizeof at, "0x%04X", static_cast<unsigned>(request.serial->at));
         console.info("Serial number " + serialNumber + " written at " + at + " (" +
                      factory::formatName(request.serial->format) + ").");
     }
-    return kExitSucceeded;
+    return end(result, status, resultText(result));
 }
 
 // What a run on several ports (a line, or the station) settles before any port opens: the
@@ -314,9 +332,10 @@ class Refresh {
 
 // One update session per port, all at once: the firmware file is read once, then every
 // session runs on the one event loop with its own state. Ends with a table of the results.
-int runLine(const Request& request, Host& host) {
+int runLine(const Request& request, Host& host, RunOutput& output) {
     // Nobody is asked anything: the prompt is answered from --retries.
-    Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+    Console console(output.text(), output.err(), output.textIsTerminal(), false, request.retries);
+    JsonLines* json = output.json();
     bool interrupted = false;
     std::function<void()> stopRun;
     host.onInterrupt([&](int) {
@@ -331,23 +350,39 @@ int runLine(const Request& request, Host& host) {
                  counted(prepared.ports.size(), "port"));
     for (const std::string& line : firmwareWarnings(request.file, firmware)) console.info(line);
 
-    ProductionRun run(writeRequest(prepared.settings, firmware, request.verify), firmware.image,
-                      supplyOf(host, prepared.ports), request.ports, request.retries,
-                      since(Clock::now()));
-    LineDisplay display(host.outIsTerminal(), host.outIsTerminal() ? host.columns() : 0);
-    const auto show = [&] { host.out() << display.update(run.status()) << std::flush; };
+    const session::Request session = writeRequest(prepared.settings, firmware, request.verify);
+    ProductionRun run(session, firmware.image, supplyOf(host, prepared.ports), request.ports,
+                      request.retries, since(Clock::now()));
+    if (json) {
+        run.onStep = [&](std::size_t i, session::Progress::Step step) {
+            json->step(request.ports[i], step);
+        };
+        run.onProgress = [&](std::size_t i, const session::Progress& progress) {
+            json->progress(request.ports[i], progress);
+        };
+    }
+    const bool terminal = output.textIsTerminal();
+    LineDisplay display(terminal, terminal ? host.columns() : 0);
+    const auto show = [&] { output.text() << display.update(run.status()) << std::flush; };
     stopRun = [&run] { run.stop(); };
     host.runUntil([] { return true; });  // a Ctrl-C that came before the sessions
     if (!interrupted) run.start();
     show();
     if (!run.ended()) {
-        const Refresh refresh(host, host.outIsTerminal() ? 200 : 100, show);
+        const Refresh refresh(host, terminal ? 200 : 100, show);
         host.runUntil([&run] { return run.ended(); });
     }
     show();
-    host.out() << '\n' << LineDisplay::summary(run.status()) << std::flush;
+    output.text() << '\n' << LineDisplay::summary(run.status()) << std::flush;
     const std::vector<PortStatus> ended = run.status();
     for (std::size_t i = 0; i < ended.size(); ++i) {
+        if (json) {
+            const session::Result& result = ended[i].outcome;
+            json->result({"write", request.ports[i], request.file, result, ended[i].result,
+                          bytesDone(session, result, ended[i].step),
+                          static_cast<double>(ended[i].elapsed.count()) / 1000,
+                          exitStatusOf(result, ended[i].step)});
+        }
         const std::string line = host.portFailureLine(ended[i].outcome.fault, request.ports[i]);
         if (!line.empty()) console.warn(line);
         if (ended[i].outcome.outcome == session::Outcome::OtherModel) {
@@ -364,8 +399,9 @@ int runLine(const Request& request, Host& host) {
 
 // The production station: sessions board after board on every port until Ctrl-C (the first
 // lets boards in progress finish, the second stops at once).
-int runStation(const Request& request, Host& host) {
-    Console console(host.out(), host.err(), host.outIsTerminal(), false, request.retries);
+int runStation(const Request& request, Host& host, RunOutput& output) {
+    Console console(output.text(), output.err(), output.textIsTerminal(), false, request.retries);
+    JsonLines* json = output.json();
     std::function<void(int)> stopStation;
     int early = 0;  // Ctrl-C before the station started
     host.onInterrupt([&](int count) {
@@ -423,10 +459,12 @@ int runStation(const Request& request, Host& host) {
             return why.empty() ? why : "--serial-at " + why;
         };
     }
-    const bool terminal = host.outIsTerminal();
+    const bool terminal = output.textIsTerminal();
     StationDisplay display(terminal);
+    std::size_t recordsShown = 0;
     station.onEvent = [&](const std::string& line) {
-        if (!terminal) host.out() << line << std::endl;
+        if (!terminal) output.text() << line << std::endl;
+        if (json) stationEventAsJson(station.records(), recordsShown, request.ports, line, *json);
     };
     station.describeFault = [&host](const PortFault& fault, const std::string& port) {
         return host.portFailureLine(fault, port);
@@ -443,14 +481,14 @@ int runStation(const Request& request, Host& host) {
     if (early > 0) stopStation(early);
     if (!station.ended()) {
         const Refresh refresh(host, 100, [&] {
-            host.out() << display.update(station.status(), elapsed()) << std::flush;
+            output.text() << display.update(station.status(), elapsed()) << std::flush;
         });
         host.runUntil([&station] { return station.ended(); });
     }
     // On a terminal the totals are the last line drawn.
-    host.out() << display.update(station.status(), elapsed())
-               << (terminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
-               << std::flush;
+    output.text() << display.update(station.status(), elapsed())
+                  << (terminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
+                  << std::flush;
     if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
     return station.exitStatus();
 }
@@ -483,6 +521,13 @@ int run(const std::vector<std::string>& arguments, std::string_view version, Hos
     const ParsedArguments parsed = parseArguments(arguments, version);
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
         host.err() << "comflash-cli: " << *problem << "\nTry comflash-cli --help.\n" << std::flush;
+        // A script that asked for JSON hears of it there too.
+        if (std::find(arguments.begin(), arguments.end(), "--json") != arguments.end()) {
+            RunEnd refused;
+            refused.message = *problem;
+            refused.exit = kExitBadInput;
+            JsonLines(host.out()).result(refused);
+        }
         return kExitBadInput;
     }
     if (const auto* shown = std::get_if<ShownText>(&parsed)) {
@@ -491,20 +536,25 @@ int run(const std::vector<std::string>& arguments, std::string_view version, Hos
     }
     Request request = std::get<Request>(parsed);
     if (request.station.empty()) request.station = host.hostName();
-    switch (request.command) {
-        case Command::RecordsPush:
-            return pushRecords(request, host);
-        case Command::Ports:
-            return listPorts(host);
-        case Command::Station:
-            return runStation(request, host);
-        case Command::Write:
-            if (request.ports.size() > 1) return runLine(request, host);
-            break;
-        case Command::Read:
-            break;
-    }
-    return runOnePort(request, host);
+    RunOutput output(host, request.json);
+    const int status = [&] {
+        switch (request.command) {
+            case Command::RecordsPush:
+                return pushRecords(request, host);
+            case Command::Ports:
+                return listPorts(host, output);
+            case Command::Station:
+                return runStation(request, host, output);
+            case Command::Write:
+                if (request.ports.size() > 1) return runLine(request, host, output);
+                break;
+            case Command::Read:
+                break;
+        }
+        return runOnePort(request, host, output);
+    }();
+    if (status == kExitBadInput && output.json()) refusedAsJson(request, output);
+    return status;
 }
 
 }  // namespace comflash::cli

@@ -11,18 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "cli/host.h"
 
 namespace comflash::cli {
 
-// The command line's exit status.
-enum ExitStatus : int {
-    kExitSucceeded = 0,
-    kExitFailed = 1,    // the session failed or was cancelled
-    kExitBadInput = 2,  // usage, Config.txt, firmware file: nothing was sent to the device
-};
-
-// `arguments` leaves out the program's own name. The exit status.
+// `arguments` leaves out the program's own name. The exit status (exit_status.h).
 int run(const std::vector<std::string>& arguments, std::string_view version, Host& host);
 
 }  // namespace comflash::cli

@@ -26,6 +26,7 @@ void Driver::start(const session::Request& request, ImageBytes& image) {
     then_ = nullptr;
     port_.notifyAt(0);
     session_.emplace(request, image);
+    step_.reset();
     perform(session_->start());
 }
 
@@ -66,6 +67,12 @@ void Driver::expired() {
     }
 }
 
+void Driver::stepReached(session::Progress::Step step) {
+    if (step == step_) return;
+    step_ = step;
+    if (onStep) onStep(step);
+}
+
 void Driver::perform(const session::Actions& actions) {
     for (const session::Action& action : actions) {
         if (!perform(action)) return;
@@ -77,6 +84,7 @@ bool Driver::perform(const session::Action& action) {
         [this](const auto& a) {
             using A = std::decay_t<decltype(a)>;
             if constexpr (std::is_same_v<A, session::Transmit>) {
+                stepReached(session_->step());
                 if (port_.isOpen()) port_.take();  // stale bytes must not precede the echo
                 if (port_.send(a.bytes)) return true;
                 perform(session_->portFailed(port_.fault()));
@@ -100,6 +108,7 @@ bool Driver::perform(const session::Action& action) {
             } else if constexpr (std::is_same_v<A, session::StopTimer>) {
                 timer_.stop();
             } else if constexpr (std::is_same_v<A, session::ShowProgress>) {
+                stepReached(a.progress.step);
                 if (onProgress) onProgress(a.progress);
             } else if constexpr (std::is_same_v<A, session::AskRetry>) {
                 const std::optional<bool> answer = askRetry ? askRetry() : std::optional(false);

@@ -46,6 +46,9 @@ class Driver {
     // The port opened for the session.
     std::function<void()> onOpened;
     std::function<void(const session::Progress&)> onProgress;
+    // Each step as it starts (before its first frame or progress), the handshake first; a
+    // step that comes back (an erase between writes) is told again.
+    std::function<void(session::Progress::Step)> onStep;
     // The session has ended. Runs before the port closes, and may take its time (a message
     // box): events keep arriving meanwhile and find the session over.
     std::function<void(const session::Result&)> onEnded;
@@ -55,11 +58,13 @@ class Driver {
     // False when the action failed and the core was told: the rest of its batch is moot.
     bool perform(const session::Action& action);
     void expired();
+    void stepReached(session::Progress::Step step);
 
     SerialPort& port_;
     Timer& timer_;
     std::optional<session::Session> session_;
     std::function<void()> then_;
+    std::optional<session::Progress::Step> step_;  // the last told
 };
 
 }  // namespace comflash::driver

@@ -38,6 +38,7 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
     }
     if (request.db) text += " db=" + *request.db;
     if (!request.station.empty()) text += " station=" + request.station;
+    if (request.json) text += " json";
     return text;
 }
 
@@ -54,6 +55,9 @@ inline const std::vector<ArgumentCase>& argumentCases() {
         {{"write", "a.hex", "--port", "COM1", "--retries", " +2 "},
          "write a.hex port=COM1 retries=2"},
         {{"ports"}, "ports"},
+        {{"ports", "--json"}, "ports json"},
+        {{"read", "o.hex", "--json", "--port", "COM3"}, "read o.hex port=COM3 json"},
+        {{"ports", "--json=yes"}, "error: Unexpected value after '--json'."},
         {{"read", "o.hex", "--port", "COM1", "--port", "COM2"}, "error: read takes one --port"},
         {{"read", "o.hex", "--port", "COM1", "--verify"}, "error: read takes no option --verify"},
         {{"ports", "--port", "COM1"}, "error: ports takes no option --port"},

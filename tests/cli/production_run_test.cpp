@@ -144,30 +144,39 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
         const char* name;
         std::vector<Port> ports;
         int retries;
+        int exit;  // the worst port's status
     };
     const std::vector<Case> cases = {
-        {"four healthy devices", {{"COM1", {}}, {"COM2", {}}, {"COM3", {}}, {"COM4", {}}}, 0},
+        {"four healthy devices", {{"COM1", {}}, {"COM2", {}}, {"COM3", {}}, {"COM4", {}}}, 0, 0},
         {"another model and a silent device beside two healthy ones",
          {{"COM1", {}}, {"COM2", {}, {1, 2, 3}}, {"COM3", {"drop:1-1000"}}, {"COM4", {}}},
-         0},
+         0,
+         1},
         {"faults on the line, each answered on its own port",
          {{"COM1", {"nak:3", "drop:5", "garbage:7"}},
           {"COM2", {"nak:2-100"}},
           {"COM3", {"delay:4:1500", "corrupt:9"}},
           {"COM4", {"hangup:6"}}},
-         0},
+         0,
+         1},
         {"ports that cannot be used",
          {{"COM1", {}},
           {"COM2", {}, kModel, true},
           {"COM3", {}, kModel, false, true},
           {"COM4", {}, kModel, false, false, 300ms}},
-         0},
+         0,
+         1},
+        {"no device reached on every port that failed",
+         {{"COM1", {}}, {"COM2", {}, kModel, true}, {"COM3", {"drop:1-1000"}}},
+         0,
+         3},
         {"silent devices answered Retry twice, then Cancel",
          {{"COM1", {"drop:2-1000"}},
           {"COM2", {}},
           {"COM3", {"drop:4-1000"}, kModel, false, false, 0ms, 1}},
-         2},
-        {"the device refuses the handshake", {{"COM1", {"nak:1-1000"}}, {"COM2", {}}}, 0},
+         2,
+         1},
+        {"the device refuses the handshake", {{"COM1", {"nak:1-1000"}}, {"COM2", {}}}, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -218,7 +227,8 @@ TEST(ProductionRunTest, EachPortRunsAsIfAlone) {
             }
             all = all && alone.succeeded;
         }
-        EXPECT_EQ(run.exitStatus(), all ? 0 : 1);
+        EXPECT_EQ(all, c.exit == 0);
+        EXPECT_EQ(run.exitStatus(), c.exit);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/device.h"
 #include "ui/headless/headless_comm.h"
@@ -107,6 +108,18 @@ TEST(Driver, WhatItAddsToTheCore) {
              rig.start();
              rig.toolkit.drive();
              EXPECT_EQ(moments, 2) << "only the second session's moment";
+         },
+         session::Outcome::Succeeded, false},
+        {"each step is told as its first frame goes out, once however often it is resent", "nak:3",
+         [](Rig& rig) {
+             std::vector<session::Progress::Step> steps;
+             rig.driver.onStep = [&steps](session::Progress::Step step) { steps.push_back(step); };
+             rig.start();
+             rig.toolkit.drive();
+             using Step = session::Progress::Step;
+             // Two erase units of 128 bytes: each erased before it is written.
+             EXPECT_EQ(steps, (std::vector{Step::Handshake, Step::Erase, Step::Write, Step::Erase,
+                                           Step::Write, Step::Go}));
          },
          session::Outcome::Succeeded, false},
     };

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -287,6 +288,7 @@ TEST_F(CliTest, FailedSessions) {
         Strings simArgs;
         Strings cliArgs;
         Strings err;
+        int exit = 1;  // the device refused or failed
     };
     const std::vector<Case> cases{
         {"another model",
@@ -305,17 +307,18 @@ TEST_F(CliTest, FailedSessions) {
          {"--fault", "hangup:3"},
          {"--model", "16:32:48"},
          {"Please reselect COM port!\n", "COM1: the line was hung up"}},
-        {"a device that stays silent",
+        {"a device that stays silent: none was reached",
          {"--fault", "drop:1-100"},
          {"--model", "16:32:48"},
-         {"Check connection!Retry or cancel? Cancel (no terminal to ask)\n"}},
+         {"Check connection!Retry or cancel? Cancel (no terminal to ask)\n"},
+         3},
     };
     for (const auto& c : cases) {
         auto sim = startSim(c.simArgs);
         Strings args{"write", file("fw_1.03.hex"), "--port", "COM1"};
         args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
         const CliRun run = cli(args);
-        EXPECT_EQ(run.exit, 1) << c.name << "\n" << run.err;
+        EXPECT_EQ(run.exit, c.exit) << c.name << "\n" << run.err;
         for (const std::string& part : c.err)
             EXPECT_TRUE(has(run.err, part)) << c.name << ": " << run.err;
         EXPECT_FALSE(has(run.out, "Successful")) << c.name;
@@ -415,7 +418,7 @@ TEST_F(CliTest, VerifyAfterWrite) {
         {"a byte stuck at 00",
          {"--fault", "stuck:0x8123:0x00"},
          "fw_1.00.hex",
-         1,
+         4,
          "Verify failed: 0x8123 holds 00, not 23; 1 byte differs.",
          0x8123},
         {"a file below the read window", {}, "low_1.00.hex", 2, "--verify reads back only", -1},
@@ -453,7 +456,7 @@ TEST_F(CliTest, VerifyAfterWrite) {
                             "--port", "COM2", "--verify"});
     EXPECT_EQ(stop(*good), 0);
     EXPECT_EQ(stop(*stuck), 0);
-    EXPECT_EQ(run.exit, 1) << run.err;
+    EXPECT_EQ(run.exit, 4) << run.err;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\nCOM1 +[0-9.]+ +Successful, verified\n")))
         << run.out;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\nCOM2 +[0-9.]+ +Verify failed: 0x8123")))
@@ -480,7 +483,7 @@ TEST_F(CliTest, WriteWithASerialNumber) {
     const std::vector<Case> cases{
         {{}, 0, "\nSerial number 41000 written at 0x8202 (u32le).\n", numbered},
         {{"--fault", "stuck:0x8202:0x00"},
-         1,
+         4,
          "Serial number 41001 is void: the board did not pass; it is never handed out again",
          stuck},
     };
@@ -586,7 +589,8 @@ TEST_F(CliTest, OnATerminalTheUserAnswersAndProgressIsOneLine) {
     EXPECT_TRUE(contents(file("dump.bin")) == expected);
 }
 
-// A port that cannot be opened: the session's message, then the system's reason.
+// A port that cannot be opened: the session's message, then the system's reason; no device
+// was reached.
 TEST_F(CliTest, APortThatCannotBeOpened) {
     firmware("fw_1.03.hex");
     auto sim = startSim({});
@@ -606,7 +610,7 @@ TEST_F(CliTest, APortThatCannotBeOpened) {
     for (const auto& c : cases) {
         const CliRun run =
             cli({"write", file("fw_1.03.hex"), "--port", c.port, "--model", "16:32:48"});
-        EXPECT_EQ(run.exit, 1) << c.name;
+        EXPECT_EQ(run.exit, 3) << c.name;
         EXPECT_TRUE(has(run.err, "Please reselect COM port!\n")) << c.name << ": " << run.err;
         EXPECT_TRUE(has(run.err, c.reason)) << c.name << ": " << run.err;
     }
@@ -705,7 +709,7 @@ TEST_F(CliTest, ADeniedPortSaysWhoMayOpenIt) {
         const CliRun read =
             runCliAs("nobody", {"read", file("out.hex"), "--port", device, "--model", "16:32:48"},
                      configHome());
-        EXPECT_EQ(read.exit, 1) << read.err;
+        EXPECT_EQ(read.exit, 3) << read.err;
         EXPECT_TRUE(has(read.err, "Please reselect COM port!\n" + device + c.says)) << read.err;
         EXPECT_FALSE(has(read.err, "-aG root")) << read.err;
         const CliRun station = runCliAs(
@@ -831,6 +835,133 @@ TEST_F(CliTest, StationFlashesEveryBoardOnceAndRecordsIt) {
             EXPECT_TRUE(dump == expected) << "the board's memory";
         }
     }
+}
+
+}  // namespace
+}  // namespace comflash::e2e
+
+namespace comflash::e2e {
+namespace {
+
+// Every line of standard output as a JSON object; a line that is none fails the test.
+std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const auto object = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(object.is_object() && object["schema"] == 1) << line;
+        objects.push_back(object);
+    }
+    return objects;
+}
+
+// --json: standard output holds JSON objects alone, the steps as they start, the progress and
+// one result whose fields are the session's end; the exit status says what to do next.
+TEST_F(CliTest, JsonLinesForScripts) {
+    firmware("fw_1.03.hex");
+    {
+        std::ofstream hex(file("fw_1.00.hex"), std::ios::binary);  // 0x8100 to 0x82FF
+        for (unsigned address = 0x8100; address < 0x8300; address += 16) {
+            std::vector<std::uint8_t> data;
+            for (unsigned i = 0; i < 16; ++i)
+                data.push_back(static_cast<std::uint8_t>(address + i));
+            hex << image::testing::hexRecord(static_cast<std::uint16_t>(address), 0, data) << "\n";
+        }
+    }
+    // Each 128-byte unit is erased, then written.
+    const auto units = [](int count, Strings steps, const Strings& after) {
+        for (int i = 0; i < count; ++i) steps.insert(steps.end(), {"erase", "write"});
+        steps.insert(steps.end(), after.begin(), after.end());
+        return steps;
+    };
+    struct Case {
+        const char* name;
+        Strings simArgs;
+        Strings cliArgs;
+        int exit;
+        Strings steps;          // the step objects' steps, in order
+        nlohmann::json result;  // fields the result object must hold
+    };
+    const std::vector<Case> cases{
+        {"a clean write",
+         {},
+         {file("fw_1.03.hex"), "--port", "COM1"},
+         0,
+         units(17, {"handshake"}, {"go"}),  // 0x0100 to 0x090F
+         {{"outcome", "succeeded"},
+          {"message", "Successful"},
+          {"bytes", 2064},
+          {"verified", false},
+          {"address", nullptr},
+          {"fault", nullptr}}},
+        {"a byte that differs after the write",
+         {"--fault", "stuck:0x8123:0x00"},
+         {file("fw_1.00.hex"), "--port", "COM1", "--verify"},
+         4,
+         units(4, {"handshake"}, {"verify"}),
+         {{"outcome", "verify-failed"},
+          {"mismatch", {{"address", 0x8123}, {"count", 1}, {"expected", 0x23}, {"actual", 0}}},
+          {"bytes", 512},
+          {"verified", false}}},
+        {"a port with no device",
+         {},
+         {file("fw_1.03.hex"), "--port", "/dev/comflash-none"},
+         3,
+         {},
+         {{"outcome", "port-unavailable"},
+          {"message", "Please reselect COM port!"},
+          {"fault",
+           {{"kind", "not-found"},
+            {"device", "/dev/comflash-none"},
+            {"text", "No such file or directory"}}},
+          {"bytes", 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sim = startSim(c.simArgs);
+        Strings args{"write", "--json", "--model", "16:32:48"};
+        args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
+        const CliRun run = cli(args);
+        EXPECT_EQ(stop(*sim), 0);
+        EXPECT_EQ(run.exit, c.exit) << run.err;
+        const auto objects = jsonLines(run.out);
+        ASSERT_FALSE(objects.empty()) << run.out;
+        Strings steps;
+        std::int64_t done = -1;
+        for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+            const auto& object = objects[i];
+            EXPECT_EQ(object["port"], c.cliArgs[2]);
+            if (object["type"] == "step") {
+                steps.push_back(object["step"]);
+                if (object["step"] == "verify") done = -1;  // the pass counts from nothing
+            } else {
+                ASSERT_EQ(object["type"], "progress") << object;
+                EXPECT_EQ(object["step"], steps.empty() ? "" : steps.back()) << object;
+                EXPECT_GE(object["done"], done) << "progress goes forward";
+                done = object["done"];
+            }
+        }
+        EXPECT_EQ(steps, c.steps);
+        const auto& result = objects.back();
+        EXPECT_EQ(result["type"], "result");
+        EXPECT_EQ(result["command"], "write");
+        EXPECT_EQ(result["file"], c.cliArgs[0]);
+        EXPECT_EQ(result["exit"], c.exit);
+        for (const auto& [key, value] : c.result.items()) EXPECT_EQ(result[key], value) << key;
+    }
+    // The ports listing: an object per port (this machine's own serial ports among them).
+    auto sim = startSim({});
+    const CliRun ports = cli({"ports", "--json"});
+    EXPECT_EQ(ports.exit, 0);
+    const auto listed = jsonLines(ports.out);
+    const auto com1 = std::find_if(listed.begin(), listed.end(),
+                                   [](const auto& port) { return port["name"] == "COM1"; });
+    ASSERT_NE(com1, listed.end()) << ports.out;
+    for (const auto& port : listed) EXPECT_EQ(port["type"], "port") << port;
+    EXPECT_EQ((*com1)["path"], (this->ports() / "COM1").string());
+    EXPECT_EQ((*com1)["device"].get<std::string>().rfind("/dev/pts/", 0), 0u) << *com1;
+    EXPECT_EQ((*com1)["opens"], true);
+    EXPECT_EQ(stop(*sim), 0);
 }
 
 }  // namespace
