@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/firmware_warnings.h"
 #include "cli/line_display.h"
+#include "cli/port_listing.h"
 #include "cli/production_run.h"
 #include "cli/run_setup.h"
 #include "cli/station.h"
@@ -60,10 +61,10 @@ void refuseFirmware(Console& console, const std::string& path,
 }
 
 int listPorts(Host& host) {
-    const std::vector<std::string> lines = host.openingPorts();
-    for (const std::string& line : lines) host.out() << line << '\n';
+    const std::vector<PortDescription> ports = host.openingPorts();
+    for (const PortDescription& port : ports) host.out() << portLine(port) << '\n';
     host.out() << std::flush;
-    if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
+    if (ports.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
     // Ports that are there but refused: a user who cannot open the adapter must hear why.
     for (const std::string& line : host.refusedPorts()) host.err() << line << '\n';
     host.err() << std::flush;
@@ -412,7 +413,16 @@ int run(const std::vector<std::string>& arguments, std::string_view version, Hos
         host.out() << shown->text << std::flush;
         return kExitSucceeded;
     }
-    const Request& request = std::get<Request>(parsed);
+    Request request = std::get<Request>(parsed);
+    // A port named by its adapter's serial number becomes the port that has it, before
+    // anything else is looked at.
+    if (const std::string why =
+            resolveIdentities(request.ports, [&host] { return host.presentPorts(); });
+        !why.empty()) {
+        host.err() << why << '\n' << std::flush;
+        return kExitBadInput;
+    }
+    if (!request.ports.empty()) request.port = request.ports.front();
     switch (request.command) {
         case Command::Ports:
             return listPorts(host);
