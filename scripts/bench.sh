@@ -8,8 +8,9 @@ source scripts/packages.sh
 ensure_packages "${COMFLASH_BUILD_PACKAGES[@]}" libbenchmark-dev srecord
 
 cmake --preset bench >/dev/null
-cmake --build --preset bench --target comflash_bench comflash_session_bench
+cmake --build --preset bench --target comflash_bench comflash_session_bench comflash_ports_bench
 build/bench/bench/comflash_bench "$@"
+build/bench/bench/comflash_ports_bench "$@"
 # Whole sessions over a pseudo-terminal, and the HEX loader beside srec_cat (about three
 # minutes). With the Windows build there and Wine installed, comflash-cli.exe writes as well.
 exe=build/windows/apps/comflash-cli/comflash-cli.exe

@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "desktop/main_window.h"
+#include "host/usb_identity.h"
 #include "settings/com_port_names.h"
 #include "settings/registry_store.h"
 #include "ui/qt/qt_toolkit.h"
@@ -78,9 +79,15 @@ int main(int argc, char** argv) {
     const std::string portsFolder =
         comflash::settings::portsFolderFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
     // Read at each opening, so that a link or file changed meanwhile is followed.
-    comflash::ui::qt::QtToolkit toolkit([portsFolder](int comPort) {
-        return comflash::settings::comPortDevice(comPort, portsFolder);
-    });
+    comflash::ui::qt::QtToolkit toolkit(
+        [portsFolder](int comPort) {
+            return comflash::settings::comPortDevice(comPort, portsFolder);
+        },
+        [portsFolder](int comPort) {
+            return comflash::host::portToolTip(
+                comflash::settings::comPortDevice(comPort, portsFolder),
+                comflash::host::UsbIdentities());
+        });
     const auto store = comflash::settings::makeSystemStore();
     comflash::desktop::MainWindow form1(state, toolkit, *store,
                                         QCoreApplication::applicationDirPath().toStdString());

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "desktop/main_window.h"
+#include "host/windows_ports.h"
 #include "settings/registry_store.h"
 #include "ui/win32/wide_text.h"
 #include "ui/win32/win32_toolkit.h"
@@ -24,7 +25,8 @@ std::string programFolder() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     static comflash::AppState state;
-    comflash::ui::win32::Win32Toolkit toolkit;
+    comflash::ui::win32::Win32Toolkit toolkit(
+        [](int comPort) { return comflash::host::portToolTip(comPort); });
     const auto store = comflash::settings::makeSystemStore();
     comflash::desktop::MainWindow mainWindow(state, toolkit, *store, programFolder());
     if (!mainWindow.show()) return 1;

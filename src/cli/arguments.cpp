@@ -39,7 +39,10 @@ constexpr std::array kSerialOptions{kSerialAt, kSerialFormat, kSerialCounter, kS
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"port", "PORT",
                "COMn, as the window's COM dialog lists ports; on Linux also the path of a "
-               "serial device (see the ports folder)."},
+               "serial device (see the ports folder). Or the USB adapter's serial number, which "
+               "stays when the ports are numbered anew: serial:A10K3X, or plain A10K3X (any "
+               "text that is neither COMn nor a path; on Linux also a /dev/serial/by-id name). "
+               "A serial number two ports share, or none has, is refused."},
     OptionInfo{"model", "A:B:C", "The device's model identifier; else Config.txt's first item."},
     OptionInfo{"config", "FILE",
                "The Config.txt to read; by default the one beside the program. Not read when "
@@ -113,8 +116,10 @@ constexpr std::array kCommands{
                 "before the next is written. A second Ctrl-C stops at once. Exit status 0 when "
                 "every recorded board passed."},
     CommandInfo{"ports", nullptr, Command::Ports, nullptr, nullptr,
-                "Lists each port COM1 to COM99 that opens. On Linux each comes with the device "
-                "it stands for."},
+                "Lists each port COM1 to COM99 that opens. On Linux each comes with "
+                "the device it stands for; then, where the system knows it, the USB adapter "
+                "behind it: vendor:product ids, maker and product, its serial number and its "
+                "/dev/serial/by-id link (on Windows the name the system gives the port)."},
     CommandInfo{"records", "push", Command::RecordsPush, "LOG.csv", "A station's CSV log.",
                 "Stores every record of a station's log in the factory's database (--db) that "
                 "is not there yet: a record is known by its id (a log of the older format, "

@@ -15,8 +15,19 @@
 #include "cli/factory.h"
 #include "cli/port_argument.h"
 #include "driver/serial_port.h"
+#include "settings/port_identity.h"
 
 namespace comflash::cli {
+
+// A serial port as the system has it now: its COM name, its device and what tells it from
+// the others.
+struct PortDescription {
+    int number = 0;      // n of COMn
+    std::string device;  // the device COMn opens (a link in the ports folder, or the device
+                         // itself); empty where the COM name is all the system has (Windows)
+    std::string target;  // the device it leads to now; empty where device is
+    settings::PortIdentity identity;
+};
 
 class Host {
   public:
@@ -50,8 +61,11 @@ class Host {
     // The line that says why a port failed, in the system's words, with what would help;
     // empty when it did not fail.
     virtual std::string portFailureLine(const PortFault& fault, const std::string& port) const = 0;
-    // Each port COM1 to COM99 that opens, as its line of the ports listing.
-    virtual std::vector<std::string> openingPorts() = 0;
+    // Each port COM1 to COM99 that opens, in ascending order.
+    virtual std::vector<PortDescription> openingPorts() = 0;
+    // Each port COM1 to COM99 whose device is there now, whether it opens or not (busy, not
+    // the user's): nothing is opened.
+    virtual std::vector<PortDescription> presentPorts() const = 0;
     // The ports the last openingPorts() found there but could not open (permission denied,
     // busy), each as a line that says why.
     virtual std::vector<std::string> refusedPorts() const { return {}; }

@@ -162,6 +162,15 @@ void JsonLines::port(const ListedPort& port) {
     json["device"] = port.device;
     json["opens"] = port.opens;
     json["why"] = port.opens ? Json() : Json(port.why);
+    const auto known = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
+    const settings::PortIdentity& id = port.identity;
+    json["vendor_id"] = known(id.vendorId);
+    json["product_id"] = known(id.productId);
+    json["manufacturer"] = known(id.manufacturer);
+    json["product"] = known(id.product);
+    json["serial"] = known(id.serial);
+    json["by_id"] = known(id.stableName);
+    json["friendly_name"] = known(id.friendlyName);
     write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
@@ -213,21 +222,25 @@ std::string RunOutput::said() const {
     return text;
 }
 
-void listPortsAsJson(Host& host, const std::vector<std::string>& lines, JsonLines& json) {
-    const auto listed = [&host](const std::string& line, bool opens) {
+void listPortsAsJson(Host& host, const std::vector<PortDescription>& ports, JsonLines& json) {
+    for (const PortDescription& description : ports) {
+        ListedPort port;
+        port.name = "COM" + std::to_string(description.number);
+        port.path = description.device;
+        port.device = description.target.empty() ? description.device : description.target;
+        port.identity = description.identity;
+        json.port(port);
+    }
+    for (const std::string& line : host.refusedPorts()) {
         ListedPort port;
         port.name = line.substr(0, line.find(' '));
         port.path = host.deviceOf(parsePortArgument(port.name, host.namesDevicesByPath()));
         port.device = port.path.empty() ? port.path : host.resolvedDevice(port.path);
-        port.opens = opens;
-        if (!opens) {
-            const auto why = line.find_first_not_of(' ', port.name.size());
-            port.why = why == std::string::npos ? std::string() : line.substr(why);
-        }
-        return port;
-    };
-    for (const std::string& line : lines) json.port(listed(line, true));
-    for (const std::string& line : host.refusedPorts()) json.port(listed(line, false));
+        port.opens = false;
+        const auto why = line.find_first_not_of(' ', port.name.size());
+        port.why = why == std::string::npos ? std::string() : line.substr(why);
+        json.port(port);
+    }
 }
 
 void stationEventAsJson(const std::vector<BoardRecord>& records, std::size_t& shown,
@@ -242,7 +255,7 @@ void stationEventAsJson(const std::vector<BoardRecord>& records, std::size_t& sh
 }
 
 void refusedAsJson(const Request& request, RunOutput& output) {
-    const char* commands[] = {"write", "read", "station", "ports"};
+    const char* commands[] = {"write", "read", "station", "ports", "records push"};
     RunEnd end;
     end.command = commands[static_cast<int>(request.command)];
     end.port = request.port;

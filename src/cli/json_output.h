@@ -49,7 +49,8 @@ struct ListedPort {
     std::string path;    // the device the name stands for, as configured (a link on Linux)
     std::string device;  // the device that leads to now
     bool opens = true;
-    std::string why;  // when it does not open: why, in the system's words
+    std::string why;                  // when it does not open: why, in the system's words
+    settings::PortIdentity identity;  // the USB adapter behind it, where the system knows it
 };
 
 // Writes the objects, each a line of its own, flushed at once.
@@ -101,7 +102,7 @@ class RunOutput {
 
 // The ports listing's objects: each port of `lines` (openingPorts) that opens, then each the
 // host found there but could not open.
-void listPortsAsJson(Host& host, const std::vector<std::string>& lines, JsonLines& json);
+void listPortsAsJson(Host& host, const std::vector<PortDescription>& ports, JsonLines& json);
 
 // A station's event line ("COM1: the port is missing; ..."): the records taken since the last
 // call first (`shown` counts those written), then the event, its port split off when the line

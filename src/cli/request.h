@@ -36,7 +36,7 @@ struct Request {
     std::optional<std::string> db;
     std::optional<SerialNumbers> serial;  // write (one port), station: --serial-at
     std::string station;  // the station's name; empty until run() puts the host's name there
-    bool json = false;  // JSON lines on standard output (json_output.h), the texts on stderr
+    bool json = false;    // JSON lines on standard output (json_output.h), the texts on stderr
 };
 
 }  // namespace comflash::cli

@@ -13,6 +13,7 @@
 #include "cli/firmware_warnings.h"
 #include "cli/json_output.h"
 #include "cli/line_display.h"
+#include "cli/port_listing.h"
 #include "cli/production_run.h"
 #include "cli/run_setup.h"
 #include "cli/station.h"
@@ -63,11 +64,11 @@ void refuseFirmware(Console& console, const std::string& path,
 }
 
 int listPorts(Host& host, RunOutput& output) {
-    const std::vector<std::string> lines = host.openingPorts();
-    for (const std::string& line : lines) output.text() << line << '\n';
+    const std::vector<PortDescription> ports = host.openingPorts();
+    for (const PortDescription& port : ports) output.text() << portLine(port) << '\n';
     output.text() << std::flush;
-    if (JsonLines* json = output.json()) listPortsAsJson(host, lines, *json);
-    if (lines.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
+    if (JsonLines* json = output.json()) listPortsAsJson(host, ports, *json);
+    if (ports.empty()) host.err() << "No port from COM1 to COM99 opens.\n";
     // Ports that are there but refused: a user who cannot open the adapter must hear why.
     for (const std::string& line : host.refusedPorts()) host.err() << line << '\n';
     host.err() << std::flush;
@@ -453,9 +454,9 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
         steps.placeSerial = [&serial, &firmware](const std::string& number, ImageBytes& image) {
             const auto bytes = factory::encodeSerial(serial.format, number);
             if (const auto* why = std::get_if<std::string>(&bytes)) return *why;
-            const std::string why = factory::placeSerial(
-                image, firmware.start, firmware.end, serial.at,
-                std::get<std::vector<std::uint8_t>>(bytes));
+            const std::string why =
+                factory::placeSerial(image, firmware.start, firmware.end, serial.at,
+                                     std::get<std::vector<std::uint8_t>>(bytes));
             return why.empty() ? why : "--serial-at " + why;
         };
     }
@@ -536,6 +537,15 @@ int run(const std::vector<std::string>& arguments, std::string_view version, Hos
     }
     Request request = std::get<Request>(parsed);
     if (request.station.empty()) request.station = host.hostName();
+    // A port named by its adapter's serial number becomes the port that has it, before
+    // anything else is looked at.
+    if (const std::string why =
+            resolveIdentities(request.ports, [&host] { return host.presentPorts(); });
+        !why.empty()) {
+        host.err() << why << '\n' << std::flush;
+        return kExitBadInput;
+    }
+    if (!request.ports.empty()) request.port = request.ports.front();
     RunOutput output(host, request.json);
     const int status = [&] {
         switch (request.command) {

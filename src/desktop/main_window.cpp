@@ -67,7 +67,7 @@ void MainWindow::onPortButtonClicked() {
         formComPort_ = toolkit_.createWindow(ui::kFormComPort);
         comPortDialog_ = std::make_unique<desktop::PortDialog>(
             state_, store_, *formComPort_,
-            [this](int number) { return toolkit_.portDevice(number); });
+            [this](int number) { return toolkit_.portToolTip(number); });
     }
     formComPort_->showModal();
 }

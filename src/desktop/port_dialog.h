@@ -16,8 +16,8 @@ namespace comflash::desktop {
 
 class PortDialog {
   public:
-    // The device behind port n, shown as the tooltip of its entry; an empty text, or the
-    // entry's own text (Windows names its ports COMn), shows none.
+    // The device behind port n and what tells it from the others, shown as the tooltip of
+    // its entry; an empty text, or the entry's own text, shows none.
     using PortDevice = std::function<std::string(int number)>;
 
     // window is the COM port dialog (catalogue entry PortDialog); its controls are bound here

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/device_holders.h"
+
 namespace comflash::host {
 
 namespace {
@@ -64,7 +66,7 @@ std::string deniedText(const DeviceAccess& access) {
 }
 
 std::string describePortFailure(const PortFault& failure, const std::string& port,
-                                const std::string& portsFolder) {
+                                const std::string& portsFolder, const std::string& procRoot) {
     if (failure.kind != PortFault::Kind::Denied) {
         return portFailureLine(failure, port, portsFolder, std::nullopt);
     }
@@ -76,12 +78,13 @@ std::string describePortFailure(const PortFault& failure, const std::string& por
         const auto target = std::filesystem::canonical(failure.device, error);
         if (!error) named.device += " -> " + target.string();
     }
-    return portFailureLine(named, port, portsFolder, denied);
+    const std::string holders = denied ? std::string() : deviceHolders(failure.device, procRoot);
+    return portFailureLine(named, port, portsFolder, denied, holders);
 }
 
 std::string portFailureLine(const PortFault& failure, const std::string& port,
                             const std::string& portsFolder,
-                            const std::optional<DeviceAccess>& denied) {
+                            const std::optional<DeviceAccess>& denied, const std::string& holders) {
     if (failure.kind == PortFault::Kind::None) return {};
     if (failure.device.empty()) {
         if (portsFolder.empty()) return port + " stands for no device.";
@@ -95,7 +98,7 @@ std::string portFailureLine(const PortFault& failure, const std::string& port,
         case PortFault::Kind::Denied:
             if (!denied) {
                 return device + ": busy, another program has the port open (" + failure.reason +
-                       ")";
+                       ")" + (holders.empty() ? "" : "; " + holders);
             }
             return device + ": " + deniedText(*denied);
         default:

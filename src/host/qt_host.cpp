@@ -15,6 +15,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "cli/port_listing.h"
 #include "host/port_failure.h"
 #include "host/posix_command.h"
 #ifdef COMFLASH_DATABASE
@@ -116,12 +117,45 @@ std::unique_ptr<driver::Timer> QtHost::makeTimer() {
     return std::make_unique<ui::ControlTimer>(std::move(timer));
 }
 
+// A port that is not there comes with the ports that are, and the name nearest to it.
 std::string QtHost::portFailureLine(const PortFault& fault, const std::string& port) const {
-    return describePortFailure(fault, port, portsFolder_);
+    const std::string line = describePortFailure(fault, port, portsFolder_);
+    if (fault.kind == PortFault::Kind::NotFound || fault.kind == PortFault::Kind::NoDevice) {
+        return cli::withMissingPortAdvice(line, port, presentPorts());
+    }
+    return line;
 }
 
-std::vector<std::string> QtHost::openingPorts() {
-    std::vector<std::string> lines;
+cli::PortDescription QtHost::describe(int number, const UsbIdentities& identities) const {
+    cli::PortDescription port;
+    port.number = number;
+    port.device = settings::comPortDevice(number, portsFolder_);
+    std::error_code error;
+    if (std::filesystem::is_symlink(port.device, error)) {
+        port.target = std::filesystem::weakly_canonical(port.device, error).string();
+    }
+    port.identity = identities.of(port.device);
+    return port;
+}
+
+std::vector<cli::PortDescription> QtHost::presentPorts() const {
+    std::vector<cli::PortDescription> ports;
+    const UsbIdentities identities;
+    for (int number = 1; number <= kLastProbedPort; ++number) {
+        const std::string device = settings::comPortDevice(number, portsFolder_);
+        std::error_code error;
+        if (device.empty() || !std::filesystem::exists(device, error) ||
+            identities.placeholder(device)) {
+            continue;
+        }
+        ports.push_back(describe(number, identities));
+    }
+    return ports;
+}
+
+std::vector<cli::PortDescription> QtHost::openingPorts() {
+    std::vector<cli::PortDescription> ports;
+    const UsbIdentities identities;
     ui::qt::QtSerialPort probe(
         [this](int number) { return settings::comPortDevice(number, portsFolder_); });
     refused_.clear();
@@ -135,11 +169,9 @@ std::vector<std::string> QtHost::openingPorts() {
             continue;
         }
         probe.close();
-        cli::PortArgument port;
-        port.number = static_cast<std::int16_t>(number);
-        lines.push_back("COM" + std::to_string(number) + "  " + shownDevice(port));
+        ports.push_back(describe(number, identities));
     }
-    return lines;
+    return ports;
 }
 
 void QtHost::runUntil(const std::function<bool()>& done) {

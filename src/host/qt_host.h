@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/host.h"
+#include "host/usb_identity.h"
 
 namespace comflash::host {
 
@@ -35,7 +36,8 @@ class QtHost final : public cli::Host {
     std::unique_ptr<driver::SerialPort> makePort(const cli::PortArgument& port) override;
     std::unique_ptr<driver::Timer> makeTimer() override;
     std::string portFailureLine(const PortFault& fault, const std::string& port) const override;
-    std::vector<std::string> openingPorts() override;
+    std::vector<cli::PortDescription> openingPorts() override;
+    std::vector<cli::PortDescription> presentPorts() const override;
     std::vector<std::string> refusedPorts() const override { return refused_; }
 
     void runUntil(const std::function<bool()>& done) override;
@@ -57,6 +59,7 @@ class QtHost final : public cli::Host {
 
   private:
     void typed();
+    cli::PortDescription describe(int number, const UsbIdentities& identities) const;
 
     std::string portsFolder_;
     std::vector<std::string> refused_;

@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "cli/port_listing.h"
 #include "host/win32_command.h"
+#include "host/windows_ports.h"
 #include "settings/com_port_names.h"
 #include "ui/driver_adapters.h"
 #include "ui/win32/message_window.h"
@@ -87,6 +90,17 @@ void handleControlEvents() {
 bool isConsole(DWORD stream) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(stream), &mode) != FALSE;
+}
+
+cli::PortDescription describedPort(
+    int number, const std::map<std::string, settings::PortIdentity>& identities) {
+    cli::PortDescription port;
+    port.number = number;
+    if (const auto found = identities.find("COM" + std::to_string(number));
+        found != identities.end()) {
+        port.identity = found->second;
+    }
+    return port;
 }
 
 }  // namespace
@@ -191,10 +205,13 @@ std::string Win32Host::portFailureLine(const PortFault& fault, const std::string
         case PortFault::Kind::None:
             return {};
         case PortFault::Kind::NoDevice:
-            return port + " stands for no device.";
+            return cli::withMissingPortAdvice(port + " stands for no device.", port,
+                                              presentPorts());
         case PortFault::Kind::NotFound:
-            return device + ": " + fault.reason +
-                   " (is the adapter plugged in? comflash-cli ports lists the ports that open)";
+            return cli::withMissingPortAdvice(
+                device + ": " + fault.reason +
+                    " (is the adapter plugged in? comflash-cli ports lists the ports that open)",
+                port, presentPorts());
         case PortFault::Kind::Denied:
             return device + ": busy, another program has the port open (" + fault.reason + ")";
         case PortFault::Kind::Other:
@@ -203,16 +220,30 @@ std::string Win32Host::portFailureLine(const PortFault& fault, const std::string
     return device + ": " + fault.reason;
 }
 
-std::vector<std::string> Win32Host::openingPorts() {
-    std::vector<std::string> lines;
+std::vector<cli::PortDescription> Win32Host::openingPorts() {
+    std::vector<cli::PortDescription> ports;
+    const auto identities = windowsPortIdentities();
     ui::win32::Win32SerialPort port(kPortReading);
     for (int number = 1; number <= kLastProbedPort; ++number) {
         port.setNumber(number);
         if (!port.open()) continue;
         port.close();
-        lines.push_back("COM" + std::to_string(number));
+        ports.push_back(describedPort(number, identities));
     }
-    return lines;
+    return ports;
+}
+
+// The ports the device manager lists, and those it does not but the system has (Wine's).
+std::vector<cli::PortDescription> Win32Host::presentPorts() const {
+    std::vector<cli::PortDescription> ports;
+    const auto identities = windowsPortIdentities();
+    for (int number = 1; number <= kLastProbedPort; ++number) {
+        if (identities.count("COM" + std::to_string(number)) == 0 && !comPortPresent(number)) {
+            continue;
+        }
+        ports.push_back(describedPort(number, identities));
+    }
+    return ports;
 }
 
 // The wait is alertable: the ports' reads end in it, on this thread (Reading::Loop).

@@ -43,7 +43,9 @@ class Win32Host final : public cli::Host {
     std::unique_ptr<driver::SerialPort> makePort(const cli::PortArgument& port) override;
     std::unique_ptr<driver::Timer> makeTimer() override;
     std::string portFailureLine(const PortFault& fault, const std::string& port) const override;
-    std::vector<std::string> openingPorts() override;
+    // With what the device manager says of each.
+    std::vector<cli::PortDescription> openingPorts() override;
+    std::vector<cli::PortDescription> presentPorts() const override;
 
     void runUntil(const std::function<bool()>& done) override;
     void readLines(std::function<void(const std::optional<std::string>& line)> line) override;

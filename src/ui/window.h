@@ -92,6 +92,9 @@ class Toolkit {
     // The device that serial port number n ("COM"n) opens, as the user knows it (on Linux a
     // path); empty when the toolkit knows none.
     virtual std::string portDevice(int number) const = 0;
+    // What the COM dialog's entry for port n shows as its tooltip: the device and what tells
+    // it from the others (the USB adapter behind it); by default the device alone.
+    virtual std::string portToolTip(int number) const { return portDevice(number); }
 };
 
 }  // namespace comflash::ui

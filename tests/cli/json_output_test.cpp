@@ -127,8 +127,14 @@ TEST(JsonOutput, StepsProgressBoardsEventsAndPorts) {
     const std::vector<std::string> ports{"COM1", "COM10"};
     stationEventAsJson({record}, shown, ports, "COM10: board 1: Successful (3.5 s)", json);
     stationEventAsJson({record}, shown, ports, "The log cannot be written (full)", json);
-    json.port({"COM3", "/home/u/.config/comflash/ports/COM3", "/dev/ttyUSB1", true, ""});
-    json.port({"COM4", "/dev/ttyS3", "/dev/ttyS3", false, "busy"});
+    json.port({"COM3",
+               "/home/u/.config/comflash/ports/COM3",
+               "/dev/ttyUSB1",
+               true,
+               "",
+               {"0403", "6001", "FTDI", "FT232R USB UART", "A10K3X",
+                "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X-if00-port0", ""}});
+    json.port({"COM4", "/dev/ttyS3", "/dev/ttyS3", false, "busy", {}});
     const std::vector<const char*> expected{
         R"j({"schema":1,"type":"step","port":"COM1","step":"handshake"})j",
         R"j({"schema":1,"type":"progress","port":"COM1","step":"write","done":128,"total":2064})j",
@@ -143,9 +149,14 @@ TEST(JsonOutput, StepsProgressBoardsEventsAndPorts) {
         R"j({"schema":1,"type":"event","port":"COM10","text":"board 1: Successful (3.5 s)"})j",
         R"j({"schema":1,"type":"event","port":null,"text":"The log cannot be written (full)"})j",
         R"j({"schema":1,"type":"port","name":"COM3","path":"/home/u/.config/comflash/ports/COM3",
-            "device":"/dev/ttyUSB1","opens":true,"why":null})j",
+            "device":"/dev/ttyUSB1","opens":true,"why":null,"vendor_id":"0403",
+            "product_id":"6001","manufacturer":"FTDI","product":"FT232R USB UART",
+            "serial":"A10K3X",
+            "by_id":"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X-if00-port0",
+            "friendly_name":null})j",
         R"j({"schema":1,"type":"port","name":"COM4","path":"/dev/ttyS3","device":"/dev/ttyS3",
-            "opens":false,"why":"busy"})j",
+            "opens":false,"why":"busy","vendor_id":null,"product_id":null,"manufacturer":null,
+            "product":null,"serial":null,"by_id":null,"friendly_name":null})j",
     };
     const std::vector<Json> objects = parsed(out.str());
     ASSERT_EQ(objects.size(), expected.size()) << out.str();

@@ -18,12 +18,15 @@ TEST(CommandCom, ThePortChosenWithOkIsUsedNowAndAtTheNextStart) {
     ui::headless::HeadlessToolkit toolkit;
     toolkit.addPort(2);
     toolkit.addPort(5).path = "/dev/ttyUSB4";
+    toolkit.port(5)->identity = "0403:6001 FTDI FT232R USB UART  serial A10K3X";
     AppState state;
     MainWindow form(state, toolkit, store, folder.path().string());
     ASSERT_TRUE(form.show());
     toolkit.whenModalIdle([&](ui::headless::HeadlessWindow& dialog) {
         auto& list = dynamic_cast<ui::headless::HeadlessComboBox&>(dialog.comboBox("ComboComPort"));
-        EXPECT_EQ(list.itemToolTip(1), "/dev/ttyUSB4");
+        EXPECT_EQ(list.itemToolTip(1),
+                  "/dev/ttyUSB4  0403:6001 FTDI FT232R USB UART  serial A10K3X")
+            << "the device and the adapter behind it";
         list.setListIndex(1);
         dialog.click("CommandOk");
     });

@@ -255,6 +255,10 @@ TEST_F(CliTest, BadInputSendsNothing) {
          {"read", file("out.hex"), "--port", "COM1", "--model", "16:32"},
          {"--model: the model identifier \"16:32\" has 2 part(s)"}},
         {"a port that is no port", {"write", file("fw_1.03.hex"), "--port", "USB0"}, {"--port"}},
+        {"a serial number no adapter has",
+         {"write", file("fw_1.03.hex"), "--port", "serial:A10K3X"},
+         {"--port serial:A10K3X: no port has that serial number; the ports there are:\n  COM1  " +
+          (ports() / "COM1").string() + " -> /dev/pts/"}},
         {"a missing option", {"write", file("fw_1.03.hex")}, {"write needs --port PORT"}},
         {"a folder to save to",
          {"read", folder_.path().string(), "--port", "COM1", "--model", "1:2:3"},
@@ -597,22 +601,33 @@ TEST_F(CliTest, APortThatCannotBeOpened) {
     // Another program holds the port by the name the command line uses: its lock names it.
     QSerialPort holder(QString::fromStdString((ports() / "COM1").string()));
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    std::string self;  // this program's name, as the system gives it
+    std::getline(std::ifstream("/proc/self/comm"), self);
     struct Case {
         const char* name;
         const char* port;
-        const char* reason;
+        std::vector<std::string> reason;  // its parts
     };
     const std::vector<Case> cases{
-        {"held by another program", "COM1", "busy, another program has the port open"},
-        {"missing", "/dev/comflash-none", "/dev/comflash-none: No such file or directory"},
-        {"standing for no device", "COM70", "COM70 stands for no device"},
+        {"held by another program",
+         "COM1",
+         {"busy, another program has the port open (", "; held by ",
+          self + " (pid " + std::to_string(::getpid()) + ")"}},
+        {"missing, beside one that is there",
+         "COM2",
+         {"(is the adapter plugged in? comflash-cli ports lists the ports that open). The ports "
+          "there are: COM1 (/dev/pts/"}},
+        {"missing", "/dev/comflash-none", {"/dev/comflash-none: No such file or directory"}},
+        {"standing for no device", "COM70", {"COM70 stands for no device"}},
     };
     for (const auto& c : cases) {
         const CliRun run =
             cli({"write", file("fw_1.03.hex"), "--port", c.port, "--model", "16:32:48"});
         EXPECT_EQ(run.exit, 3) << c.name;
         EXPECT_TRUE(has(run.err, "Please reselect COM port!\n")) << c.name << ": " << run.err;
-        EXPECT_TRUE(has(run.err, c.reason)) << c.name << ": " << run.err;
+        for (const std::string& part : c.reason) {
+            EXPECT_TRUE(has(run.err, part)) << c.name << ": " << run.err;
+        }
     }
     holder.close();
     EXPECT_EQ(stop(*sim), 0);

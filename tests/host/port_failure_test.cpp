@@ -67,6 +67,12 @@ TEST(PortFailure, OneLineWithTheSystemsReasonAndTheRemedy) {
     EXPECT_EQ(portFailureLine({E::NotFound, "", ""}, "COM70", "", std::nullopt),
               "COM70 stands for no device.")
         << "no ports folder";
+    EXPECT_EQ(
+        portFailureLine({E::Denied, "/dev/ttyUSB0", "Permission error while locking the device"},
+                        "COM70", "", std::nullopt, "held by minicom (pid 1234)"),
+        "/dev/ttyUSB0: busy, another program has the port open (Permission error while "
+        "locking the device); held by minicom (pid 1234)")
+        << "the program that holds it, where the system tells";
 }
 
 }  // namespace

@@ -233,6 +233,21 @@ if [[ $status != 2 ]] || ! grep -qF -- "--port: Windows names its serial ports" 
     fail "a device path"
 fi
 
+# The ports: the device on COM1 is listed; a serial number no port has is refused with the
+# ports there are; a port that is not there is reported with the ports that are.
+if start_sim 1 ports; then
+    cli ports
+    [[ $status == 0 ]] && grep -q '^COM1' "$work/out" || fail "ports: COM1 is not listed"
+    cli write fw_1.2.hex --port A10K3X --model 16:32:48
+    [[ $status == 2 ]] && grep -q '^  COM1' "$work/err" &&
+        grep -qF -- '--port A10K3X: no port has that serial number or by-id name; the ports there' \
+            "$work/err" || fail "a serial number no port has"
+    cli write fw_1.2.hex --port COM77 --model 16:32:48
+    [[ $status == 1 ]] && grep -qF 'The ports there are: COM1' "$work/err" ||
+        fail "a port that is not there"
+    stop_sims
+fi
+
 if ((failures > 0)); then
     echo "$failures case(s) failed" >&2
     exit 1

@@ -93,6 +93,13 @@ void HeadlessToolkit::unplug(int number) {
     if (user) user->reportFailure();
 }
 
+std::string HeadlessToolkit::portToolTip(int number) const {
+    const auto it = ports_.find(number);
+    if (it == ports_.end()) return {};
+    const HeadlessPort& port = it->second;
+    return port.identity.empty() ? port.path : port.path + "  " + port.identity;
+}
+
 std::string HeadlessToolkit::portDevice(int number) const {
     const auto it = ports_.find(number);
     return it == ports_.end() ? std::string() : it->second.path;

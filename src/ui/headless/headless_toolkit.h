@@ -39,6 +39,7 @@ struct HeadlessPort {
     sim::LineEnd* device = nullptr;      // what answers at the far end; none: bytes are lost
     bool refuseSettings = false;         // a settings change on the open port fails
     std::string path;                    // the device the port stands for, as the user knows it
+    std::string identity;                // what tells its adapter apart ("serial A10K3X")
     HeadlessSerialPort* user = nullptr;  // the serial port that has it open
 };
 
@@ -59,6 +60,8 @@ class HeadlessToolkit : public Toolkit {
     std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
     // The path of port n; empty when it has none or was never added.
     std::string portDevice(int number) const override;
+    // The path, then the identity.
+    std::string portToolTip(int number) const override;
 
     VirtualClock& clock() { return clock_; }
     // Runs events as time passes, until nothing is scheduled. Throws Stalled when virtual

@@ -32,7 +32,8 @@ QString toQt(const FileFilter& filter) {
 
 }  // namespace
 
-QtToolkit::QtToolkit(QtComm::PortDevice portDevice) : portDevice_(std::move(portDevice)) {}
+QtToolkit::QtToolkit(QtComm::PortDevice portDevice, PortToolTip portToolTip)
+    : portDevice_(std::move(portDevice)), portToolTip_(std::move(portToolTip)) {}
 
 std::unique_ptr<Window> QtToolkit::createWindow(const WindowEntry& entry) {
     auto window =

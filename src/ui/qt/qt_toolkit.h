@@ -12,8 +12,11 @@ namespace comflash::ui::qt {
 
 class QtToolkit final : public Toolkit {
   public:
-    // portDevice maps serial port number n ("COM"n) to the device the serial controls open.
-    explicit QtToolkit(QtComm::PortDevice portDevice);
+    using PortToolTip = std::function<std::string(int number)>;
+
+    // portDevice maps serial port number n ("COM"n) to the device the serial controls open;
+    // portToolTip gives the COM dialog's tooltip for it (none: the device).
+    explicit QtToolkit(QtComm::PortDevice portDevice, PortToolTip portToolTip = {});
 
     std::unique_ptr<Window> createWindow(const WindowEntry& entry) override;
     Answer showMessage(const MessageBox& box) override;
@@ -22,9 +25,13 @@ class QtToolkit final : public Toolkit {
     // Qt's own file dialog, not the platform's, so that it behaves alike everywhere.
     std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
     std::string portDevice(int number) const override { return portDevice_(number); }
+    std::string portToolTip(int number) const override {
+        return portToolTip_ ? portToolTip_(number) : portDevice_(number);
+    }
 
   private:
     QtComm::PortDevice portDevice_;
+    PortToolTip portToolTip_;
     // The window centred on the screen; the others are centred on it.
     QPointer<QWidget> mainWindow_;
 };

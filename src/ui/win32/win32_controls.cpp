@@ -13,6 +13,7 @@ namespace {
 
 // The room the port list drops down into, below its field.
 constexpr int kDropDownRows = 8;
+constexpr LPARAM kToolTipWidth = 480;  // pixels
 
 HWND makeChild(const wchar_t* windowClass, DWORD style, const ControlEntry& entry,
                const Placement& placement, int extraHeight = 0) {
@@ -109,6 +110,8 @@ Win32ComboBox::Win32ComboBox(const ControlEntry& entry, const Placement& placeme
     tool.uId = reinterpret_cast<UINT_PTR>(combo_);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // A long tip (an adapter's names and serial number) wraps between words.
+    SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, kToolTipWidth);
 }
 
 // A drop-down list selects nothing by itself when entries are added.

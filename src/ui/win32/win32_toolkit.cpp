@@ -48,7 +48,7 @@ std::wstring filterText(const std::vector<FileFilter>& filters) {
 
 }  // namespace
 
-Win32Toolkit::Win32Toolkit() {
+Win32Toolkit::Win32Toolkit(PortToolTip portToolTip) : portToolTip_(std::move(portToolTip)) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
@@ -135,6 +135,10 @@ std::optional<std::string> Win32Toolkit::showFileDialog(const FileDialogRequest&
 
 std::string Win32Toolkit::portDevice(int number) const {
     return number >= 1 ? "COM" + std::to_string(number) : std::string();
+}
+
+std::string Win32Toolkit::portToolTip(int number) const {
+    return portToolTip_ ? portToolTip_(number) : portDevice(number);
 }
 
 int Win32Toolkit::run() {

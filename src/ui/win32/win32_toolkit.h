@@ -19,7 +19,11 @@ class Win32Window;
 
 class Win32Toolkit final : public Toolkit {
   public:
-    Win32Toolkit();
+    using PortToolTip = std::function<std::string(int number)>;
+
+    // portToolTip gives the COM dialog's tooltip for port n (none: no tooltip, the entry says
+    // all the port's name does).
+    explicit Win32Toolkit(PortToolTip portToolTip = {});
     ~Win32Toolkit() override;
     Win32Toolkit(const Win32Toolkit&) = delete;
     Win32Toolkit& operator=(const Win32Toolkit&) = delete;
@@ -32,6 +36,7 @@ class Win32Toolkit final : public Toolkit {
     std::optional<std::string> showFileDialog(const FileDialogRequest& request) override;
     // "COMn", as the system names the port.
     std::string portDevice(int number) const override;
+    std::string portToolTip(int number) const override;
 
     // The main loop: until the main window closes. Returns the program's exit code.
     int run();
@@ -53,6 +58,7 @@ class Win32Toolkit final : public Toolkit {
   private:
     void dispatch(MSG& message);
 
+    PortToolTip portToolTip_;
     int dpi_ = 96;
     HFONT dialogFont_ = nullptr;
     std::vector<HFONT> fonts_;
