@@ -28,13 +28,19 @@ enum Option : std::size_t {
     kSerialFormat,
     kSerialCounter,
     kSerialList,
+    kSerialFromHook,
+    kSerialFromDb,
+    kBeforeBoard,
+    kAfterBoard,
+    kHookLimit,
     kDb,
     kStation,
     kJson,
     kOptionCount
 };
 
-constexpr std::array kSerialOptions{kSerialAt, kSerialFormat, kSerialCounter, kSerialList};
+constexpr std::array kSerialOptions{kSerialAt,   kSerialFormat,   kSerialCounter,
+                                    kSerialList, kSerialFromHook, kSerialFromDb};
 
 constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"port", "PORT",
@@ -75,6 +81,23 @@ constexpr std::array<OptionInfo, kOptionCount> kOptions{
     OptionInfo{"serial-list", "FILE",
                "A file of serial numbers, one a line (blank lines and lines starting with # "
                "left out): each board takes the next; FILE.used beside it counts those taken."},
+    OptionInfo{"serial-from-hook", nullptr,
+               "station: the serial number is the first line the --before-board hook prints."},
+    OptionInfo{"serial-from-db", nullptr,
+               "station: the serial number comes from the factory's database (--db), from one "
+               "sequence that every station shares; without the database no board starts."},
+    OptionInfo{"before-board", "CMD",
+               "station: run CMD through the shell once a board has answered, before anything "
+               "is written, with COMFLASH_PORT, COMFLASH_DEVICE, COMFLASH_SHA256, "
+               "COMFLASH_SERIAL and more in its environment. A non-zero exit refuses the board: "
+               "nothing is written, and the refusal is recorded."},
+    OptionInfo{"after-board", "CMD",
+               "station: run CMD once a board is done, with its record's fields in "
+               "COMFLASH_* variables, before the record is kept. Its failure is noted in the "
+               "record and never changes the board's result."},
+    OptionInfo{"hook-limit", "SECONDS",
+               "station: how long a hook may take (30 by default); one that takes longer is "
+               "ended, and its board refused (before-board) or its failure noted (after-board)."},
     OptionInfo{"db", "URL",
                "The factory's database (PostgreSQL), as a libpq connection string: "
                "\"host=H dbname=D user=U\" or postgresql://U@H/D; an empty one takes libpq's "
@@ -292,8 +315,9 @@ std::string table(const std::vector<std::pair<std::string, std::string>>& rows) 
 
 // Whether a command takes an option.
 bool takes(Command command, Option option) {
-    const bool stationOnly = option == kLog || option == kDb || option == kStation;
-    const bool serial = option >= kSerialAt && option <= kSerialList;
+    const bool stationOnly = option == kLog || option == kDb || option == kStation ||
+                             (option >= kSerialFromHook && option <= kHookLimit);
+    const bool serial = option >= kSerialAt && option <= kSerialFromDb;
     switch (command) {
         case Command::RecordsPush:
             return option == kDb;
@@ -410,14 +434,30 @@ std::string readSerialNumbers(const Found& found, const CommandInfo& info, Reque
         if (const auto* why = std::get_if<std::string>(&format)) return "--serial-format: " + *why;
         serial.format = std::get<factory::SerialFormat>(format);
     }
-    if (found.set[kSerialCounter] == found.set[kSerialList]) {
-        return found.set[kSerialCounter]
-                   ? "--serial-at takes one source: --serial-counter or --serial-list, not both"
-                   : "--serial-at needs a source: --serial-counter FILE or --serial-list FILE";
+    const std::array sources{std::pair{kSerialCounter, SerialNumbers::Source::Counter},
+                             std::pair{kSerialList, SerialNumbers::Source::List},
+                             std::pair{kSerialFromHook, SerialNumbers::Source::Hook},
+                             std::pair{kSerialFromDb, SerialNumbers::Source::Database}};
+    const auto given = std::count_if(sources.begin(), sources.end(), [&found](const auto& source) {
+        return found.set[source.first];
+    });
+    if (given != 1) {
+        return given > 1 ? "--serial-at takes one source: --serial-counter, --serial-list, "
+                           "--serial-from-hook or --serial-from-db"
+                         : "--serial-at needs a source: --serial-counter FILE or --serial-list "
+                           "FILE (station also --serial-from-hook or --serial-from-db)";
     }
-    serial.source =
-        found.set[kSerialCounter] ? SerialNumbers::Source::Counter : SerialNumbers::Source::List;
-    serial.from = found.values[found.set[kSerialCounter] ? kSerialCounter : kSerialList].back();
+    for (const auto& [option, source] : sources) {
+        if (!found.set[option]) continue;
+        serial.source = source;
+        if (kOptions[option].valueName != nullptr) serial.from = found.values[option].back();
+    }
+    if (serial.source == SerialNumbers::Source::Hook && !found.set[kBeforeBoard]) {
+        return std::string("--serial-from-hook needs --before-board CMD");
+    }
+    if (serial.source == SerialNumbers::Source::Database && !found.set[kDb]) {
+        return std::string("--serial-from-db needs --db URL");
+    }
     request.serial = std::move(serial);
     return {};
 }
@@ -502,6 +542,23 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments,
     }
     request.retries = *number;
     if (std::string why = readSerialNumbers(found, *info, request); !why.empty()) return why;
+    if (found.set[kBeforeBoard]) request.beforeBoard = found.values[kBeforeBoard].back();
+    if (found.set[kAfterBoard]) request.afterBoard = found.values[kAfterBoard].back();
+    for (const Option hook : {kBeforeBoard, kAfterBoard}) {
+        if (found.set[hook] && found.values[hook].back().empty()) {
+            return std::string("--") + kOptions[hook].name + " needs a command";
+        }
+    }
+    if (found.set[kHookLimit]) {
+        const std::string& text = found.values[kHookLimit].back();
+        double seconds = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            !(seconds > 0 && seconds <= 86400)) {
+            return "--hook-limit needs seconds from 0.001 to 86400, not \"" + text + "\"";
+        }
+        request.hookLimit = std::max(1, static_cast<int>(seconds * 1000 + 0.5));
+    }
     return request;
 }
 

@@ -14,9 +14,11 @@ enum class Command { Write, Read, Station, Ports, RecordsPush };
 
 // --serial-at: a serial number placed into each board's image, taken from one source.
 struct SerialNumbers {
-    enum class Source { Counter, List };  // --serial-counter, --serial-list
-    std::int32_t at = 0;                  // the address of its first byte
-    factory::SerialFormat format;         // --serial-format, by default u32le
+    // --serial-counter, --serial-list, --serial-from-hook (the before-board hook's first line),
+    // --serial-from-db (the factory's database)
+    enum class Source { Counter, List, Hook, Database };
+    std::int32_t at = 0;           // the address of its first byte
+    factory::SerialFormat format;  // --serial-format, by default u32le
     Source source = Source::Counter;
     std::string from;  // the source's file
 };
@@ -36,7 +38,11 @@ struct Request {
     std::optional<std::string> db;
     std::optional<SerialNumbers> serial;  // write (one port), station: --serial-at
     std::string station;  // the station's name; empty until run() puts the host's name there
-    bool json = false;    // JSON lines on standard output (json_output.h), the texts on stderr
+    // station: commands run for each board, and how long each may take
+    std::string beforeBoard;
+    std::string afterBoard;
+    int hookLimit = 30000;  // ms
+    bool json = false;      // JSON lines on standard output (json_output.h), the texts on stderr
 };
 
 }  // namespace comflash::cli

@@ -400,6 +400,9 @@ int runLine(const Request& request, Host& host, RunOutput& output) {
 
 // The production station: sessions board after board on every port until Ctrl-C (the first
 // lets boards in progress finish, the second stops at once).
+// How long a station that stops waits for its last records to reach the database, in ms.
+constexpr int kDatabaseGrace = 5000;
+
 int runStation(const Request& request, Host& host, RunOutput& output) {
     Console console(output.text(), output.err(), output.textIsTerminal(), false, request.retries);
     JsonLines* json = output.json();
@@ -432,6 +435,23 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
     blank.sha256 = firmware.sha256;
     blank.model = modelText(prepared.settings.model);
     blank.version = std::to_string(session.major) + "." + std::to_string(session.minor);
+    blank.station = request.station;
+    // Every line the station says: on its own line where nothing is drawn in place, and as a
+    // JSON event.
+    const bool terminal = output.textIsTerminal();
+    std::function<void(const std::string&)> say;
+    // The factory's database: each record goes there once it is in the CSV, in the background;
+    // the records the CSV already holds go first.
+    std::unique_ptr<FactoryDatabase> database;
+    if (request.db) {
+        std::string why;
+        database = host.openDatabase(*request.db, request.station, request.log, why);
+        if (!database) {
+            console.warn("--db: " + why + "; no board was started");
+            return kExitBadInput;
+        }
+        database->onEvent = [&say](const std::string& line) { say(line); };
+    }
     console.info("Station: " + firmwareText(request.file, firmware.version) + " to model " +
                  blank.model + " on " + counted(prepared.ports.size(), "port") + "; records to " +
                  app::shownName(request.log) +
@@ -441,16 +461,28 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
     Station station(
         session, firmware.image, supplyOf(host, prepared.ports), request.ports, devices,
         request.retries, blank, elapsed, [] { return std::chrono::system_clock::now(); },
-        [&log](const BoardRecord& record) { return log.append(record); });
+        [&log, &database](const BoardRecord& record) {
+            std::string why = log.append(record);
+            if (why.empty() && database) database->push(record);
+            return why;
+        });
     BoardSteps& steps = station.steps;
     std::unique_ptr<factory::SerialFile> serials;
     if (request.serial) {
         const SerialNumbers& serial = *request.serial;
-        serials = serialSource(serial);
-        steps.reserveSerial = [&serials](const BoardSteps::SerialReply& done) {
-            const factory::Reservation reserved = serials->reserve();
-            done(reserved.serial, reserved.why);
-        };
+        if (serial.source == SerialNumbers::Source::Hook) {
+            steps.serialFromHook = true;
+        } else if (serial.source == SerialNumbers::Source::Database) {
+            steps.reserveSerial = [&database](const BoardSteps::SerialReply& done) {
+                database->reserveSerial(done);
+            };
+        } else {
+            serials = serialSource(serial);
+            steps.reserveSerial = [&serials](const BoardSteps::SerialReply& done) {
+                const factory::Reservation reserved = serials->reserve();
+                done(reserved.serial, reserved.why);
+            };
+        }
         steps.placeSerial = [&serial, &firmware](const std::string& number, ImageBytes& image) {
             const auto bytes = factory::encodeSerial(serial.format, number);
             if (const auto* why = std::get_if<std::string>(&bytes)) return *why;
@@ -460,13 +492,20 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
             return why.empty() ? why : "--serial-at " + why;
         };
     }
-    const bool terminal = output.textIsTerminal();
+    steps.beforeBoard = request.beforeBoard;
+    steps.afterBoard = request.afterBoard;
+    steps.hookLimit = request.hookLimit;
+    steps.run = [&host](const std::string& command, const Environment& environment,
+                        std::function<void(const CommandResult&)> done) {
+        return host.runCommand(command, environment, std::move(done));
+    };
     StationDisplay display(terminal);
     std::size_t recordsShown = 0;
-    station.onEvent = [&](const std::string& line) {
+    say = [&](const std::string& line) {
         if (!terminal) output.text() << line << std::endl;
         if (json) stationEventAsJson(station.records(), recordsShown, request.ports, line, *json);
     };
+    station.onEvent = say;
     station.describeFault = [&host](const PortFault& fault, const std::string& port) {
         return host.portFailureLine(fault, port);
     };
@@ -491,6 +530,20 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
                   << (terminal ? "" : StationDisplay::totals(station.status(), elapsed()) + "\n")
                   << std::flush;
     if (!station.failure().empty()) console.warn("The log failed: " + station.failure());
+    if (database && database->waiting() > 0) {
+        // A few seconds for the last records to reach the database; those that do not wait
+        // in the CSV, and the next station started on it, or records push, sends them.
+        const auto timer = host.makeTimer();
+        bool late = false;
+        timer->onExpired = [&late] { late = true; };
+        timer->start(kDatabaseGrace);
+        host.runUntil([&] { return late || database->waiting() == 0; });
+        if (const std::size_t waiting = database->waiting(); waiting > 0) {
+            console.warn(counted(waiting, "record") + " not yet in the database wait in " +
+                         app::shownName(request.log) + ": the next station on this log, or " +
+                         "comflash-cli records push, sends them.");
+        }
+    }
     return station.exitStatus();
 }
 

@@ -32,13 +32,18 @@ inline std::string describe(const std::variant<Request, std::string>& parsed) {
     if (const auto& serial = request.serial) {
         char at[16];
         std::snprintf(at, sizeof at, "0x%04X", static_cast<unsigned>(serial->at));
+        const char* sources[] = {" counter=", " list=", " from-hook", " from-db"};
         text += std::string(" serial-at=") + at + " " + factory::formatName(serial->format) +
-                (serial->source == SerialNumbers::Source::Counter ? " counter=" : " list=") +
-                serial->from;
+                sources[static_cast<int>(serial->source)] + serial->from;
     }
     if (request.db) text += " db=" + *request.db;
     if (!request.station.empty()) text += " station=" + request.station;
     if (request.json) text += " json";
+    if (!request.beforeBoard.empty()) text += " before=" + request.beforeBoard;
+    if (!request.afterBoard.empty()) text += " after=" + request.afterBoard;
+    if (request.hookLimit != Request{}.hookLimit) {
+        text += " hook-limit=" + std::to_string(request.hookLimit);
+    }
     return text;
 }
 
@@ -114,10 +119,29 @@ inline const std::vector<ArgumentCase>& argumentCases() {
          "error: read takes no option --serial-at"},
         {{"ports", "--serial-list", "l"}, "error: ports takes no option --serial-list"},
         {{"write", "a.hex", "--port", "COM1", "--serial-at", "8000"},
-         "error: --serial-at needs a source: --serial-counter FILE or --serial-list FILE"},
+         "error: --serial-at needs a source: --serial-counter FILE or --serial-list FILE (station "
+         "also --serial-from-hook or --serial-from-db)"},
         {{"write", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-counter", "n",
           "--serial-list", "l"},
-         "error: --serial-at takes one source: --serial-counter or --serial-list, not both"},
+         "error: --serial-at takes one source: --serial-counter, --serial-list, "
+         "--serial-from-hook or --serial-from-db"},
+        {{"station", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-from-hook",
+          "--before-board", "./next.sh", "--after-board=log.sh", "--hook-limit", "2.5"},
+         "station a.hex port=COM1 serial-at=0x8000 u32le from-hook before=./next.sh "
+         "after=log.sh hook-limit=2500"},
+        {{"station", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-from-db", "--db",
+          ""},
+         "station a.hex port=COM1 serial-at=0x8000 u32le from-db db="},
+        {{"station", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-from-hook"},
+         "error: --serial-from-hook needs --before-board CMD"},
+        {{"station", "a.hex", "--port", "COM1", "--serial-at", "8000", "--serial-from-db"},
+         "error: --serial-from-db needs --db URL"},
+        {{"write", "a.hex", "--port", "COM1", "--before-board", "x"},
+         "error: write takes no option --before-board"},
+        {{"station", "a.hex", "--port", "COM1", "--hook-limit", "0"},
+         "error: --hook-limit needs seconds from 0.001 to 86400, not \"0\""},
+        {{"station", "a.hex", "--port", "COM1", "--after-board", ""},
+         "error: --after-board needs a command"},
         {{"write", "a.hex", "--port", "COM1", "--port", "COM2", "--serial-at", "8000",
           "--serial-counter", "n"},
          "error: --serial-at: write takes one --port, since each board needs a number of its "

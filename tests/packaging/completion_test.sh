@@ -15,19 +15,19 @@ ln -s /dev/null "$work/config/comflash/ports/COM7"
 # command line (words separated by blanks, | an empty last word) => expected completions
 table=(
     "wr => write"
-    "| => ports read station write"
+    "| => ports read records station write"
     "- => --help --version"
     "write --ve => --verify"
     "write --co => --config"
     "read --ve => "
     "read --r => --retries"
     "station x.hex --l => --log"
-    "ports - => --help"
+    "ports - => --help --json"
     "ports | => "
     "write | => B_2.00.HEX a_1.03.hex sub"
     "station a => a_1.03.hex"
     "read | => B_2.00.HEX a_1.03.hex sub"
-    "write a_1.03.hex | => --config --help --model --port --retries --verify"
+    "write a_1.03.hex | => --config --help --json --model --port --retries --serial-at --serial-counter --serial-format --serial-list --verify"
     "write a_1.03.hex --port CO => ~ COM7"
     "write --port = CO => ~ COM7"
     "write a_1.03.hex --port COM7 --model | => "
@@ -36,6 +36,10 @@ table=(
     "station a_1.03.hex --log | => runs.csv sub"
     "read out.hex --config C => Config.txt"
     "write -- --v => "
+    "station a_1.03.hex --serial-f => --serial-format --serial-from-db --serial-from-hook"
+    "station a_1.03.hex --serial-format u3 => u32be u32le"
+    "records | => push"
+    "records push | => runs.csv sub"
 )
 
 fails=0
