@@ -230,17 +230,21 @@ std::string StationLog::open(const std::string& path) {
     }
     fd_ = openFile(path, kOpenFlags);
     if (fd_ < 0) return path + ": " + std::strerror(errno);
-    const Locked locked(fd_);
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) return path + ": " + std::strerror(errno);
-    if (info.st_size == 0) return write(csvHeader());
+    std::string first;
+    {
+        // Let go before the file may be closed below: the lock is the open file's.
+        const Locked locked(fd_);
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0) return path + ": " + std::strerror(errno);
+        if (info.st_size == 0) return write(csvHeader());
+        first = firstLine(fd_);
+    }
     // Records go only under this station's own header: another file, or a log of an older
     // format, would get rows it cannot read.
     std::string header = csvHeader();
     header.resize(header.size() - 2);
     std::string older = olderCsvHeader();
     older.resize(older.size() - 2);
-    const std::string first = firstLine(fd_);
     if (first == header) return {};
     ::close(fd_);
     fd_ = -1;

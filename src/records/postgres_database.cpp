@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 // How long a wait on the socket lasts before the worker looks whether it is to stop.
 constexpr int kStopCheckMilliseconds = 100;
-// Records per INSERT: 17 parameters each, well under the protocol's 65535.
+// Records per INSERT.
 constexpr std::size_t kBatch = 1000;
 // The key of the advisory lock that makes one station at a time create or upgrade the tables.
 constexpr const char* kSchemaLock = "7420911330155829";
@@ -220,60 +220,61 @@ Schema prepareSchema(Connection& db, const std::atomic<bool>& stopping, std::str
     return Schema::Ready;
 }
 
-constexpr const char* kColumns =
-    "id, station, time, port, device, firmware, sha256, model, version, result, code, "
-    "verified, seconds, bytes, serial, serial_state, note";
 constexpr std::size_t kColumnCount = 17;
 
-// One statement stores the records not there yet and marks the serial numbers they name as
-// used or void, together: a board's serial number is never left reserved beside its record.
-std::string insertStatement(std::size_t records) {
-    std::string sql =
-        std::string("WITH stored AS (INSERT INTO comflash_records (") + kColumns + ") VALUES ";
-    for (std::size_t r = 0; r < records; ++r) {
-        const auto p = [&](std::size_t column) {
-            return "$" + std::to_string(r * kColumnCount + column + 1);
-        };
-        sql += (r > 0 ? ",(" : "(") + p(0) + "," + p(1) + ",NULLIF(" + p(2) + ",'')::timestamptz";
-        for (std::size_t column = 3; column < kColumnCount; ++column) {
-            sql += "," + p(column);
-            if (column == 11) sql += "::boolean";
-            if (column == 12) sql += "::double precision";
-            if (column == 13) sql += "::bigint";
-        }
-        sql += ")";
-    }
-    return sql +
-           " ON CONFLICT (id) DO NOTHING RETURNING id, station, serial, serial_state), "
-           "marked AS (UPDATE comflash_serials s SET state = stored.serial_state, "
-           "record_id = stored.id FROM stored WHERE stored.serial_state IN ('used', 'void') "
-           "AND s.state = 'reserved' AND s.station = stored.station AND s.value = CASE WHEN "
-           "stored.serial ~ '^[0-9]{1,18}$' THEN stored.serial::bigint END RETURNING 1) "
-           "SELECT count(*) FROM stored";
-}
+// One statement, the same text for any number of records (planned in no time): the records as
+// one text array per column, stored when not there yet, in the order given; the serial numbers
+// they name are marked used or void together with them, so that a board's serial number is
+// never left reserved beside its record.
+constexpr const char* kInsert =
+    "WITH stored AS (INSERT INTO comflash_records (id, station, time, port, device, firmware, "
+    "sha256, model, version, result, code, verified, seconds, bytes, serial, serial_state, note) "
+    "SELECT r.id, r.station, NULLIF(r.time, '')::timestamptz, r.port, r.device, r.firmware, "
+    "r.sha256, r.model, r.version, r.result, r.code, r.verified::boolean, "
+    "r.seconds::double precision, r.bytes::bigint, r.serial, r.serial_state, r.note FROM "
+    "unnest($1::text[], $2::text[], $3::text[], $4::text[], $5::text[], $6::text[], $7::text[], "
+    "$8::text[], $9::text[], $10::text[], $11::text[], $12::text[], $13::text[], $14::text[], "
+    "$15::text[], $16::text[], $17::text[]) WITH ORDINALITY AS r(id, station, time, port, "
+    "device, firmware, sha256, model, version, result, code, verified, seconds, bytes, serial, "
+    "serial_state, note, n) ORDER BY r.n "
+    "ON CONFLICT (id) DO NOTHING RETURNING id, station, serial, serial_state), "
+    "marked AS (UPDATE comflash_serials s SET state = stored.serial_state, "
+    "record_id = stored.id FROM stored WHERE stored.serial_state IN ('used', 'void') "
+    "AND s.state = 'reserved' AND s.station = stored.station AND s.value = CASE WHEN "
+    "stored.serial ~ '^[0-9]{1,18}$' THEN stored.serial::bigint END RETURNING 1) "
+    "SELECT count(*) FROM stored";
 
+// The first `count` records as the statement's parameters: per column an array literal, each
+// element quoted, its quotes and backslashes escaped.
 std::vector<std::string> parametersOf(const std::deque<cli::BoardRecord>& records,
                                       std::size_t count) {
-    std::vector<std::string> values;
-    values.reserve(count * kColumnCount);
+    std::vector<std::string> columns(kColumnCount, "{");
     for (std::size_t i = 0; i < count; ++i) {
         const cli::BoardRecord& r = records[i];
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
-        for (std::string value :
+        std::size_t column = 0;
+        for (const std::string& value :
              {r.id, r.station, r.time, r.port, r.device, r.firmware, r.sha256, r.model, r.version,
               r.result, r.code, std::string(r.verified ? "true" : "false"), std::string(seconds),
               std::to_string(r.bytes), r.serial, r.serialState, r.note}) {
-            values.push_back(std::move(value));
+            std::string& array = columns[column++];
+            array += i > 0 ? ",\"" : "\"";
+            for (const char c : value) {
+                if (c == '"' || c == '\\') array += '\\';
+                array += c;
+            }
+            array += '"';
         }
     }
-    return values;
+    for (std::string& array : columns) array += '}';
+    return columns;
 }
 
 // Stores the first `count` records; how many were new, or none (db.why() says why).
 std::optional<std::size_t> store(Connection& db, const std::deque<cli::BoardRecord>& records,
                                  std::size_t count, const std::atomic<bool>& stopping) {
-    const auto result = db.run(insertStatement(count), parametersOf(records, count), stopping);
+    const auto result = db.run(kInsert, parametersOf(records, count), stopping);
     if (!result) return std::nullopt;
     return static_cast<std::size_t>(std::stoul(valueOf(result)));
 }
@@ -339,16 +340,27 @@ std::size_t PostgresDatabase::waiting() const {
 }
 
 void PostgresDatabase::event(const std::string& line) {
-    post_([this, alive = alive_, line] {
+    outbox_.push_back([this, alive = alive_, line] {
         if (*alive && onEvent) onEvent(line);
     });
 }
 
 void PostgresDatabase::answer(SerialDone done, std::optional<std::string> serial, std::string why) {
-    post_(
+    outbox_.push_back(
         [alive = alive_, done = std::move(done), serial = std::move(serial), why = std::move(why)] {
             if (*alive) done(serial, why);
         });
+}
+
+// What was posted while the lock was held goes out once it is not: a post function may take
+// locks of its own, and the event loop may be asking waiting() meanwhile.
+void PostgresDatabase::flush(std::unique_lock<std::mutex>& lock) {
+    if (outbox_.empty()) return;
+    auto out = std::move(outbox_);
+    outbox_.clear();
+    lock.unlock();
+    for (auto& function : out) post_(std::move(function));
+    lock.lock();
 }
 
 void PostgresDatabase::work() {
@@ -364,8 +376,10 @@ void PostgresDatabase::work() {
     };
     std::unique_lock lock(mutex_);
     while (!stopping_) {
+        flush(lock);
         if (!refusal.empty()) {
             answerAll(refusal);
+            flush(lock);
             wake_.wait(lock, [&] { return stopping_ || !serials_.empty(); });
             continue;
         }
@@ -391,6 +405,7 @@ void PostgresDatabase::work() {
                 const auto next = Clock::now() + timing_.retry;
                 while (!stopping_ && Clock::now() < next) {
                     answerAll(why);
+                    flush(lock);
                     wake_.wait_until(lock, next);
                 }
                 answerAll(why);
@@ -402,6 +417,7 @@ void PostgresDatabase::work() {
             away = false;
         }
         if (queue_.empty() && serials_.empty()) {
+            flush(lock);
             wake_.wait(lock);
             continue;
         }
@@ -448,7 +464,7 @@ void PostgresDatabase::work() {
         sinceBack += stored.value_or(0);
         queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(count));
         // An event loop waiting for waiting() to change wakes to look.
-        post_([] {});
+        outbox_.push_back([] {});
     }
 }
 

@@ -67,6 +67,8 @@ class PostgresDatabase final : public cli::FactoryDatabase {
   private:
     using SerialDone = std::function<void(const std::optional<std::string>&, const std::string&)>;
     void work();
+    void flush(std::unique_lock<std::mutex>& lock);
+    // Both queue a call for the event loop (outbox_), under the lock.
     void event(const std::string& line);
     void answer(SerialDone done, std::optional<std::string> serial, std::string why);
 
@@ -81,6 +83,7 @@ class PostgresDatabase final : public cli::FactoryDatabase {
     std::condition_variable wake_;
     std::deque<cli::BoardRecord> queue_;
     std::deque<SerialDone> serials_;
+    std::vector<std::function<void()>> outbox_;  // calls to post once the lock is let go
     std::atomic<bool> stopping_ = false;
     std::thread worker_;
 };
