@@ -373,13 +373,16 @@ struct StationRun {
     int records = 0;         // lines of the log after its header
 };
 
-StationRun runStation(const fs::path& folder, const fs::path& file, int fixtures) {
+StationRun runStation(const fs::path& folder, const fs::path& file, int fixtures,
+                      const std::vector<std::string>& extra = {}) {
     StationRun run;
     std::vector<Child> sims;
     std::vector<fs::path> logs;
     const fs::path csv = folder / ("station_" + std::to_string(fixtures) + ".csv");
+    fs::remove(csv);
     std::vector<std::string> cliArgs{COMFLASH_CLI, "station", file.string(), "--model",
                                      kModel,       "--log",   csv.string()};
+    cliArgs.insert(cliArgs.end(), extra.begin(), extra.end());
     bool started = true;
     for (int i = 0; i < fixtures && started; ++i) {
         logs.push_back(folder /
@@ -424,16 +427,17 @@ StationRun runStation(const fs::path& folder, const fs::path& file, int fixtures
     return run;
 }
 
-void printStation(int fixtures, const StationRun& run, double alonePeriod) {
+void printStation(int fixtures, const StationRun& run, double alonePeriod, const char* also = "",
+                  const char* against = "one fixture (target at most 1.1)") {
     const std::string name = "station, " + std::to_string(fixtures) + " fixture" +
-                             (fixtures == 1 ? "" : "s") + ", line timing";
+                             (fixtures == 1 ? "" : "s") + also + ", line timing";
     std::printf("%-34s %8.3f s a board  %.0f boards/h  bound %.3f s (%.0f boards/h)\n",
                 name.c_str(), run.period, run.period > 0 ? 3600 * fixtures / run.period : 0.0,
                 run.boundPeriod, run.boundPeriod > 0 ? 3600 * fixtures / run.boundPeriod : 0.0);
     std::printf("%-34s %d records  status cli %d sims %s", "", run.records, run.cliStatus,
                 statusList(run.simStatus).c_str());
     if (alonePeriod > 0) {
-        std::printf("  ratio %.3f to one fixture (target at most 1.1)", run.period / alonePeriod);
+        std::printf("  ratio %.3f to %s", run.period / alonePeriod, against);
     }
     std::printf("\n");
 }
@@ -611,7 +615,19 @@ int main(int argc, char** argv) {
         writeFile(boardImage, hexFile(4 * 1024, 16));
         const StationRun one = runStation(folder, boardImage, 1);
         printStation(1, one, 0);
-        printStation(kLineDevices, runStation(folder, boardImage, kLineDevices), one.period);
+        const StationRun eight = runStation(folder, boardImage, kLineDevices);
+        printStation(kLineDevices, eight, one.period);
+        std::printf("%-34s %.3f of the bound\n", "  one fixture's board",
+                    one.period / one.boundPeriod);
+        // With the factory's database (under pg_virtualenv, whose PG* variables name it):
+        // every record goes there as well.
+        if (std::getenv("PGHOST") != nullptr) {
+            const StationRun withDb =
+                runStation(folder, boardImage, kLineDevices, {"--db", "", "--station", "bench"});
+            printStation(kLineDevices, withDb, eight.period, " --db", "the run without --db");
+            std::printf("%-34s %+.1f%% a board against the same run without it\n",
+                        "  the database's cost", 100.0 * (withDb.period / eight.period - 1));
+        }
         if (stationOnly) {
             fs::remove_all(folder);
             return 0;

@@ -178,6 +178,21 @@ std::string Win32Host::programFolder() const {
     return ui::win32::utf8(path);
 }
 
+// The name the station's records carry by default: the computer's DNS host name, else its
+// NetBIOS name.
+std::string Win32Host::hostName() const {
+    for (const COMPUTER_NAME_FORMAT format : {ComputerNameDnsHostname, ComputerNameNetBIOS}) {
+        DWORD size = 0;
+        GetComputerNameExW(format, nullptr, &size);
+        if (size == 0) continue;
+        std::wstring name(size, L'\0');
+        if (!GetComputerNameExW(format, name.data(), &size)) continue;
+        name.resize(size);
+        if (!name.empty()) return ui::win32::utf8(name);
+    }
+    return {};
+}
+
 std::string Win32Host::portRefusal(const cli::PortArgument& port) const {
     return port.device.empty() ? std::string() : kComNamesOnly;
 }

@@ -34,6 +34,7 @@ class Win32Host final : public cli::Host {
     std::size_t columns() const override;
     bool inIsTerminal() const override;
     std::string programFolder() const override;
+    std::string hostName() const override;
 
     bool namesDevicesByPath() const override { return false; }
     std::string portRefusal(const cli::PortArgument& port) const override;

@@ -113,7 +113,7 @@ write_case "a refused frame" 0 $'\nSuccessful' expected --fault nak:2
 write_case "a late answer" 0 $'\nSuccessful' expected --fault delay:4:1500
 write_case "the device hangs up" 1 'Please reselect COM port!' - --fault hangup:5
 write_case "another model" 1 'Model Error！' erased --model 16:32:49
-write_case "a silent device" 1 'Check connection!Retry or cancel? Cancel (no terminal to ask)' \
+write_case "a silent device" 3 'Check connection!Retry or cancel? Cancel (no terminal to ask)' \
     erased --fault drop:1-100
 
 # Two ports at once: both devices get the firmware.
@@ -174,14 +174,19 @@ start_sim 1 dev --fault drop:1-1000 && {
 
 # The station on two fixtures of three boards each, the second board of COM1 failing its verify
 # (a stuck byte) and taken out after 5 s; Ctrl-C once the sixth board is told. Every board is
-# flashed once and recorded, and the fixtures end on their own, without a violation.
+# flashed once and recorded, with a serial number of its own from a counter, an after-board hook
+# run through cmd for each, and the fixtures end on their own, without a violation.
 firmware fw_8.0.hex high 0x8000
 cp "$work/high" "$work/stuck"
 printf '\x00' | dd of="$work/stuck" bs=1 seek=$((0x8110)) conv=notrunc status=none
 start_sim 1 dumpA --boards 3 --board-gap 1000 --board-stay 5000 \
     --board-fault 2:stuck:0x8110:0x00 && start_sim 2 dumpB --boards 3 --board-gap 1000 && {
+    echo 100 >"$work/counter.txt"
     (cd "$work" && exec wine ./comflash-cli.exe station fw_8.0.hex --port COM1 --port COM2 \
-        --model 16:32:48 --verify --log station.csv >"$work/out" 2>"$work/err") &
+        --model 16:32:48 --verify --log station.csv --station win-1 --serial-at 0x8200 \
+        --serial-counter counter.txt \
+        --after-board 'echo %COMFLASH_SERIAL% %COMFLASH_CODE%>>after-%COMFLASH_PORT%.txt' \
+        >"$work/out" 2>"$work/err") &
     cli_pid=$!
     boards=0
     for _ in $(seq 1200); do
@@ -213,14 +218,27 @@ start_sim 1 dumpA --boards 3 --board-gap 1000 --board-stay 5000 \
     [[ $(grep -c ',succeeded,yes,' "$log") == 5 ]] || fail "station: not 5 boards passed"
     [[ $(grep -c ',verify-failed,no,' "$log") == 1 ]] || fail "station: not 1 verify failed"
     [[ $(grep -c ',fw_8.0.hex,.*,16:32:48,8.0,' "$log") == 6 ]] || fail "station: records"
+    [[ $(grep -c ',win-1,10[0-5],\(used\|void\),' "$log") == 6 ]] || fail "station: serials"
+    [[ $(tr -d '\r' <"$work/counter.txt") == 106 ]] || fail "station: the counter"
+    # Each port's hook appends to a file of its own: two at once may run.
+    [[ $(cat "$work"/after-COM*.txt | tr -d '\r' | grep -c '^10[0-5] \(succeeded\|verify-failed\) *$') == 6 ]] ||
+        fail "station: the after-board hook: $(cat "$work"/after-COM*.txt)"
+    serials=()
     for fixture in A B; do
         for board in 1 2 3; do
             memory=high
             [[ $fixture$board == A2 ]] && memory=stuck
-            cmp -s "$work/dump$fixture.bin.$board" "$work/$memory" ||
-                fail "station: board $board of $fixture does not hold the firmware"
+            dump=$work/dump$fixture.bin.$board
+            # The board holds the firmware, but for its own serial number (u32le at 0x8200).
+            while read -r offset _; do
+                ((offset > 0x8200 && offset <= 0x8204)) ||
+                    fail "station: board $board of $fixture does not hold the firmware"
+            done < <(cmp -l "$dump" "$work/$memory" 2>/dev/null)
+            serials+=("$(od -An -tu4 -j $((0x8200)) -N4 "$dump" | tr -d ' ')")
         done
     done
+    [[ $(printf '%s\n' "${serials[@]}" | sort -n | tr '\n' ' ') == '100 101 102 103 104 105 ' ]] ||
+        fail "station: the serial numbers in the boards: ${serials[*]}"
 }
 
 # Bad input: status 2, the parser's words, nothing sent.
@@ -243,7 +261,7 @@ if start_sim 1 ports; then
         grep -qF -- '--port A10K3X: no port has that serial number or by-id name; the ports there' \
             "$work/err" || fail "a serial number no port has"
     cli write fw_1.2.hex --port COM77 --model 16:32:48
-    [[ $status == 1 ]] && grep -qF 'The ports there are: COM1' "$work/err" ||
+    [[ $status == 3 ]] && grep -qF 'The ports there are: COM1' "$work/err" ||
         fail "a port that is not there"
     stop_sims
 fi
