@@ -17,9 +17,10 @@ build/bench/bench/comflash_ports_bench "$@"
 pg_virtualenv -o shared_preload_libraries=pg_stat_statements \
     -o pg_stat_statements.track_planning=on build/bench/bench/comflash_records_bench
 # Whole sessions over a pseudo-terminal, and the HEX loader beside srec_cat (about three
-# minutes). With the Windows build there and Wine installed, comflash-cli.exe writes as well;
+# minutes). With the optimised Windows build there (the windows-release preset, as the zip
+# ships it) and Wine installed, comflash-cli.exe writes as well;
 # inside pg_virtualenv the station also runs with the factory's database.
-exe=build/windows/apps/comflash-cli/comflash-cli.exe
+exe=build/windows-release/apps/comflash-cli/comflash-cli.exe
 if [[ -f $exe ]] && command -v wine >/dev/null; then
     pg_virtualenv build/bench/bench/comflash_session_bench --wine "$PWD/$exe"
 else

@@ -40,7 +40,9 @@ export WINEPREFIX="$PWD/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
-# The download for Windows users: comflash-<version>-win64.zip.
-(cd build/windows && cpack -G ZIP)
+# The download for Windows users: comflash-<version>-win64.zip, of the optimised programs.
+cmake --preset windows-release
+cmake --build --preset windows-release
+(cd build/windows-release && cpack -G ZIP)
 
 scripts/fuzz.sh
