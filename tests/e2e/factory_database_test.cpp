@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <algorithm>
 #include <cctype>
@@ -24,6 +23,7 @@
 #include "record_vectors.h"
 #include "sim_process.h"
 #include "temp_folder.h"
+#include "test_database.h"
 
 namespace comflash::e2e {
 namespace {
@@ -32,19 +32,7 @@ using Strings = std::vector<std::string>;
 using namespace std::chrono_literals;
 constexpr unsigned kSerialAt = 0x8100;
 
-// The first value of the first row, as text; "error: ..." when the query failed.
-std::string value(const std::string& url, const std::string& sql) {
-    PGconn* connection = PQconnectdb(url.c_str());
-    PGresult* result = PQexec(connection, sql.c_str());
-    std::string text = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
-                           ? PQgetvalue(result, 0, 0)
-                       : PQresultStatus(result) == PGRES_COMMAND_OK
-                           ? ""
-                           : "error: " + std::string(PQerrorMessage(connection));
-    PQclear(result);
-    PQfinish(connection);
-    return text;
-}
+using test::sqlValue;
 
 int boards(const std::string& out) {
     int found = 0;
@@ -53,17 +41,12 @@ int boards(const std::string& out) {
     return found;
 }
 
-class FactoryDatabaseTest : public ::testing::Test {
+class FactoryDatabaseTest : public test::DatabaseTest {
   protected:
+    FactoryDatabaseTest() : DatabaseTest("comflash_e2e_") {}
     void SetUp() override {
-        ASSERT_NE(std::getenv("PGHOST"), nullptr)
-            << "no PostgreSQL server: run these tests under pg_virtualenv";
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        name = "comflash_e2e_" + name;
-        ASSERT_EQ(value("", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
-        ASSERT_EQ(value("", "CREATE DATABASE " + name), "");
-        url = "dbname=" + name;
+        DatabaseTest::SetUp();
+        if (HasFatalFailure()) return;
         // A 4 KiB firmware at 0x8000.
         std::ofstream hex(file("Fw_1.03.hex"), std::ios::binary);
         for (unsigned address = 0x8000; address < 0x9000; address += 16) {
@@ -101,7 +84,6 @@ class FactoryDatabaseTest : public ::testing::Test {
         return serials;
     }
 
-    std::string url;
     test::TempFolder folder_;
 };
 
@@ -158,16 +140,16 @@ TEST_F(FactoryDatabaseTest, StationsDrawSerialNumbersFromOneSequence) {
     for (const long serial : inMemory) dumped.insert(std::to_string(serial));
     EXPECT_EQ(recorded, dumped) << "the records name the numbers in the boards";
     EXPECT_EQ(ids.size(), 18u);
-    EXPECT_EQ(value(url,
-                    "SELECT count(*) || ' ' || count(DISTINCT id) || ' ' || "
-                    "count(DISTINCT serial) FROM comflash_records"),
+    EXPECT_EQ(sqlValue(url,
+                       "SELECT count(*) || ' ' || count(DISTINCT id) || ' ' || "
+                       "count(DISTINCT serial) FROM comflash_records"),
               "18 18 18");
     std::string csvIds;
     for (const std::string& id : ids) csvIds += (csvIds.empty() ? "" : ",") + id;
     EXPECT_EQ(
-        value(url, "SELECT string_agg(id, ',' ORDER BY id COLLATE \"C\") FROM comflash_records"),
+        sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id COLLATE \"C\") FROM comflash_records"),
         csvIds);
-    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_serials WHERE state = 'used'"), "18");
+    EXPECT_EQ(sqlValue(url, "SELECT count(*) FROM comflash_serials WHERE state = 'used'"), "18");
 }
 
 // The server stops in the middle of a run and comes back: the boards go on (their numbers
@@ -212,12 +194,12 @@ TEST_F(FactoryDatabaseTest, RecordsOutlastAnOutage) {
     for (const cli::BoardRecord& record : read.records) ids.insert(record.id);
     std::string csvIds;
     for (const std::string& id : ids) csvIds += (csvIds.empty() ? "" : ",") + id;
-    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_records"), "6") << "none doubled";
+    EXPECT_EQ(sqlValue(url, "SELECT count(*) FROM comflash_records"), "6") << "none doubled";
     EXPECT_EQ(
-        value(url, "SELECT string_agg(id, ',' ORDER BY id COLLATE \"C\") FROM comflash_records"),
+        sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id COLLATE \"C\") FROM comflash_records"),
         csvIds)
         << "none lost";
-    EXPECT_EQ(value(url, "SELECT string_agg(serial, ',' ORDER BY serial) FROM comflash_records"),
+    EXPECT_EQ(sqlValue(url, "SELECT string_agg(serial, ',' ORDER BY serial) FROM comflash_records"),
               "500,501,502,503,504,505");
 }
 

@@ -15,6 +15,7 @@
 
 #include "cli_process.h"
 #include "temp_folder.h"
+#include "test_database.h"
 
 namespace comflash::records {
 namespace {
@@ -56,35 +57,12 @@ class Loop {
     std::deque<std::function<void()>> posted_;
 };
 
-// The first value of the first row, as text; "error: ..." when the query failed.
-std::string value(const std::string& url, const std::string& sql) {
-    PGconn* connection = PQconnectdb(url.c_str());
-    PGresult* result = PQexec(connection, sql.c_str());
-    std::string text = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
-                           ? PQgetvalue(result, 0, 0)
-                       : PQresultStatus(result) == PGRES_COMMAND_OK
-                           ? ""
-                           : "error: " + std::string(PQerrorMessage(connection));
-    PQclear(result);
-    PQfinish(connection);
-    return text;
-}
+using test::sqlValue;
 
-// Each test on a new, empty database of its own: `url` names it. Without a server the test
-// fails rather than passing unseen.
-class PostgresDatabaseTest : public ::testing::Test {
+// Each test on a new, empty database of its own: `url` names it.
+class PostgresDatabaseTest : public test::DatabaseTest {
   protected:
-    void SetUp() override {
-        ASSERT_NE(std::getenv("PGHOST"), nullptr)
-            << "no PostgreSQL server: run these tests under pg_virtualenv";
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        name = "comflash_" + name;
-        ASSERT_EQ(value("", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
-        ASSERT_EQ(value("", "CREATE DATABASE " + name), "");
-        url = "dbname=" + name;
-    }
-    std::string url;
+    PostgresDatabaseTest() : DatabaseTest("comflash_") {}
 };
 
 cli::BoardRecord record(const std::string& id, const std::string& serial = {}) {
@@ -121,7 +99,8 @@ TEST_F(PostgresDatabaseTest, StoresEachRecordOnce) {
         db.push(record("b", *serial));
         db.push(record("a"));
         ASSERT_TRUE(loop.runUntil([&] { return db.waiting() == 0; }));
-        EXPECT_EQ(value(url, "SELECT state || ' ' || record_id FROM comflash_serials"), "used b");
+        EXPECT_EQ(sqlValue(url, "SELECT state || ' ' || record_id FROM comflash_serials"),
+                  "used b");
         EXPECT_EQ(events,
                   std::vector<std::string>{
                       "database refused the record bad: ERROR:  invalid input syntax for "
@@ -142,8 +121,9 @@ TEST_F(PostgresDatabaseTest, StoresEachRecordOnce) {
         EXPECT_EQ(stored.end, cli::StoredRecords::End::Stored) << stored.why;
         EXPECT_EQ(stored.stored, c.stored);
     }
-    EXPECT_EQ(value(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"), "a,b,c");
-    EXPECT_EQ(value(url, "SELECT note FROM comflash_records WHERE id = 'c'"), quoted.note);
+    EXPECT_EQ(sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
+              "a,b,c");
+    EXPECT_EQ(sqlValue(url, "SELECT note FROM comflash_records WHERE id = 'c'"), quoted.note);
 }
 
 // Three stations starting together create the tables once and never get one number twice.
@@ -166,7 +146,8 @@ TEST_F(PostgresDatabaseTest, StationsReserveDistinctSerialNumbers) {
     }
     ASSERT_TRUE(loop.runUntil([&] { return serials.size() == 3 * kEach; }));
     EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), 3 * kEach);
-    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_serials WHERE state = 'reserved'"), "60");
+    EXPECT_EQ(sqlValue(url, "SELECT count(*) FROM comflash_serials WHERE state = 'reserved'"),
+              "60");
 }
 
 // The server stops while records come: they wait, and once it is back they are stored,
@@ -194,16 +175,16 @@ TEST_F(PostgresDatabaseTest, RecordsOutlastAnOutage) {
     ASSERT_TRUE(loop.runUntil(said("database back: ")));
     EXPECT_EQ(events.back(), "database back: 3 records stored");
     EXPECT_EQ(db.waiting(), 0u);
-    EXPECT_EQ(value(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
+    EXPECT_EQ(sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
               "before,r1,r2,r3");
 }
 
 // A database that cannot be used says so in one line and answers a serial number's request
 // with why; the program goes on.
 TEST_F(PostgresDatabaseTest, SaysWhyItCannotBeUsed) {
-    ASSERT_EQ(value(url,
-                    "CREATE TABLE comflash_schema (version integer); "
-                    "INSERT INTO comflash_schema VALUES (2)"),
+    ASSERT_EQ(sqlValue(url,
+                       "CREATE TABLE comflash_schema (version integer); "
+                       "INSERT INTO comflash_schema VALUES (2)"),
               "");
     struct Case {
         std::string url;
@@ -273,7 +254,7 @@ TEST_F(PostgresDatabaseTest, RecordsPushCommand) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
-    EXPECT_EQ(value(url, "SELECT count(*) FROM comflash_records"), "3");
+    EXPECT_EQ(sqlValue(url, "SELECT count(*) FROM comflash_records"), "3");
 }
 
 }  // namespace
