@@ -1,5 +1,7 @@
 // The factory's database against a real PostgreSQL: the throw-away cluster of pg_virtualenv
 // (scripts/test.sh), whose PG* variables say where it is. Each test has a database of its own.
+// Serial numbers drawn by stations at once, and an outage, are tried end to end with the
+// stations themselves (tests/e2e/factory_database_test.cpp).
 #include "records/postgres_database.h"
 
 #include <gtest/gtest.h>
@@ -124,59 +126,6 @@ TEST_F(PostgresDatabaseTest, StoresEachRecordOnce) {
     EXPECT_EQ(sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
               "a,b,c");
     EXPECT_EQ(sqlValue(url, "SELECT note FROM comflash_records WHERE id = 'c'"), quoted.note);
-}
-
-// Three stations starting together create the tables once and never get one number twice.
-TEST_F(PostgresDatabaseTest, StationsReserveDistinctSerialNumbers) {
-    Loop loop;
-    std::vector<std::unique_ptr<PostgresDatabase>> stations;
-    std::multiset<std::string> serials;
-    constexpr std::size_t kEach = 20;
-    for (int i = 0; i < 3; ++i) {
-        stations.push_back(std::make_unique<PostgresDatabase>(url, "s" + std::to_string(i),
-                                                              cli::ReadLog{}, loop.post(), kQuick));
-    }
-    for (std::size_t n = 0; n < kEach; ++n) {
-        for (auto& station : stations) {
-            station->reserveSerial([&](const auto& serial, const std::string& why) {
-                EXPECT_TRUE(serial) << why;
-                serials.insert(serial.value_or("none"));
-            });
-        }
-    }
-    ASSERT_TRUE(loop.runUntil([&] { return serials.size() == 3 * kEach; }));
-    EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), 3 * kEach);
-    EXPECT_EQ(sqlValue(url, "SELECT count(*) FROM comflash_serials WHERE state = 'reserved'"),
-              "60");
-}
-
-// The server stops while records come: they wait, and once it is back they are stored,
-// each once, without anyone doing anything.
-TEST_F(PostgresDatabaseTest, RecordsOutlastAnOutage) {
-    const char* version = std::getenv("PGVERSION");
-    ASSERT_NE(version, nullptr) << "pg_virtualenv names the cluster's version";
-    const std::string cluster = std::string("pg_ctlcluster ") + version + " regress ";
-    Loop loop;
-    std::vector<std::string> events;
-    const auto said = [&](const std::string& start) {
-        return [&events, start] { return !events.empty() && events.back().rfind(start, 0) == 0; };
-    };
-    PostgresDatabase db(url, "s1", {}, loop.post(), kQuick);
-    db.onEvent = [&](const std::string& line) { events.push_back(line); };
-    db.push(record("before"));
-    ASSERT_TRUE(loop.runUntil([&] { return db.waiting() == 0; }));
-    ASSERT_EQ(std::system((cluster + "stop -m fast").c_str()), 0);
-    for (const char* id : {"r1", "r2", "r3"}) db.push(record(id));
-    const bool away = loop.runUntil(said("database unreachable: "));
-    EXPECT_EQ(db.waiting(), 3u);
-    ASSERT_EQ(std::system((cluster + "start").c_str()), 0);
-    ASSERT_TRUE(away);
-    EXPECT_NE(events.back().find("; records wait in the CSV"), std::string::npos);
-    ASSERT_TRUE(loop.runUntil(said("database back: ")));
-    EXPECT_EQ(events.back(), "database back: 3 records stored");
-    EXPECT_EQ(db.waiting(), 0u);
-    EXPECT_EQ(sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
-              "before,r1,r2,r3");
 }
 
 // A database that cannot be used says so in one line and answers a serial number's request
