@@ -88,8 +88,9 @@ struct Station::Port {
     // The board being prepared or flashed: its record so far, and its copy of the image.
     BoardRecord board;
     ImageBytes image{};
-    std::string serialWhy;  // why no serial number came, as said last
-    int generation = 0;     // a reservation answered for an earlier board is dropped
+    std::string serialWhy;   // why no serial number came, as said last
+    int generation = 0;      // a reservation answered for an earlier board is dropped
+    bool reserving = false;  // a serial number was asked for and has not come yet
     // The hooks running for this port, each with its time limit. The after-board hook of one
     // board may still run while the next is prepared.
     std::unique_ptr<RunningCommand> beforeHook;
@@ -281,10 +282,22 @@ void Station::boardFound(Port& port) {
 void Station::reserveSerial(Port& port) {
     if (!steps.reserveSerial) return beforeBoard(port);
     const int generation = port.generation;
+    port.reserving = true;
     steps.reserveSerial([this, &port, generation](const std::optional<std::string>& serial,
                                                   const std::string& why) {
         if (generation != port.generation || port.status.state != StationPort::State::Preparing) {
             return;
+        }
+        port.reserving = false;
+        // Asked for before the operator stopped the station: a number that came is void, and
+        // its record says so; without one there is nothing to record.
+        if (stopping_) {
+            if (!serial) {
+                port.status.state = StationPort::State::Waiting;
+                return settle(port);
+            }
+            port.board.serial = *serial;
+            return refuseBoard(port, "stopped", "stopped by the operator before it was written");
         }
         if (!serial) {
             // The board waits in its fixture for a number; nothing is written without one.
@@ -293,7 +306,6 @@ void Station::reserveSerial(Port& port) {
                                 std::to_string(kSerialRetryInterval / 1000) + " s");
             }
             port.serialWhy = why;
-            if (stopping_) return portStopped(port);
             return after(port, kSerialRetryInterval, kSerial);
         }
         port.serialWhy.clear();
@@ -555,6 +567,7 @@ void Station::stop() {
             continue;
         }
         if (port.status.state == StationPort::State::Preparing) {
+            if (port.reserving) continue;  // its number is on its way, and is then void
             if (port.board.serial.empty() && !port.beforeHook) {
                 port.board = BoardRecord{};  // nothing reserved, nothing to record
                 port.status.state = StationPort::State::Waiting;
@@ -574,6 +587,9 @@ void Station::stopNow() {
         if (port.sessionRunning) stopSession(port);
         if (port.status.state == StationPort::State::Preparing) {
             if (port.board.serial.empty() && !port.beforeHook) {
+                // A number still on its way cannot be waited for: it stays reserved, unused.
+                ++port.generation;
+                port.reserving = false;
                 port.status.state = StationPort::State::Waiting;
             } else {
                 refuseBoard(port, "stopped", "stopped by the operator before it was written");

@@ -220,14 +220,18 @@ TEST(StationTest, FlashesEveryBoardOnceAndRecordsIt) {
     }
 }
 
-// The first stop lets the board in progress finish; the second cuts it short, recorded.
+// The first stop lets the board in progress finish; the second cuts it short, recorded. A
+// serial number asked for before the stop is waited for, and recorded void.
 TEST(StationTest, StopsGentlyOrAtOnce) {
     struct Case {
         const char* name;
         bool atOnce;
         const char* code;
+        bool numbered = false;  // stopped while the board's serial number is on its way
     };
-    const Case cases[] = {{"once", false, "succeeded"}, {"twice", true, "stopped"}};
+    const Case cases[] = {{"once", false, "succeeded"},
+                          {"twice", true, "stopped"},
+                          {"a number on its way", false, "stopped", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HeadlessToolkit toolkit;
@@ -245,16 +249,23 @@ TEST(StationTest, StopsGentlyOrAtOnce) {
                 logged.push_back(record);
                 return std::string();
             });
+        BoardSteps::SerialReply reply;
+        if (c.numbered) {
+            station.steps.reserveSerial = [&reply](BoardSteps::SerialReply done) { reply = done; };
+        }
         station.start();
-        while (station.status()[0].state != StationPort::State::Flashing) toolkit.advance(10ms);
+        const auto busy = c.numbered ? StationPort::State::Preparing : StationPort::State::Flashing;
+        while (station.status()[0].state != busy) toolkit.advance(10ms);
         station.stop();
         if (c.atOnce) station.stopNow();
         EXPECT_EQ(station.ended(), c.atOnce);
+        if (reply) reply("7", "");
         bench.quit();
         toolkit.drive();
         ASSERT_TRUE(station.ended());
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(logged[0].code, c.code);
+        EXPECT_EQ(logged[0].serial + " " + logged[0].serialState, c.numbered ? "7 void" : " ");
         EXPECT_EQ(logged[0].device, "/dev/ttyUSB0");
         EXPECT_FALSE(toolkit.port(1) && toolkit.port(1)->user) << "every port closed";
     }
