@@ -17,6 +17,12 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// One line of JSON; bytes that are no UTF-8 (a file named in Latin-1) become U+FFFD, so that
+// every line stays JSON.
+std::string dumped(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 Json object(const char* type) {
     return Json{{"schema", kJsonSchema}, {"type", type}};
 }
@@ -92,7 +98,7 @@ void JsonLines::step(const std::string& port, session::Progress::Step step) {
     Json json = object("step");
     json["port"] = port;
     json["step"] = stepName(step);
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 void JsonLines::progress(const std::string& port, const session::Progress& progress) {
@@ -104,7 +110,7 @@ void JsonLines::progress(const std::string& port, const session::Progress& progr
     json["step"] = stepName(progress.step);
     json["done"] = progress.done;
     json["total"] = progress.total;
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 void JsonLines::result(const RunEnd& end) {
@@ -122,7 +128,7 @@ void JsonLines::result(const RunEnd& end) {
     json["bytes"] = end.bytes;
     json["seconds"] = end.seconds;
     json["exit"] = end.exit;
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 void JsonLines::board(const BoardRecord& r) {
@@ -144,14 +150,14 @@ void JsonLines::board(const BoardRecord& r) {
     json["serial"] = r.serial;
     json["serial_state"] = r.serialState;
     json["note"] = r.note;
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 void JsonLines::event(const std::optional<std::string>& port, const std::string& text) {
     Json json = object("event");
     json["port"] = port ? Json(*port) : Json();
     json["text"] = text;
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 // One small function, so that a port's further fields are added in one place.
@@ -171,7 +177,7 @@ void JsonLines::port(const ListedPort& port) {
     json["serial"] = known(id.serial);
     json["by_id"] = known(id.stableName);
     json["friendly_name"] = known(id.friendlyName);
-    write(json.dump(-1, ' ', false, Json::error_handler_t::replace));
+    write(dumped(json));
 }
 
 void JsonLines::write(const std::string& line) {

@@ -484,12 +484,7 @@ int runStation(const Request& request, Host& host, RunOutput& output) {
             };
         }
         steps.placeSerial = [&serial, &firmware](const std::string& number, ImageBytes& image) {
-            const auto bytes = factory::encodeSerial(serial.format, number);
-            if (const auto* why = std::get_if<std::string>(&bytes)) return *why;
-            const std::string why =
-                factory::placeSerial(image, firmware.start, firmware.end, serial.at,
-                                     std::get<std::vector<std::uint8_t>>(bytes));
-            return why.empty() ? why : "--serial-at " + why;
+            return placeSerialNumber(serial, number, firmware.start, firmware.end, image);
         };
     }
     steps.beforeBoard = request.beforeBoard;

@@ -102,15 +102,20 @@ BoardSerial placeBoardSerial(const SerialNumbers& request, factory::SerialFile& 
     const factory::Reservation reserved = source.reserve();
     if (!reserved.serial) return {{}, "no serial number: " + reserved.why + "; nothing was sent"};
     const std::string& serial = *reserved.serial;
-    const auto bytes = factory::encodeSerial(request.format, serial);
-    const std::string voided = "; serial number " + serial + " is void, nothing was sent";
-    if (const auto* why = std::get_if<std::string>(&bytes)) return {serial, *why + voided};
-    if (const std::string why = factory::placeSerial(image, start, end, request.at,
-                                                     std::get<std::vector<std::uint8_t>>(bytes));
+    if (const std::string why = placeSerialNumber(request, serial, start, end, image);
         !why.empty()) {
-        return {serial, "--serial-at " + why + voided};
+        return {serial, why + "; serial number " + serial + " is void, nothing was sent"};
     }
     return {serial, {}};
+}
+
+std::string placeSerialNumber(const SerialNumbers& request, const std::string& serial,
+                              std::int32_t start, std::int32_t end, ImageBytes& image) {
+    const auto bytes = factory::encodeSerial(request.format, serial);
+    if (const auto* why = std::get_if<std::string>(&bytes)) return *why;
+    const std::string why = factory::placeSerial(image, start, end, request.at,
+                                                 std::get<std::vector<std::uint8_t>>(bytes));
+    return why.empty() ? why : "--serial-at " + why;
 }
 
 }  // namespace comflash::cli

@@ -63,4 +63,8 @@ struct BoardSerial {
 BoardSerial placeBoardSerial(const SerialNumbers& request, factory::SerialFile& source,
                              std::int32_t start, std::int32_t end, ImageBytes& image);
 
+// `serial` encoded and placed into `image` (range start..end, inclusive): empty, or why not.
+std::string placeSerialNumber(const SerialNumbers& request, const std::string& serial,
+                              std::int32_t start, std::int32_t end, ImageBytes& image);
+
 }  // namespace comflash::cli
