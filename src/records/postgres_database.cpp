@@ -417,8 +417,10 @@ void PostgresDatabase::work() {
             away = false;
         }
         if (queue_.empty() && serials_.empty()) {
+            // flush() lets the lock go: a stop asked for meanwhile has already been notified,
+            // so the wait looks at the flag before it sleeps.
             flush(lock);
-            wake_.wait(lock);
+            wake_.wait(lock, [&] { return stopping_ || !queue_.empty() || !serials_.empty(); });
             continue;
         }
         if (!serials_.empty()) {
