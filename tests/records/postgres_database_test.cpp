@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -126,6 +129,36 @@ TEST_F(PostgresDatabaseTest, StoresEachRecordOnce) {
     EXPECT_EQ(sqlValue(url, "SELECT string_agg(id, ',' ORDER BY id) FROM comflash_records"),
               "a,b,c");
     EXPECT_EQ(sqlValue(url, "SELECT note FROM comflash_records WHERE id = 'c'"), quoted.note);
+}
+
+// A database dropped while its worker hands out what it posted ends: the stop asked for in
+// that moment, with the worker's lock let go, is not slept through.
+TEST_F(PostgresDatabaseTest, EndsWhenDroppedWhileItPosts) {
+    std::atomic<bool> posting = false;
+    std::atomic<bool> dropping = false;
+    std::atomic<bool> first = true;
+    // The first post (the record stored) holds the worker until the drop has begun.
+    const Post post = [&](const std::function<void()>&) {
+        if (!first.exchange(false)) return;
+        posting = true;
+        while (!dropping) std::this_thread::yield();
+        for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+    };
+    auto db = std::make_unique<PostgresDatabase>(url, "s1", cli::ReadLog{}, post, kQuick);
+    db->push(record("a"));
+    while (!posting) std::this_thread::yield();
+    // A worker that sleeps for ever would hold this test for ever too.
+    std::promise<void> ended;
+    std::thread watchdog([done = ended.get_future()] {
+        if (done.wait_for(10s) == std::future_status::ready) return;
+        std::fputs("the database did not end when dropped\n", stderr);
+        std::_Exit(1);
+    });
+    dropping = true;
+    db.reset();
+    ended.set_value();
+    watchdog.join();
+    EXPECT_EQ(sqlValue(url, "SELECT id FROM comflash_records"), "a");
 }
 
 // A database that cannot be used says so in one line and answers a serial number's request
