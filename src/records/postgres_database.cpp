@@ -406,7 +406,7 @@ void PostgresDatabase::work() {
                 while (!stopping_ && Clock::now() < next) {
                     answerAll(why);
                     flush(lock);
-                    wake_.wait_until(lock, next);
+                    wake_.wait_until(lock, next, [&] { return stopping_ || !serials_.empty(); });
                 }
                 answerAll(why);
                 continue;
