@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "host/command_output.h"
-#include "ui/win32/message_window.h"
 #include "ui/win32/wide_text.h"
 
 namespace comflash::host {
 
 namespace {
 
-using ui::win32::MessageWindow;
+using ui::win32::Notices;
 using ui::win32::systemReason;
 using ui::win32::wide;
 
@@ -114,7 +113,7 @@ struct Channel {
 
 class Win32Command final : public cli::RunningCommand {
   public:
-    explicit Win32Command(std::function<void(const cli::CommandResult&)> done);
+    Win32Command(std::function<void(const cli::CommandResult&)> done, Notices& notices);
     ~Win32Command() override;
     Win32Command(const Win32Command&) = delete;
     Win32Command& operator=(const Win32Command&) = delete;
@@ -130,7 +129,7 @@ class Win32Command final : public cli::RunningCommand {
     void ended();
 
     std::function<void(const cli::CommandResult&)> done_;
-    MessageWindow& messages_ = MessageWindow::instance();
+    Notices& notices_;
     UINT_PTR notice_ = 0;
     std::string notStarted_;
     Handle job_;
@@ -144,27 +143,29 @@ class Win32Command final : public cli::RunningCommand {
     std::thread watcher_;
 };
 
-Win32Command::Win32Command(std::function<void(const cli::CommandResult&)> done)
-    : done_(std::move(done)), notice_(messages_.add([this](LPARAM) { ended(); })) {}
+Win32Command::Win32Command(std::function<void(const cli::CommandResult&)> done, Notices& notices)
+    : done_(std::move(done)),
+      notices_(notices),
+      notice_(notices_.add([this](LPARAM) { ended(); })) {}
 
 // The job ends the whole tree at once; the watcher stops reading and is joined.
 Win32Command::~Win32Command() {
     if (job_) TerminateJobObject(job_.get(), 1);
     SetEvent(stop_.get());
     if (watcher_.joinable()) watcher_.join();
-    messages_.remove(notice_);
+    notices_.remove(notice_);
 }
 
 // Its result comes on the loop, later, whether it runs or not.
 void Win32Command::start(const std::string& command, const cli::Environment& environment) {
     notStarted_ = launch(command, environment);
     if (!notStarted_.empty()) {
-        messages_.post(notice_, 0);
+        notices_.post(notice_, 0);
         return;
     }
     watcher_ = std::thread([this] {
         watch();
-        messages_.post(notice_, 0);
+        notices_.post(notice_, 0);
     });
 }
 
@@ -306,8 +307,8 @@ void Win32Command::ended() {
 
 std::unique_ptr<cli::RunningCommand> runWin32Command(
     const std::string& command, const cli::Environment& environment,
-    std::function<void(const cli::CommandResult&)> done) {
-    auto running = std::make_unique<Win32Command>(std::move(done));
+    std::function<void(const cli::CommandResult&)> done, Notices& notices) {
+    auto running = std::make_unique<Win32Command>(std::move(done), notices);
     running->start(command, environment);
     return running;
 }

@@ -16,23 +16,19 @@
 
 #include "cli/port_listing.h"
 #include "host/win32_command.h"
+#include "host/win32_loop.h"
 #include "host/windows_ports.h"
 #include "settings/com_port_names.h"
-#include "ui/driver_adapters.h"
-#include "ui/win32/message_window.h"
 #include "ui/win32/wide_text.h"
-#include "ui/win32/win32_controls.h"
 #include "ui/win32/win32_serial_port.h"
 
 namespace comflash::host {
 
 namespace {
 
-using ui::win32::MessageWindow;
-
 constexpr int kLastProbedPort = 99;  // the ports the window's COM dialog offers
 // The command line runs no loop but its own (no message box): its ports are read on the loop's
-// thread, and an answer reaches the session without a thread or a message in between.
+// thread, and an answer reaches the session without a thread or a notice in between.
 constexpr auto kPortReading = ui::win32::Win32SerialPort::Reading::Loop;
 // Windows opens no serial device by path.
 constexpr const char* kComNamesOnly = "Windows names its serial ports COM1, COM2, ...";
@@ -47,7 +43,7 @@ constexpr LPARAM kClosing = 1;
 
 // The console's own code page, given back as the program ends: the console outlives it.
 UINT consoleCodePage = 0;
-// Where Ctrl-C goes: the message-window number of the host's notice; 0 while no one listens,
+// Where Ctrl-C goes: the loop's number of the host's notice; 0 while no one listens,
 // and the system then ends the program as usual.
 std::atomic<UINT_PTR> interruptNotice{0};
 // Set as the program ends, after the last output.
@@ -72,7 +68,7 @@ BOOL WINAPI controlEvent(DWORD event) {
         return FALSE;
     }
     const bool closing = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
-    MessageWindow::instance().post(notice, closing ? kClosing : kCtrlC);
+    Win32Loop::instance().post(notice, closing ? kClosing : kCtrlC);
     // The system ends the program as soon as this returns.
     if (closing) WaitForSingleObject(finished, kCloseWait);
     return TRUE;
@@ -134,18 +130,18 @@ struct Win32Host::Typed {
 };
 
 Win32Host::Win32Host() : typed_(std::make_shared<Typed>()) {
-    // The message window belongs to this thread, which runs the loop.
-    typedNotice_ = MessageWindow::instance().add([this](LPARAM) { typed(); });
+    // The loop belongs to this thread, which runs it.
+    typedNotice_ = Win32Loop::instance().add([this](LPARAM) { typed(); });
 }
 
 Win32Host::~Win32Host() {
-    auto& messages = MessageWindow::instance();
+    auto& loop = Win32Loop::instance();
     if (interruptNotice_ != 0) {
         UINT_PTR ours = interruptNotice_;
         interruptNotice.compare_exchange_strong(ours, 0);
-        messages.remove(interruptNotice_);
+        loop.remove(interruptNotice_);
     }
-    messages.remove(typedNotice_);
+    loop.remove(typedNotice_);
 }
 
 std::ostream& Win32Host::out() {
@@ -202,15 +198,13 @@ std::string Win32Host::deviceOf(const cli::PortArgument& port) const {
 }
 
 std::unique_ptr<driver::SerialPort> Win32Host::makePort(const cli::PortArgument& port) {
-    auto serial = std::make_unique<ui::win32::Win32SerialPort>(kPortReading);
+    auto serial = std::make_unique<ui::win32::Win32SerialPort>(kPortReading, Win32Loop::instance());
     serial->setNumber(port.number);
     return serial;
 }
 
 std::unique_ptr<driver::Timer> Win32Host::makeTimer() {
-    auto timer = std::make_unique<ui::win32::Win32Timer>();
-    timer->load();
-    return std::make_unique<ui::ControlTimer>(std::move(timer));
+    return std::make_unique<Win32LoopTimer>(Win32Loop::instance());
 }
 
 // Why a port could not be used, in the system's words, with the usual remedy.
@@ -238,7 +232,7 @@ std::string Win32Host::portFailureLine(const PortFault& fault, const std::string
 std::vector<cli::PortDescription> Win32Host::openingPorts() {
     std::vector<cli::PortDescription> ports;
     const auto identities = windowsPortIdentities();
-    ui::win32::Win32SerialPort port(kPortReading);
+    ui::win32::Win32SerialPort port(kPortReading, Win32Loop::instance());
     for (int number = 1; number <= kLastProbedPort; ++number) {
         port.setNumber(number);
         if (!port.open()) continue;
@@ -261,21 +255,8 @@ std::vector<cli::PortDescription> Win32Host::presentPorts() const {
     return ports;
 }
 
-// The wait is alertable: the ports' reads end in it, on this thread (Reading::Loop).
 void Win32Host::runUntil(const std::function<bool()>& done) {
-    MSG message{};
-    while (!done()) {
-        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT,
-                                            MWMO_ALERTABLE | MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
-                return;
-            }
-            continue;
-        }
-        if (message.message == WM_QUIT) return;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    Win32Loop::instance().runUntil(done);
 }
 
 // Reading blocks, so a thread of its own reads and posts what came to the loop.
@@ -299,7 +280,7 @@ void Win32Host::readLines(std::function<void(const std::optional<std::string>& l
                     typed->ended = true;
                 }
             }
-            MessageWindow::instance().post(notice, 0);
+            Win32Loop::instance().post(notice, 0);
             if (!read || got == 0) return;
         }
     }).detach();
@@ -333,7 +314,7 @@ void Win32Host::onInterrupt(std::function<void(int count)> interrupted) {
     interrupted_ = std::move(interrupted);
     if (interruptNotice_ != 0) return;
     interruptNotice_ =
-        MessageWindow::instance().add([this](LPARAM kind) { interruptedBy(kind == kClosing); });
+        Win32Loop::instance().add([this](LPARAM kind) { interruptedBy(kind == kClosing); });
     interruptNotice.store(interruptNotice_);
     handleControlEvents();
 }
@@ -348,7 +329,7 @@ void Win32Host::interruptedBy(bool closing) {
 std::unique_ptr<cli::RunningCommand> Win32Host::runCommand(
     const std::string& command, const cli::Environment& environment,
     std::function<void(const cli::CommandResult&)> done) {
-    return runWin32Command(command, environment, std::move(done));
+    return runWin32Command(command, environment, std::move(done), Win32Loop::instance());
 }
 
 }  // namespace comflash::host

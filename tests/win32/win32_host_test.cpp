@@ -1,4 +1,4 @@
-// The Windows host on the thread's message loop: typed lines reach the loop while the session's
+// The Windows host on its loop: typed lines reach the loop while the session's
 // timers keep running, as a prompt in a console must leave the session going. (Ctrl-C needs a
 // console, which a test under Wine has not: tests/win32/cli_sessions.sh sends it to the
 // program.)
@@ -9,9 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "host/win32_loop.h"
 
 namespace comflash::host {
 namespace {
@@ -74,6 +79,41 @@ TEST(Win32Host, TypedLinesComeWhileTimersKeepRunning) {
         << "a last line without its line end counts, then the end of the input";
 
     timer->stop();
+}
+
+// The loop's timers fire once each, in the order of their moments, never early; a timer
+// started again moves its moment, a stopped one never fires, and a notice posted from another
+// thread comes in order with them, unless its receiver has gone.
+TEST(Win32Host, LoopTimersAndNoticesComeInTheirOrder) {
+    Win32Loop& loop = Win32Loop::instance();
+    std::vector<std::string> order;
+    const auto started = Win32Loop::Clock::now();
+    std::vector<std::unique_ptr<Win32LoopTimer>> timers;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        timers.push_back(std::make_unique<Win32LoopTimer>(loop));
+        timers.back()->onExpired = [&order, name, started] {
+            order.push_back(name);
+            EXPECT_GE(Win32Loop::Clock::now() - started,
+                      std::chrono::milliseconds(name[0] == 'a' ? 30 : 10))
+                << name << " early";
+        };
+    }
+    timers[0]->start(5);
+    timers[1]->start(20);
+    timers[2]->start(10);
+    timers[3]->start(15);
+    timers[0]->start(30);  // moved behind the others
+    timers[3]->stop();
+    const UINT_PTR gone = loop.add([&](LPARAM) { order.push_back("gone"); });
+    const UINT_PTR kept = loop.add([&](LPARAM value) { order.push_back(std::to_string(value)); });
+    std::thread([&loop, gone, kept] {
+        loop.post(gone, 1);
+        loop.post(kept, 7);
+    }).join();
+    loop.remove(gone);
+    loop.runUntil([&] { return order.size() == 4; });
+    EXPECT_EQ(order, (std::vector<std::string>{"7", "c", "b", "a"}));
+    loop.remove(kept);
 }
 
 using End = cli::CommandResult::End;

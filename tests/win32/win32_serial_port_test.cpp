@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/win32_host.h"
+#include "host/win32_loop.h"
 #include "session/frames.h"
 #include "ui/win32/message_window.h"
 #include "ui/win32/win32_toolkit.h"
@@ -48,20 +49,29 @@ Bytes go() {
 
 class Win32SerialPortTest : public ::testing::TestWithParam<Reading> {
   protected:
+    // Where each way's notices go: the windows' message window, or the command line's loop.
+    Notices& notices() {
+        if (GetParam() == Reading::Thread) return MessageWindow::instance();
+        return host::Win32Loop::instance();
+    }
+
     // Runs the loop that each way is read in, the windows' or the command line's, until
     // `done` or for `milliseconds`, whichever comes first.
     void run(const std::function<bool()>& done, int milliseconds = 10'000) {
         bool over = false;
-        auto& messages = MessageWindow::instance();
-        const UINT_PTR bound = messages.add([&over](LPARAM) { over = true; });
-        messages.startTimer(bound, milliseconds);
         const auto until = [&] { return over || done(); };
         if (GetParam() == Reading::Thread) {
+            auto& messages = MessageWindow::instance();
+            const UINT_PTR bound = messages.add([&over](LPARAM) { over = true; });
+            messages.startTimer(bound, milliseconds);
             toolkit_.runUntil(until);
+            messages.remove(bound);
         } else {
+            host::Win32LoopTimer bound(host::Win32Loop::instance());
+            bound.onExpired = [&over] { over = true; };
+            bound.start(milliseconds);
             host_.runUntil(until);
         }
-        messages.remove(bound);
     }
 
     Win32Toolkit toolkit_;
@@ -75,7 +85,7 @@ class Win32SerialPortTest : public ::testing::TestWithParam<Reading> {
 TEST_P(Win32SerialPortTest, AnswersComeInOneNoticeAndTheEndAfterThem) {
     const int number = simulatedPort();
     if (number == 0) GTEST_SKIP() << "no simulated device (COMFLASH_TEST_COM)";
-    Win32SerialPort port(GetParam());
+    Win32SerialPort port(GetParam(), notices());
     port.setNumber(number);
     ASSERT_TRUE(port.setLine({19200, 'N', 8, 1}));
     ASSERT_TRUE(port.open()) << port.fault().reason;

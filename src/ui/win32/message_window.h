@@ -8,23 +8,20 @@
 #include <functional>
 #include <map>
 
+#include "ui/win32/notices.h"
+
 namespace comflash::ui::win32 {
 
-class MessageWindow {
+class MessageWindow final : public Notices {
   public:
-    using Receiver = std::function<void(LPARAM)>;
-
     // The thread's one instance, made at first use on the user-interface thread.
     static MessageWindow& instance();
 
     HWND handle() const { return window_; }
 
-    // A fresh number under which `receiver` gets the messages posted with post(number, ...).
-    UINT_PTR add(Receiver receiver);
-    // No message for `number` reaches anyone any more, even one posted before.
-    void remove(UINT_PTR number);
-    // May be called from any thread.
-    void post(UINT_PTR number, LPARAM value) const;
+    UINT_PTR add(Receiver receiver) override;
+    void remove(UINT_PTR number) override;
+    void post(UINT_PTR number, LPARAM value) const override;
 
     // Ticks of `number` after `milliseconds` (from now, again and again) until stopped.
     void startTimer(UINT_PTR number, int milliseconds) const;

@@ -4,7 +4,6 @@
 #include <memory>
 #include <utility>
 
-#include "ui/win32/message_window.h"
 #include "ui/win32/wide_text.h"
 
 namespace comflash::ui::win32 {
@@ -71,12 +70,12 @@ struct Win32SerialPort::PendingRead {
     std::uint8_t first = 0;
 };
 
-Win32SerialPort::Win32SerialPort(Reading reading) : reading_(reading) {
-    auto& messages = MessageWindow::instance();
-    receivedNotice_ = messages.add([this](LPARAM opening) {
+Win32SerialPort::Win32SerialPort(Reading reading, Notices& notices)
+    : reading_(reading), notices_(notices) {
+    receivedNotice_ = notices_.add([this](LPARAM opening) {
         if (opening == opening_) received();
     });
-    failureNotice_ = messages.add([this](LPARAM opening) {
+    failureNotice_ = notices_.add([this](LPARAM opening) {
         if (opening != opening_ || !std::exchange(failurePending_, false)) return;
         if (onFailed) onFailed();
     });
@@ -86,8 +85,8 @@ Win32SerialPort::Win32SerialPort(Reading reading) : reading_(reading) {
 
 Win32SerialPort::~Win32SerialPort() {
     close();
-    MessageWindow::instance().remove(receivedNotice_);
-    MessageWindow::instance().remove(failureNotice_);
+    notices_.remove(receivedNotice_);
+    notices_.remove(failureNotice_);
     if (write_ != nullptr) CloseHandle(write_);
     if (rest_ != nullptr) CloseHandle(rest_);
 }
@@ -274,7 +273,7 @@ void Win32SerialPort::fail(DWORD error) {
     close();
     if (!report) return;
     failurePending_ = true;
-    MessageWindow::instance().post(failureNotice_, opening_);
+    notices_.post(failureNotice_, opening_);
 }
 
 void Win32SerialPort::startReader() {
@@ -359,7 +358,7 @@ void Win32SerialPort::noticeIfDue() {
         return;
     }
     if (!std::exchange(noticePosted_, true)) {
-        MessageWindow::instance().post(receivedNotice_, readerOpening_);
+        notices_.post(receivedNotice_, readerOpening_);
     }
 }
 
@@ -367,7 +366,7 @@ void Win32SerialPort::readerFailed(DWORD error) {
     const std::lock_guard lock(mutex_);
     readerError_ = error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
     if (!std::exchange(noticePosted_, true)) {
-        MessageWindow::instance().post(receivedNotice_, readerOpening_);
+        notices_.post(receivedNotice_, readerOpening_);
     }
 }
 

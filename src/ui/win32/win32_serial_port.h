@@ -6,13 +6,14 @@
 //
 // How the bytes reach the thread that uses the port:
 // - Reading::Thread: a reader thread of the port's own waits in an overlapped read and posts a
-//   notice to the thread's message window, so that every message loop delivers the bytes, a
-//   message box's own too. The windows read so.
+//   notice to the thread's loop, so that every loop delivers the bytes (with the message
+//   window's notices, a message box's own too). The windows read so.
 // - Reading::Loop: the thread that uses the port reads it itself, with reads whose completion
-//   runs in that thread's alertable waits (MsgWaitForMultipleObjectsEx with MWMO_ALERTABLE in
-//   its loop): no thread and no message between the device and the session. For a program
-//   whose loops are all its own (the command line); a port read so delivers nothing while the
-//   thread waits anywhere else.
+//   runs in that thread's alertable waits (its loop waits so): no thread and no notice between
+//   the device and the session. For a program whose loops are all its own (the command line);
+//   a port read so delivers nothing while the thread waits anywhere else.
+// Its failure, and the reader's bytes, come as notices of `notices`, which belong to the thread
+// that uses the port.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "ui/port_control.h"
+#include "ui/win32/notices.h"
 
 namespace comflash::ui::win32 {
 
@@ -33,7 +35,7 @@ class Win32SerialPort final : public LinePort {
   public:
     enum class Reading { Thread, Loop };
 
-    explicit Win32SerialPort(Reading reading = Reading::Thread);
+    Win32SerialPort(Reading reading, Notices& notices);
     // Closes the port while the handlers wired to it are still whole.
     ~Win32SerialPort() override;
     Win32SerialPort(const Win32SerialPort&) = delete;
@@ -80,6 +82,7 @@ class Win32SerialPort final : public LinePort {
     static void CALLBACK readCompleted(DWORD error, DWORD got, OVERLAPPED* overlapped);
 
     const Reading reading_;
+    Notices& notices_;
     int number_ = 1;
     LineSettings line_;
     int notifyAt_ = 0;
