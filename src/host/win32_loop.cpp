@@ -41,6 +41,11 @@ void Win32Loop::stopTimer(UINT_PTR number) {
     timers_.erase(number);
 }
 
+Win32Loop::Timers::iterator Win32Loop::nextTimer() {
+    return std::ranges::min_element(
+        timers_, [](const auto& a, const auto& b) { return a.second < b.second; });
+}
+
 // The receiver is copied first: it may remove itself.
 bool Win32Loop::deliverOne() {
     std::optional<std::pair<UINT_PTR, LPARAM>> notice;
@@ -52,8 +57,7 @@ bool Win32Loop::deliverOne() {
         }
     }
     if (!notice) {
-        const auto due = std::ranges::min_element(
-            timers_, [](const auto& a, const auto& b) { return a.second < b.second; });
+        const auto due = nextTimer();
         if (due == timers_.end() || due->second > Clock::now()) return false;
         notice.emplace(due->first, 0);
         timers_.erase(due);
@@ -71,9 +75,7 @@ bool Win32Loop::runUntil(const std::function<bool()>& done) {
     while (!done()) {
         if (deliverOne()) continue;
         DWORD wait = INFINITE;
-        if (!timers_.empty()) {
-            const auto next = std::ranges::min_element(
-                timers_, [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (const auto next = nextTimer(); next != timers_.end()) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(next->second - Clock::now());
             wait = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));

@@ -41,13 +41,17 @@ class Win32Loop final : public ui::win32::Notices {
 
   private:
     Win32Loop();
+    using Timers = std::map<UINT_PTR, Clock::time_point>;
+
     // Delivers one posted notice, else one due timer; false when there was neither.
     bool deliverOne();
+    // The timer due first, if any runs.
+    Timers::iterator nextTimer();
 
     HANDLE wake_ = nullptr;  // set when a notice is posted
     UINT_PTR next_ = 1;
     std::map<UINT_PTR, Receiver> receivers_;
-    std::map<UINT_PTR, Clock::time_point> timers_;
+    Timers timers_;
     mutable std::mutex mutex_;
     mutable std::deque<std::pair<UINT_PTR, LPARAM>> posted_;
 };
